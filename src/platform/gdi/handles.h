@@ -1,0 +1,60 @@
+// Handle tables standing in for the platform's bitmap, icon, palette and
+// global-memory objects. A handle is a positive 32-bit number naming one
+// object of its table; 0 is never a valid handle. Each table is per thread,
+// like the user-interface objects it stands in for.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "platform/gdiplus/pixel_format.h"
+
+namespace orrery::gdi {
+
+using HBITMAP = uint32_t;
+using HICON = uint32_t;
+using HGLOBAL = uint32_t;
+
+// A device-independent bitmap section: what a BITMAPINFOHEADER describes.
+struct DibSection {
+    int width = 0;
+    int height = 0;        // positive: bottom-up rows; negative: top-down
+    int bitCount = 0;      // 1, 4, 8, 16, 24 or 32
+    std::vector<uint32_t> colors;  // colour table, 0x00RRGGBB (RGBQUAD order)
+    std::vector<uint8_t> bits;     // rows padded to 4 bytes, in the order `height` says
+    uint32_t stride() const { return ((static_cast<uint32_t>(width) * bitCount + 31) / 32) * 4; }
+};
+
+// Creates a bitmap handle owning the section. 0 when the section is invalid
+// (sizes below 1, an unknown bit count, too few bits).
+HBITMAP createBitmap(DibSection section);
+// Null when the handle does not name a bitmap.
+const DibSection* bitmap(HBITMAP handle);
+bool deleteBitmap(HBITMAP handle);
+
+// An icon: a colour bitmap and an AND mask (1 bpp, same size); a 32-bit colour
+// bitmap with non-zero alpha carries its own transparency.
+struct IconInfo {
+    bool isIcon = true;  // false for a cursor
+    int hotspotX = 0;
+    int hotspotY = 0;
+    DibSection color;
+    DibSection mask;
+};
+HICON createIcon(IconInfo info);
+const IconInfo* icon(HICON handle);
+bool destroyIcon(HICON handle);
+
+// Global memory blocks (GlobalAlloc and friends). Lock returns the block's
+// bytes; the pointer stays valid until the block is freed.
+HGLOBAL globalAlloc(size_t size);
+uint8_t* globalLock(HGLOBAL handle);
+bool globalUnlock(HGLOBAL handle);
+size_t globalSize(HGLOBAL handle);
+bool globalFree(HGLOBAL handle);
+
+// Counts of live objects, for leak checks in tests.
+size_t liveBitmapCount();
+size_t liveIconCount();
+size_t liveGlobalCount();
+
+}  // namespace orrery::gdi

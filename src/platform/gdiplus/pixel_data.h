@@ -1,0 +1,59 @@
+// A block of pixels: its size, format and rows. Owns its memory or wraps a
+// caller's (whose memory must then outlive it).
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "platform/gdiplus/pixel_format.h"
+#include "platform/gdiplus/status.h"
+
+namespace orrery::gdiplus {
+
+// Largest pixel buffer any decoder or operation may allocate. Sizes in files
+// are never trusted: anything larger is refused with OutOfMemory before a
+// byte is allocated. Tests and fuzzers may lower the limit.
+size_t pixelAllocationLimit();
+void setPixelAllocationLimit(size_t bytes);
+// True when a width x height buffer of `format` fits under the limit.
+bool fitsAllocationLimit(int width, int height, PixelFormat format);
+
+class PixelData {
+public:
+    PixelData() = default;
+
+    // Zero-filled pixels with the platform's 4-byte row alignment.
+    // InvalidParameter for sizes below 1, OutOfMemory above the limit.
+    static Status allocate(int width, int height, PixelFormat format, PixelData& out);
+    // Wraps caller memory; `stride` may be negative (bottom-up rows).
+    static PixelData wrap(uint8_t* scan0, int width, int height, ptrdiff_t stride,
+                          PixelFormat format);
+    // A deep copy into owned memory with the default stride.
+    Status copy(PixelData& out) const;
+
+    bool empty() const { return scan0_ == nullptr; }
+    int width() const { return width_; }
+    int height() const { return height_; }
+    PixelFormat format() const { return format_; }
+    ptrdiff_t stride() const { return stride_; }
+    uint8_t* scan0() { return scan0_; }
+    const uint8_t* scan0() const { return scan0_; }
+    uint8_t* row(int y) { return scan0_ + y * stride_; }
+    const uint8_t* row(int y) const { return scan0_ + y * stride_; }
+    bool ownsMemory() const { return owned_ != nullptr; }
+    // Bytes of pixel memory this object holds (0 when it wraps caller memory).
+    size_t bytesHeld() const { return owned_ ? ownedSize_ : 0; }
+    // Reinterprets the format without touching the bytes (same bits per pixel).
+    void setFormat(PixelFormat f) { format_ = f; }
+
+private:
+    std::shared_ptr<uint8_t[]> owned_;
+    size_t ownedSize_ = 0;
+    uint8_t* scan0_ = nullptr;
+    int width_ = 0;
+    int height_ = 0;
+    ptrdiff_t stride_ = 0;
+    PixelFormat format_ = PixelFormatUndefined;
+};
+
+}  // namespace orrery::gdiplus
