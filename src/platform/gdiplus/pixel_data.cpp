@@ -1,0 +1,66 @@
+#include "platform/gdiplus/pixel_data.h"
+
+#include <cstring>
+#include <new>
+
+namespace orrery::gdiplus {
+
+namespace {
+// 1 GiB: larger than any image a viewer shows whole, small enough that a
+// forged header cannot exhaust the machine.
+size_t g_allocationLimit = size_t{1} << 30;
+}  // namespace
+
+size_t pixelAllocationLimit() { return g_allocationLimit; }
+void setPixelAllocationLimit(size_t bytes) { g_allocationLimit = bytes; }
+
+bool fitsAllocationLimit(int width, int height, PixelFormat format) {
+    if (width <= 0 || height <= 0 || bitsPerPixel(format) == 0) return false;
+    size_t stride = strideFor(format, width);
+    if (stride == 0 || static_cast<size_t>(height) > g_allocationLimit / stride) return false;
+    return stride * static_cast<size_t>(height) <= g_allocationLimit;
+}
+
+Status PixelData::allocate(int width, int height, PixelFormat format, PixelData& out) {
+    if (width <= 0 || height <= 0 || !isValidPixelFormat(format)) return Status::InvalidParameter;
+    if (!fitsAllocationLimit(width, height, format)) return Status::OutOfMemory;
+    size_t stride = strideFor(format, width);
+    size_t size = stride * static_cast<size_t>(height);
+    uint8_t* raw = new (std::nothrow) uint8_t[size];
+    if (!raw) return Status::OutOfMemory;
+    std::memset(raw, 0, size);
+    PixelData data;
+    data.owned_.reset(raw);
+    data.ownedSize_ = size;
+    data.scan0_ = raw;
+    data.width_ = width;
+    data.height_ = height;
+    data.stride_ = static_cast<ptrdiff_t>(stride);
+    data.format_ = format;
+    out = std::move(data);
+    return Status::Ok;
+}
+
+PixelData PixelData::wrap(uint8_t* scan0, int width, int height, ptrdiff_t stride,
+                          PixelFormat format) {
+    PixelData data;
+    data.scan0_ = scan0;
+    data.width_ = width;
+    data.height_ = height;
+    data.stride_ = stride;
+    data.format_ = format;
+    return data;
+}
+
+Status PixelData::copy(PixelData& out) const {
+    if (empty()) return Status::InvalidParameter;
+    PixelData result;
+    Status s = allocate(width_, height_, format_, result);
+    if (s != Status::Ok) return s;
+    size_t rowBytes = strideFor(format_, width_);
+    for (int y = 0; y < height_; ++y) std::memcpy(result.row(y), row(y), rowBytes);
+    out = std::move(result);
+    return Status::Ok;
+}
+
+}  // namespace orrery::gdiplus
