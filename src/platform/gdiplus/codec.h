@@ -117,3 +117,12 @@ const Encoder* findEncoder(const Guid& clsid);
 const Decoder* findDecoder(std::span<const uint8_t> head);
 
 }  // namespace orrery::gdiplus
+
+namespace orrery::gdiplus {
+// The format description of the codec that reads `rawFormat` ("JPEG"),
+// "MemoryBMP" for bitmaps made in memory, "Undefined" otherwise.
+std::string rawFormatDescription(const Guid& rawFormat);
+// The encoder whose extension list ("*.TIF;*.TIFF") holds the extension of
+// `path`, compared without regard to case; nullptr when none does.
+const Encoder* findEncoderForPath(const std::string& path);
+}  // namespace orrery::gdiplus

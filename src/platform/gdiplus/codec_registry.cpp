@@ -2,6 +2,8 @@
 // most common formats come first.
 #include "platform/gdiplus/codecs/codecs.h"
 
+#include <cctype>
+
 namespace orrery::gdiplus {
 
 const std::vector<const Decoder*>& decoders() {
@@ -32,6 +34,42 @@ uint32_t encoderParameterValue(const EncoderParameters& params, const Guid& guid
     for (const EncoderParameter& p : params)
         if (p.guid == guid && !p.values.empty()) return p.values.front();
     return fallback;
+}
+
+}  // namespace orrery::gdiplus
+
+namespace orrery::gdiplus {
+
+std::string rawFormatDescription(const Guid& rawFormat) {
+    if (rawFormat == ImageFormat::MemoryBMP) return "MemoryBMP";
+    for (const Decoder* d : decoders())
+        if (d->info().formatId == rawFormat) return d->info().formatDescription;
+    return "Undefined";
+}
+
+namespace {
+std::string upper(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+}  // namespace
+
+const Encoder* findEncoderForPath(const std::string& path) {
+    const size_t dot = path.find_last_of('.');
+    const size_t slash = path.find_last_of('/');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return nullptr;
+    const std::string pattern = "*" + upper(path.substr(dot));
+    for (const Encoder* e : encoders()) {
+        const std::string& list = e->info().filenameExtension;
+        size_t start = 0;
+        while (start <= list.size()) {
+            size_t end = list.find(';', start);
+            if (end == std::string::npos) end = list.size();
+            if (upper(list.substr(start, end - start)) == pattern) return e;
+            start = end + 1;
+        }
+    }
+    return nullptr;
 }
 
 }  // namespace orrery::gdiplus

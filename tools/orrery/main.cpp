@@ -1,0 +1,164 @@
+// orrery: the command-line host. `info` prints what the imaging layer reads
+// from a file; `convert` decodes one frame and saves it with another encoder.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/gdiplus/factory.h"
+#include "platform/gdiplus/image.h"
+
+using namespace orrery::gdiplus;
+
+namespace {
+
+int usage() {
+    std::fprintf(stderr,
+                 "usage:\n"
+                 "  orrery info FILE [--json]\n"
+                 "  orrery convert IN OUT [--frame N] [--compression none|lzw|ccitt3|ccitt4|rle]\n"
+                 "                        [--quality Q] [--depth BITS]\n");
+    return 2;
+}
+
+int fail(const char* what, const std::string& path, Status s) {
+    std::fprintf(stderr, "orrery: %s %s: status %d (%s)\n", what, path.c_str(), static_cast<int>(s),
+                 statusName(s));
+    return 1;
+}
+
+const char* dimensionName(const Guid& g) {
+    if (g == FrameDimension::Time) return "time";
+    if (g == FrameDimension::Page) return "page";
+    if (g == FrameDimension::Resolution) return "resolution";
+    return "unknown";
+}
+
+std::string hex(const std::vector<uint8_t>& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (uint8_t b : bytes) {
+        out += digits[b >> 4];
+        out += digits[b & 15];
+    }
+    return out;
+}
+
+std::string jsonEscape(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+int info(const std::string& path, bool json) {
+    std::unique_ptr<Image> image;
+    Status s = loadImageFromFile(path, {}, image);
+    if (s != Status::Ok) return fail("cannot read", path, s);
+    const Guid dimension = image->frameDimensions().front();
+    uint32_t frames = 1;
+    image->frameCount(dimension, frames);
+    const std::string format = rawFormatDescription(image->rawFormat());
+    const PixelFormat pf = image->pixelFormat();
+    if (json) {
+        std::printf("{\"file\":\"%s\",\"format\":\"%s\",\"width\":%d,\"height\":%d,"
+                    "\"pixelFormat\":\"%s\",\"bitsPerPixel\":%d,\"dpiX\":%g,\"dpiY\":%g,"
+                    "\"frames\":%u,\"frameDimension\":\"%s\",\"properties\":[",
+                    jsonEscape(path).c_str(), format.c_str(), image->width(), image->height(),
+                    pixelFormatName(pf), bitsPerPixel(pf), image->horizontalResolution(),
+                    image->verticalResolution(), frames, dimensionName(dimension));
+        bool first = true;
+        for (const PropertyItem& p : image->properties()) {
+            std::printf("%s{\"id\":%u,\"type\":%u,\"length\":%u,\"value\":\"%s\"}", first ? "" : ",", p.id,
+                        p.type, p.length(), hex(p.value).c_str());
+            first = false;
+        }
+        std::printf("]}\n");
+        return 0;
+    }
+    std::printf("file:            %s\n", path.c_str());
+    std::printf("format:          %s\n", format.c_str());
+    std::printf("size:            %d x %d\n", image->width(), image->height());
+    std::printf("pixel format:    %s (%d bits per pixel)\n", pixelFormatName(pf), bitsPerPixel(pf));
+    std::printf("resolution:      %g x %g dpi\n", image->horizontalResolution(), image->verticalResolution());
+    std::printf("frames:          %u (%s)\n", frames, dimensionName(dimension));
+    std::printf("property items:  %u\n", image->propertyCount());
+    for (const PropertyItem& p : image->properties())
+        std::printf("  0x%04x type %u length %u: %s\n", p.id, p.type, p.length(), hex(p.value).c_str());
+    return 0;
+}
+
+bool parseCompression(const std::string& name, uint32_t& value) {
+    static const struct {
+        const char* name;
+        EncoderValue value;
+    } table[] = {{"none", EncoderValueCompressionNone},     {"lzw", EncoderValueCompressionLZW},
+                 {"ccitt3", EncoderValueCompressionCCITT3}, {"ccitt4", EncoderValueCompressionCCITT4},
+                 {"rle", EncoderValueCompressionRle}};
+    for (const auto& entry : table)
+        if (name == entry.name) {
+            value = entry.value;
+            return true;
+        }
+    return false;
+}
+
+int convert(const std::vector<std::string>& args) {
+    if (args.size() < 2) return usage();
+    const std::string& in = args[0];
+    const std::string& out = args[1];
+    uint32_t frame = 0;
+    EncoderParameters params;
+    for (size_t i = 2; i + 1 < args.size() + 1; ++i) {
+        const std::string& opt = args[i];
+        if (i + 1 >= args.size()) return usage();
+        const std::string& value = args[++i];
+        char* end = nullptr;
+        if (opt == "--frame") {
+            frame = static_cast<uint32_t>(std::strtoul(value.c_str(), &end, 10));
+            if (*end) return usage();
+        } else if (opt == "--compression") {
+            uint32_t c;
+            if (!parseCompression(value, c)) return usage();
+            params.push_back({EncoderParam::Compression, EncoderParameterValueTypeLong, {c}});
+        } else if (opt == "--quality" || opt == "--depth") {
+            uint32_t v = static_cast<uint32_t>(std::strtoul(value.c_str(), &end, 10));
+            if (*end) return usage();
+            params.push_back({opt == "--quality" ? EncoderParam::Quality : EncoderParam::ColorDepth,
+                              EncoderParameterValueTypeLong, {v}});
+        } else {
+            return usage();
+        }
+    }
+    std::unique_ptr<Image> image;
+    Status s = loadImageFromFile(in, {}, image);
+    if (s != Status::Ok) return fail("cannot read", in, s);
+    s = image->selectActiveFrame(image->frameDimensions().front(), frame);
+    if (s != Status::Ok) return fail("cannot select that frame of", in, s);
+    const Encoder* encoder = findEncoderForPath(out);
+    if (!encoder) {
+        std::fprintf(stderr, "orrery: no encoder for the extension of %s\n", out.c_str());
+        return 1;
+    }
+    s = image->save(out, encoder->info().clsid, params);
+    if (s != Status::Ok) return fail("cannot write", out, s);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) return usage();
+    const std::string command = argv[1];
+    std::vector<std::string> args(argv + 2, argv + argc);
+    if (command == "info") {
+        bool json = args.size() == 2 && args[1] == "--json";
+        if (args.size() > 2 || (args.size() == 2 && !json)) return usage();
+        return info(args[0], json);
+    }
+    if (command == "convert") return convert(args);
+    return usage();
+}
