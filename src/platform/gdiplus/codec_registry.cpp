@@ -8,12 +8,14 @@ namespace orrery::gdiplus {
 
 const std::vector<const Decoder*>& decoders() {
     static const std::vector<const Decoder*> list = {
+        &codecs::jpegDecoder(),
     };
     return list;
 }
 
 const std::vector<const Encoder*>& encoders() {
     static const std::vector<const Encoder*> list = {
+        &codecs::jpegEncoder(),
     };
     return list;
 }
