@@ -7,6 +7,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libjpeg62-turbo-dev libpng-dev libgif-dev libtiff-dev zlib1g-dev
   libpixman-1-dev liblcms2-dev
+  libfreeimage3
 )
 
 missing=()

@@ -1,0 +1,39 @@
+// Loading files into the image store: the plug-in, the imaging layer and the
+// picture route, in the order the control tries them, and the conversion of
+// plug-in bitmaps into images the imaging layer can draw.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "imaging/codec_plugin.h"
+
+namespace orrery::imaging {
+
+// Shows the open-file dialog and returns the chosen path, or empty when the
+// user cancelled. Null means no dialog is available.
+using OpenFileDialog = std::function<std::string()>;
+
+// Returns a QuillonStatus value; on success `id` names the new entry.
+// Frames of files always stay inside one image.
+int32_t LoadImageFromFile(int32_t& id, const std::string& path, bool useIcm, bool gdiPlusOnly,
+                          const OpenFileDialog& dialog, bool noDialog);
+int32_t LoadWithGdiPlus(int32_t& id, const std::string& path, bool useIcm);
+int32_t LoadWithPictureLoader(int32_t& id, const std::string& path);
+int32_t LoadWithPlugin(int32_t& id, const std::string& path, bool useIcm);
+
+// Turns a plug-in bitmap into an image-store entry. `bitmap` may be replaced
+// by a converted bitmap (the one it came from is unloaded, or unlocked from
+// `multi` when `multi` is set and it was a locked page). On success `id` names
+// the entry and `independent` tells whether the image owns its pixels (when
+// false it wraps `bitmap`'s pixels, and the caller must keep `bitmap` alive
+// with the entry: AttachPluginBitmap or AttachPluginPage).
+int32_t ConvertPluginBitmap(PluginHandle& bitmap, int format, PluginHandle multi, int32_t& id,
+                            bool& independent);
+
+// Locks page `index` of a plug-in multi-page container entry and registers it
+// as a child entry (frame selection of plug-in containers). A page the
+// plug-in cannot lock leaves `childId` 0 and returns 0.
+int32_t LoadPluginPage(int32_t containerId, int32_t index, int32_t& childId);
+
+}  // namespace orrery::imaging
