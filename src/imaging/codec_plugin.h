@@ -45,4 +45,11 @@ bool IsPluginAvailable();
 // library has no version function; "Undefined" when it cannot be bound.
 std::string PluginVersion();
 
+// Releasing plug-in handles (the image store calls these when it releases an
+// entry). Each accepts null and does nothing then.
+void pluginUnload(PluginHandle bitmap);
+void pluginCloseMultiBitmap(PluginHandle multi);
+void pluginUnlockPage(PluginHandle multi, PluginHandle page);
+void pluginCloseFileHandle(PluginHandle file);
+
 }  // namespace orrery::imaging

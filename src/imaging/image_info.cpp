@@ -1,0 +1,117 @@
+#include "imaging/image_info.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <random>
+
+#include "imaging/codec_plugin.h"
+
+namespace orrery::imaging {
+
+using gdiplus::Guid;
+namespace ImageFormat = gdiplus::ImageFormat;
+
+std::string FormatNameFromRawFormat(const Guid& rawFormat) {
+    static const struct {
+        Guid id;
+        const char* name;
+    } table[] = {
+        {ImageFormat::Undefined, "UNKNOWN"}, {ImageFormat::MemoryBMP, "Memory BMP"},
+        {ImageFormat::BMP, "BMP"},           {ImageFormat::EMF, "EMF"},
+        {ImageFormat::WMF, "WMF"},           {ImageFormat::JPEG, "JPEG"},
+        {ImageFormat::PNG, "PNG"},           {ImageFormat::GIF, "GIF"},
+        {ImageFormat::TIFF, "TIFF"},         {ImageFormat::EXIF, "EXIF"},
+        {ImageFormat::Icon, "ICON"},
+    };
+    for (const auto& row : table)
+        if (row.id == rawFormat) return row.name;
+    return "Undefined";
+}
+
+int32_t BitsPerPixelOf(int32_t pixelFormat) {
+    return gdiplus::isValidPixelFormat(pixelFormat)
+               ? gdiplus::bitsPerPixel(static_cast<gdiplus::PixelFormat>(pixelFormat))
+               : 0;
+}
+
+namespace {
+
+std::string trim(const std::string& s) {
+    const char* ws = " \t\r\n";
+    size_t b = s.find_first_not_of(ws);
+    if (b == std::string::npos) return {};
+    size_t e = s.find_last_not_of(ws);
+    return s.substr(b, e - b + 1);
+}
+
+std::string environment(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? trim(v) : std::string();
+}
+
+std::mt19937_64& generator() {
+    thread_local std::mt19937_64 rng(
+        std::random_device{}() ^
+        static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+    return rng;
+}
+
+}  // namespace
+
+std::string GetTempFolder() {
+    std::string folder = environment("tmp");
+    if (folder.empty()) folder = environment("temp");
+    if (folder.empty()) folder = environment("TMPDIR");
+    if (folder.empty()) folder = "/tmp";
+    if (folder.back() != '/') folder += '/';
+    return folder;
+}
+
+std::string GetTempFileName() {
+    const std::string folder = GetTempFolder();
+    std::uniform_int_distribution<uint32_t> digits(0, 99999999);
+    for (;;) {
+        std::string candidate = folder + std::to_string(digits(generator()));
+        struct stat st;
+        if (::lstat(candidate.c_str(), &st) != 0) return candidate;
+    }
+}
+
+std::string NormalizePath(const std::string& path) {
+    std::string p = trim(path);
+    for (char& c : p)
+        if (c == '\\') c = '/';
+    if (p.size() <= 3) return p;
+    while (p.size() > 2 && p.compare(0, 3, "///") == 0) p.erase(0, 1);
+    std::string out = p.substr(0, 2);
+    for (size_t i = 2; i < p.size(); ++i) {
+        if (p[i] == '/' && out.size() > 2 && out.back() == '/') continue;
+        out += p[i];
+    }
+    return out;
+}
+
+std::string FileExistsPath(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    struct stat st;
+    bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ::close(fd);
+    return regular ? path : std::string();
+}
+
+std::string GetFileVersionString(const std::string& library) {
+    if (library == "gdiplus.dll") return kImagingLayerVersion;
+    if (library == "vorplex.dll") return PluginVersion();
+    return "Undefined";
+}
+
+long VersionMajor(const std::string& version) {
+    return std::strtol(version.c_str(), nullptr, 10);
+}
+
+}  // namespace orrery::imaging

@@ -1,0 +1,105 @@
+#include "imaging/loaders.h"
+
+#include "imaging/image_info.h"
+#include "imaging/image_table.h"
+#include "platform/gdiplus/dib.h"
+#include "platform/gdiplus/factory.h"
+
+namespace orrery::imaging {
+
+using gdiplus::Image;
+using gdiplus::Status;
+
+namespace {
+
+std::string trimmed(const std::string& s) {
+    size_t b = s.find_first_not_of(" \t\r\n");
+    if (b == std::string::npos) return {};
+    return s.substr(b, s.find_last_not_of(" \t\r\n") - b + 1);
+}
+
+int32_t code(Status s) { return static_cast<int32_t>(s); }
+
+// GDI+-first loading, with the check that a decoded image has a pixel format.
+int32_t loadWithGdiPlusChecked(int32_t& id, const std::string& path, bool useIcm) {
+    int32_t s = LoadWithGdiPlus(id, path, useIcm);
+    if (s != 0) return s;
+    Image* image = modMain::GetGdiImage(id);
+    if (!image || image->pixelFormat() == gdiplus::PixelFormatUndefined) {
+        modMain::ReleaseImage(id);
+        id = 0;
+        return code(Status::UnknownImageFormat);
+    }
+    return 0;
+}
+
+}  // namespace
+
+int32_t LoadImageFromFile(int32_t& id, const std::string& pathIn, bool useIcm, bool gdiPlusOnly,
+                          const OpenFileDialog& dialog, bool noDialog) {
+    std::string path = pathIn;
+    if (!noDialog && dialog && trimmed(path).empty()) path = dialog();
+    path = NormalizePath(path);
+    if (trimmed(path).empty() || FileExistsPath(path).empty()) return code(Status::FileNotFound);
+
+    if (useIcm || gdiPlusOnly) {
+        int32_t s = loadWithGdiPlusChecked(id, path, useIcm);
+        if (s == 0 || gdiPlusOnly) return s;
+    }
+    const int32_t pluginStatus = LoadWithPlugin(id, path, useIcm);
+    if (pluginStatus == 0) return 0;
+    if (loadWithGdiPlusChecked(id, path, useIcm) == 0) return 0;
+    if (LoadWithPictureLoader(id, path) == 0) return 0;
+    return pluginStatus;
+}
+
+int32_t LoadWithGdiPlus(int32_t& id, const std::string& path, bool useIcm) {
+    if (!modMain::IsSessionOpen()) return code(Status::GdiplusNotInitialized);
+    std::unique_ptr<Image> image;
+    gdiplus::DecodeOptions options;
+    options.useEmbeddedColorManagement = useIcm;
+    Status s = gdiplus::loadImageFromFile(path, options, image);
+    if (s != Status::Ok) return code(s);
+    int32_t newId = 0;
+    modMain::AddImage(newId, std::move(image), "", "", SourceFile);
+    int32_t result = newId;
+    int32_t frames = modMain::RegisterFrames(path, newId, result, true, true);
+    if (frames != 0) {
+        modMain::ReleaseImage(newId);
+        return frames;
+    }
+    id = result;
+    return 0;
+}
+
+// The picture route: the formats a system picture loader reads (bitmaps,
+// icons, JPEG, GIF) become a bitmap or icon handle first, and the handle is
+// turned into the image, as a picture object would be.
+int32_t LoadWithPictureLoader(int32_t& id, const std::string& path) {
+    std::unique_ptr<Image> decoded;
+    if (gdiplus::loadImageFromFile(path, {}, decoded) != Status::Ok) return code(Status::UnknownImageFormat);
+    const gdiplus::Guid raw = decoded->rawFormat();
+    const bool isIcon = raw == gdiplus::ImageFormat::Icon;
+    if (!isIcon && raw != gdiplus::ImageFormat::BMP && raw != gdiplus::ImageFormat::JPEG &&
+        raw != gdiplus::ImageFormat::GIF)
+        return code(Status::UnknownImageFormat);
+    std::unique_ptr<Image> image;
+    Status s;
+    if (isIcon) {
+        gdi::HICON icon = 0;
+        s = gdiplus::createHICONFromBitmap(*decoded, icon);
+        if (s == Status::Ok) s = gdiplus::createBitmapFromHICON(icon, image);
+        if (icon) gdi::destroyIcon(icon);
+    } else {
+        gdi::HBITMAP bitmap = 0;
+        s = gdiplus::createHBITMAPFromBitmap(*decoded, 0xFFFFFFFF, bitmap);
+        if (s == Status::Ok) s = gdiplus::createBitmapFromHBITMAP(bitmap, image);
+        if (bitmap) gdi::deleteBitmap(bitmap);
+    }
+    if (s != Status::Ok) return code(Status::UnknownImageFormat);
+    image->setResolution(decoded->horizontalResolution(), decoded->verticalResolution());
+    modMain::AddImage(id, std::move(image), "", "", isIcon ? SourceHIcon : SourceHBitmap);
+    return 0;
+}
+
+}  // namespace orrery::imaging
