@@ -1,0 +1,495 @@
+#include "platform/gdiplus/graphics.h"
+
+#include <pixman.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "platform/gdiplus/resample.h"
+#include "platform/gdiplus/surface_convert.h"
+
+namespace orrery::gdiplus {
+
+namespace {
+
+// pixman addresses source pixels in 16.16 fixed point.
+constexpr int kPixmanMaxCoordinate = 32767;
+
+struct DrawTarget {
+    Image* image = nullptr;  // a bitmap target, or null for a surface
+    Surface surface;
+    int width = 0;
+    int height = 0;
+    float dpiX = kDefaultDpi;
+    float dpiY = kDefaultDpi;
+};
+
+class PixmanRef {
+public:
+    explicit PixmanRef(pixman_image_t* p = nullptr) : p_(p) {}
+    ~PixmanRef() {
+        if (p_) pixman_image_unref(p_);
+    }
+    PixmanRef(const PixmanRef&) = delete;
+    PixmanRef& operator=(const PixmanRef&) = delete;
+    void reset(pixman_image_t* p) {
+        if (p_) pixman_image_unref(p_);
+        p_ = p;
+    }
+    pixman_image_t* get() const { return p_; }
+
+private:
+    pixman_image_t* p_;
+};
+
+pixman_image_t* wrapBits(pixman_format_code_t format, int width, int height, uint32_t* bits,
+                         ptrdiff_t strideBytes) {
+    return pixman_image_create_bits_no_clear(format, width, height, bits,
+                                             static_cast<int>(strideBytes));
+}
+
+// The pixels of a target rectangle as a pixman a8r8g8b8 (or x8r8g8b8) image
+// with its origin at the rectangle's corner. A surface is drawn in place; a
+// bitmap is locked: 32-bit formats in their own layout (32bppARGB is
+// premultiplied in place while open), every other format as a 32bppPARGB
+// copy that the unlock converts back with the row converters.
+class Canvas {
+public:
+    explicit Canvas(DrawTarget& target) : target_(target) {}
+    ~Canvas() { close(); }
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+
+    Status open(const Rect& r) {
+        rect_ = r;
+        if (!target_.image) {
+            const Surface& s = target_.surface;
+            uint8_t* base = reinterpret_cast<uint8_t*>(s.pixels) + r.y * s.stride + 4 * r.x;
+            pix_.reset(wrapBits(PIXMAN_a8r8g8b8, r.width, r.height,
+                                reinterpret_cast<uint32_t*>(base), s.stride));
+            return pix_.get() ? Status::Ok : Status::OutOfMemory;
+        }
+        const PixelFormat f = target_.image->pixelFormat();
+        lockFormat_ = (f == PixelFormat32bppRGB || f == PixelFormat32bppARGB) ? f
+                                                                               : PixelFormat32bppPARGB;
+        Status st = target_.image->lockBits(&rect_, ImageLockModeRead | ImageLockModeWrite,
+                                            lockFormat_, data_);
+        if (st != Status::Ok) return st;
+        locked_ = true;
+        uint32_t* bits = reinterpret_cast<uint32_t*>(data_.scan0);
+        ptrdiff_t stride = data_.stride;
+        if (stride <= 0 || stride % 4 != 0) {
+            // Bottom-up or oddly laid out memory: draw on a packed copy.
+            st = shadow_.allocate(r.width, r.height);
+            if (st != Status::Ok) return st;
+            for (int y = 0; y < r.height; ++y)
+                std::memcpy(shadow_.row(y), lockedRow(y), static_cast<size_t>(r.width) * 4);
+            bits = shadow_.data();
+            stride = static_cast<ptrdiff_t>(r.width) * 4;
+        }
+        if (lockFormat_ == PixelFormat32bppARGB)
+            for (int y = 0; y < r.height; ++y)
+                premultiplyRow(bits + y * (stride / 4), r.width);
+        bits_ = bits;
+        bitsStride_ = stride;
+        pix_.reset(wrapBits(lockFormat_ == PixelFormat32bppRGB ? PIXMAN_x8r8g8b8 : PIXMAN_a8r8g8b8,
+                            r.width, r.height, bits, stride));
+        return pix_.get() ? Status::Ok : Status::OutOfMemory;
+    }
+
+    pixman_image_t* image() const { return pix_.get(); }
+
+    Status close() {
+        pix_.reset(nullptr);
+        if (!locked_) return Status::Ok;
+        locked_ = false;
+        if (lockFormat_ == PixelFormat32bppARGB)
+            for (int y = 0; y < rect_.height; ++y)
+                unpremultiplyRow(bits_ + y * (bitsStride_ / 4), rect_.width);
+        if (!shadow_.empty())
+            for (int y = 0; y < rect_.height; ++y)
+                std::memcpy(lockedRow(y), shadow_.row(y), static_cast<size_t>(rect_.width) * 4);
+        return target_.image->unlockBits(data_);
+    }
+
+private:
+    uint8_t* lockedRow(int y) { return data_.scan0 + y * data_.stride; }
+
+    DrawTarget& target_;
+    Rect rect_;
+    PixelFormat lockFormat_ = PixelFormat32bppPARGB;
+    BitmapData data_;
+    bool locked_ = false;
+    PremulBuffer shadow_;
+    uint32_t* bits_ = nullptr;
+    ptrdiff_t bitsStride_ = 0;
+    PixmanRef pix_;
+};
+
+// Where a drawing lands and how it samples. The target pixels `covered`
+// are drawn; target pixel i (absolute) samples the source at coordinate
+// offset + (i + 0.5) * step, source pixel j having its centre at j + 0.5.
+struct DrawPlan {
+    Rect covered;
+    double offsetX = 0, offsetY = 0;
+    double stepX = 1, stepY = 1;
+};
+
+// One axis of a plan. Returns false when nothing of the axis is drawn.
+bool planAxis(double dst, double dstSize, double src, double srcSize, int imageSize,
+              int targetSize, bool halfOffset, int& first, int& count, double& offset,
+              double& step) {
+    const double s0 = std::max(src, 0.0);
+    const double s1 = std::min(src + srcSize, static_cast<double>(imageSize));
+    if (!(s1 > s0)) return false;
+    step = srcSize / dstSize;
+    // Only the part of the source inside the image draws, into the matching
+    // part of the destination.
+    const double d0 = dst + (s0 - src) / step;
+    const double d1 = dst + (s1 - src) / step;
+    // Target pixels whose centres lie in [d0, d1): centres at i + 0.5 with
+    // the half offset, at i with the platform's default shift.
+    const double centre = halfOffset ? 0.5 : 0.0;
+    const double lo = std::max(std::ceil(d0 - centre), 0.0);
+    const double hi = std::min(std::ceil(d1 - centre), static_cast<double>(targetSize));
+    if (!(hi > lo)) return false;
+    first = static_cast<int>(lo);
+    count = static_cast<int>(hi - lo);
+    // Half: the centre i + 0.5 maps to s0 + (i + 0.5 - d0) * step.
+    // Default: the centre i maps to source coordinate s0 + (i - d0) * step,
+    // which the source reads with its centres at j, that is j + 0.5 here.
+    offset = halfOffset ? s0 - d0 * step : s0 - (d0 + 0.5) * step + 0.5;
+    return true;
+}
+
+bool validRect(const RectF& r) {
+    return std::isfinite(r.x) && std::isfinite(r.y) && std::isfinite(r.width) &&
+           std::isfinite(r.height) && r.width >= 0 && r.height >= 0;
+}
+
+// The source pixels a point sampler (nearest or bilinear) reads for one axis
+// of the plan, with a pixel to spare for fixed-point drift; inside the image.
+void sampledRange(int first, int count, double offset, double step, int imageSize, int& lo,
+                  int& hi) {
+    const double u0 = offset + (first + 0.5) * step;
+    const double u1 = offset + (first + count - 0.5) * step;
+    lo = std::max(0, static_cast<int>(std::floor(std::min(u0, u1) - 0.5)) - 2);
+    hi = std::min(imageSize, static_cast<int>(std::floor(std::max(u0, u1))) + 3);
+}
+
+// Nearest and bilinear through pixman's scaled fast paths. The image is
+// wrapped in place when pixman reads its layout (32bppPARGB as a8r8g8b8,
+// 32bppRGB and opaque 32bppARGB as x8r8g8b8); otherwise only the sampled
+// part is converted to premultiplied a8r8g8b8 first.
+Status drawPointSampled(const Image& image, const DrawPlan& plan, pixman_filter_t filter,
+                        pixman_op_t op, const ColorAdjuster& adjust, pixman_image_t* dst) {
+    const PixelData& px = image.pixels();
+    const PixelFormat f = px.format();
+    const bool wrappable = adjust.identity() && px.stride() > 0 && px.stride() % 4 == 0;
+    pixman_format_code_t format = PIXMAN_a8r8g8b8;
+    bool direct = false;
+    if (wrappable) {
+        if (f == PixelFormat32bppPARGB) {
+            direct = true;
+        } else if (f == PixelFormat32bppRGB ||
+                   (f == PixelFormat32bppARGB && DrawCache::of(image).opaque(image))) {
+            direct = true;
+            format = PIXMAN_x8r8g8b8;
+        }
+    }
+    PixmanRef src;
+    PremulBuffer part;
+    int bufX = 0, bufY = 0;
+    if (direct) {
+        src.reset(wrapBits(format, px.width(), px.height(),
+                           reinterpret_cast<uint32_t*>(const_cast<uint8_t*>(px.scan0())),
+                           px.stride()));
+    } else {
+        int x0, x1, y0, y1;
+        sampledRange(plan.covered.x, plan.covered.width, plan.offsetX, plan.stepX, px.width(), x0, x1);
+        sampledRange(plan.covered.y, plan.covered.height, plan.offsetY, plan.stepY, px.height(), y0, y1);
+        Status s = convertArea(image, Rect{x0, y0, x1 - x0, y1 - y0}, adjust, part);
+        if (s != Status::Ok) return s;
+        bufX = x0;
+        bufY = y0;
+        src.reset(wrapBits(PIXMAN_a8r8g8b8, part.width(), part.height(), part.data(),
+                           part.stridePixels() * 4));
+    }
+    if (!src.get()) return Status::OutOfMemory;
+
+    // Local target pixel p (centre p + 0.5) is absolute covered.x + p.
+    pixman_transform_t t;
+    pixman_transform_init_identity(&t);
+    t.matrix[0][0] = pixman_double_to_fixed(plan.stepX);
+    t.matrix[0][2] = pixman_double_to_fixed(plan.offsetX + plan.covered.x * plan.stepX - bufX);
+    t.matrix[1][1] = pixman_double_to_fixed(plan.stepY);
+    t.matrix[1][2] = pixman_double_to_fixed(plan.offsetY + plan.covered.y * plan.stepY - bufY);
+    if (!pixman_image_set_transform(src.get(), &t)) return Status::OutOfMemory;
+    pixman_image_set_filter(src.get(), filter, nullptr, 0);
+    pixman_image_set_repeat(src.get(), PIXMAN_REPEAT_PAD);
+    pixman_image_composite32(op, src.get(), nullptr, dst, 0, 0, 0, 0, 0, 0, plan.covered.width,
+                             plan.covered.height);
+    return Status::Ok;
+}
+
+// Level of reduction for a shrink by `step`: the smallest level still at
+// or above the target size, so the filter that follows shrinks by less than 2.
+int levelFor(double step, int width, int height) {
+    int k = 0;
+    while (k < 30 && step >= double(int64_t{2} << k) && levelSize(std::max(width, height), k) > 1)
+        ++k;
+    return k;
+}
+
+// Bicubic, and the high-quality modes through the reduced levels: a
+// separable pass over the visible part only, into a premultiplied buffer
+// that pixman then composites.
+Status drawResampled(const Image& image, const DrawPlan& plan, ResampleKernel kernel,
+                     KernelWidth width, pixman_op_t op, const ColorAdjuster& adjust,
+                     pixman_image_t* dst) {
+    const PixelData& px = image.pixels();
+    const int k = width == KernelWidth::Widened
+                      ? levelFor(std::min(plan.stepX, plan.stepY), px.width(), px.height())
+                      : 0;
+    const PremulBuffer* level = nullptr;
+    if (k > 0) {
+        Status s = DrawCache::of(image).level(image, k, adjust, level);
+        if (s != Status::Ok) return s;
+    }
+    const double f = std::ldexp(1.0, k);
+    const int levelW = level ? level->width() : px.width();
+    const int levelH = level ? level->height() : px.height();
+    AxisMapping mx{(plan.offsetX + plan.covered.x * plan.stepX) / f, plan.stepX / f,
+                   plan.covered.width, 0, levelW};
+    AxisMapping my{(plan.offsetY + plan.covered.y * plan.stepY) / f, plan.stepY / f,
+                   plan.covered.height, 0, levelH};
+    AxisFilter fx, fy;
+    Status s = makeAxisFilter(mx, kernel, width, fx);
+    if (s == Status::Ok) s = makeAxisFilter(my, kernel, width, fy);
+    if (s != Status::Ok) return s;
+
+    PremulBuffer out;
+    s = out.allocate(plan.covered.width, plan.covered.height);
+    if (s != Status::Ok) return s;
+    PremulRowReader reader(image, adjust);
+    const int begin = fx.srcBegin;
+    const int span = fx.srcEnd - fx.srcBegin;
+    RowFetch rows;
+    if (level)
+        rows = [level, begin](int y) { return level->row(y) + begin; };
+    else
+        rows = [&reader, begin, span](int y) { return reader.read(y, begin, span); };
+    s = resample(fx, fy, rows, out.data(), out.stridePixels());
+    if (s != Status::Ok) return s;
+
+    PixmanRef src(wrapBits(PIXMAN_a8r8g8b8, out.width(), out.height(), out.data(),
+                           out.stridePixels() * 4));
+    if (!src.get()) return Status::OutOfMemory;
+    pixman_image_composite32(op, src.get(), nullptr, dst, 0, 0, 0, 0, 0, 0, out.width(),
+                             out.height());
+    return Status::Ok;
+}
+
+bool pixmanCanAddress(const Image& image) {
+    return image.width() <= kPixmanMaxCoordinate && image.height() <= kPixmanMaxCoordinate;
+}
+
+}  // namespace
+
+struct Graphics::Target {
+    DrawTarget d;
+};
+
+Graphics::Graphics(std::unique_ptr<Target> target) : target_(std::move(target)) {}
+Graphics::~Graphics() = default;
+
+Status Graphics::fromImage(Image& image, std::unique_ptr<Graphics>& out) {
+    if (image.type() != ImageType::Bitmap || image.pixels().empty())
+        return Status::InvalidParameter;
+    // The platform cannot draw on palette images and says so this way.
+    if (isIndexed(image.pixelFormat())) return Status::OutOfMemory;
+    auto t = std::make_unique<Target>();
+    t->d.image = &image;
+    t->d.width = image.width();
+    t->d.height = image.height();
+    t->d.dpiX = image.horizontalResolution();
+    t->d.dpiY = image.verticalResolution();
+    out.reset(new Graphics(std::move(t)));
+    return Status::Ok;
+}
+
+Status Graphics::fromSurface(const Surface& surface, std::unique_ptr<Graphics>& out) {
+    if (!surface.pixels || surface.width <= 0 || surface.height <= 0 ||
+        surface.width > kPixmanMaxCoordinate || surface.height > kPixmanMaxCoordinate ||
+        surface.stride < static_cast<ptrdiff_t>(surface.width) * 4 || surface.stride % 4 != 0 ||
+        !(surface.dpiX > 0) || !(surface.dpiY > 0))
+        return Status::InvalidParameter;
+    auto t = std::make_unique<Target>();
+    t->d.surface = surface;
+    t->d.width = surface.width;
+    t->d.height = surface.height;
+    t->d.dpiX = surface.dpiX;
+    t->d.dpiY = surface.dpiY;
+    out.reset(new Graphics(std::move(t)));
+    return Status::Ok;
+}
+
+Status Graphics::clear(ARGB color) {
+    DrawTarget& t = target_->d;
+    if (!t.image) {
+        const uint32_t v = premultiply(color);
+        for (int y = 0; y < t.height; ++y) {
+            uint32_t* row = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(t.surface.pixels) +
+                                                        y * t.surface.stride);
+            std::fill(row, row + t.width, v);
+        }
+        return Status::Ok;
+    }
+    // A bitmap takes the colour in its own format: 32-bit layouts directly,
+    // others through the converting lock.
+    const PixelFormat f = t.image->pixelFormat();
+    PixelFormat lockFormat = PixelFormat32bppARGB;
+    uint32_t v = color;
+    if (f == PixelFormat32bppPARGB) {
+        lockFormat = f;
+        v = premultiply(color);
+    } else if (f == PixelFormat32bppRGB) {
+        lockFormat = f;
+        v = color | 0xff000000u;
+    }
+    BitmapData data;
+    Status s = t.image->lockBits(nullptr, ImageLockModeWrite, lockFormat, data);
+    if (s != Status::Ok) return s;
+    for (int y = 0; y < data.height; ++y) {
+        uint8_t* row = data.scan0 + y * data.stride;
+        for (int x = 0; x < data.width; ++x) std::memcpy(row + 4 * x, &v, 4);
+    }
+    return t.image->unlockBits(data);
+}
+
+Status Graphics::setSmoothingMode(SmoothingMode m) {
+    if (m < SmoothingModeDefault || m > SmoothingModeAntiAlias) return Status::InvalidParameter;
+    smoothing_ = m;
+    return Status::Ok;
+}
+
+Status Graphics::setPixelOffsetMode(PixelOffsetMode m) {
+    if (m < PixelOffsetModeDefault || m > PixelOffsetModeHalf) return Status::InvalidParameter;
+    pixelOffset_ = m;
+    return Status::Ok;
+}
+
+Status Graphics::setCompositingMode(CompositingMode m) {
+    if (m != CompositingModeSourceOver && m != CompositingModeSourceCopy)
+        return Status::InvalidParameter;
+    compositingMode_ = m;
+    return Status::Ok;
+}
+
+Status Graphics::setCompositingQuality(CompositingQuality q) {
+    if (q < CompositingQualityDefault || q > CompositingQualityAssumeLinear)
+        return Status::InvalidParameter;
+    compositingQuality_ = q;
+    return Status::Ok;
+}
+
+Status Graphics::setInterpolationMode(InterpolationMode m) {
+    // The platform stores the generic modes as the concrete ones they mean.
+    switch (m) {
+        case InterpolationModeDefault:
+        case InterpolationModeLowQuality:
+            interpolation_ = InterpolationModeBilinear;
+            return Status::Ok;
+        case InterpolationModeHighQuality:
+            interpolation_ = InterpolationModeHighQualityBicubic;
+            return Status::Ok;
+        case InterpolationModeBilinear:
+        case InterpolationModeBicubic:
+        case InterpolationModeNearestNeighbor:
+        case InterpolationModeHighQualityBilinear:
+        case InterpolationModeHighQualityBicubic:
+            interpolation_ = m;
+            return Status::Ok;
+        default:
+            return Status::InvalidParameter;
+    }
+}
+
+Status Graphics::setPageUnit(Unit unit) {
+    if (unit == UnitWorld || unit < UnitWorld || unit > UnitMillimeter) return Status::InvalidParameter;
+    if (unit != UnitDisplay && unit != UnitPixel && unit != UnitMillimeter)
+        return Status::NotImplemented;
+    pageUnit_ = unit;
+    return Status::Ok;
+}
+
+Status Graphics::drawImageRect(const Image& image, const RectF& dst) {
+    return drawImageRectRect(image, dst,
+                             RectF{0, 0, static_cast<float>(image.width()),
+                                   static_cast<float>(image.height())});
+}
+
+Status Graphics::drawImageRectRect(const Image& image, const RectF& dst, const RectF& src,
+                                   Unit srcUnit, const ImageAttributes* attributes) {
+    if (image.type() == ImageType::Metafile) return Status::NotImplemented;
+    if (image.type() != ImageType::Bitmap || image.pixels().empty())
+        return Status::InvalidParameter;
+    if (srcUnit != UnitPixel) return Status::NotImplemented;
+    if (!validRect(dst) || !validRect(src)) return Status::InvalidParameter;
+    if (dst.width == 0 || dst.height == 0 || src.width == 0 || src.height == 0) return Status::Ok;
+
+    DrawTarget& t = target_->d;
+    // Page units to target pixels.
+    double ux = 1, uy = 1;
+    if (pageUnit_ == UnitMillimeter) {
+        ux = t.dpiX / 25.4;
+        uy = t.dpiY / 25.4;
+    }
+    const bool half =
+        pixelOffset_ == PixelOffsetModeHalf || pixelOffset_ == PixelOffsetModeHighQuality;
+    DrawPlan plan;
+    if (!planAxis(dst.x * ux, dst.width * ux, src.x, src.width, image.width(), t.width, half,
+                  plan.covered.x, plan.covered.width, plan.offsetX, plan.stepX) ||
+        !planAxis(dst.y * uy, dst.height * uy, src.y, src.height, image.height(), t.height, half,
+                  plan.covered.y, plan.covered.height, plan.offsetY, plan.stepY))
+        return Status::Ok;
+
+    const ColorAdjuster adjust(attributes);
+    const pixman_op_t op =
+        compositingMode_ == CompositingModeSourceCopy ? PIXMAN_OP_SRC : PIXMAN_OP_OVER;
+
+    Canvas canvas(t);
+    Status s = canvas.open(plan.covered);
+    if (s != Status::Ok) return s;
+    // The canvas starts at the covered rectangle's corner; the plan's
+    // offsets stay in absolute target pixels.
+    InterpolationMode mode = interpolation_;
+    if ((mode == InterpolationModeNearestNeighbor || mode == InterpolationModeBilinear) &&
+        !pixmanCanAddress(image))
+        mode = InterpolationModeHighQualityBilinear;  // beyond pixman's fixed-point range
+    switch (mode) {
+        case InterpolationModeNearestNeighbor:
+            s = drawPointSampled(image, plan, PIXMAN_FILTER_NEAREST, op, adjust, canvas.image());
+            break;
+        case InterpolationModeBicubic:
+            s = drawResampled(image, plan, ResampleKernel::CatmullRom, KernelWidth::Unit, op, adjust,
+                              canvas.image());
+            break;
+        case InterpolationModeHighQualityBilinear:
+            s = drawResampled(image, plan, ResampleKernel::Linear, KernelWidth::Widened, op, adjust,
+                              canvas.image());
+            break;
+        case InterpolationModeHighQualityBicubic:
+            s = drawResampled(image, plan, ResampleKernel::CatmullRom, KernelWidth::Widened, op,
+                              adjust, canvas.image());
+            break;
+        default:
+            s = drawPointSampled(image, plan, PIXMAN_FILTER_BILINEAR, op, adjust, canvas.image());
+            break;
+    }
+    Status closed = canvas.close();
+    return s != Status::Ok ? s : closed;
+}
+
+}  // namespace orrery::gdiplus
