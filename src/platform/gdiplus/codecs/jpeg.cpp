@@ -205,13 +205,35 @@ uint32_t le32(const uint8_t* p) {
     return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
 
-// A positive rational property in units per inch, or 0.
+// A positive resolution property converted to dots per inch, or 0. Writers
+// store it as a rational; some store a plain integer.
 float exifResolution(const std::vector<PropertyItem>& items, uint32_t id, float perInch) {
     const PropertyItem* item = findItem(items, id);
-    if (!item || item->type != PropertyTagTypeRational || item->value.size() < 8) return 0;
-    uint32_t num = le32(item->value.data()), den = le32(item->value.data() + 4);
-    if (num == 0 || den == 0) return 0;
-    return static_cast<float>(num) / static_cast<float>(den) * perInch;
+    if (!item) return 0;
+    const std::vector<uint8_t>& v = item->value;
+    double value = 0;
+    switch (item->type) {
+        case PropertyTagTypeRational:
+        case PropertyTagTypeSRational: {
+            if (v.size() < 8) return 0;
+            uint32_t num = le32(v.data()), den = le32(v.data() + 4);
+            if (item->type == PropertyTagTypeSRational && (num | den) >> 31) return 0;
+            if (den == 0) return 0;
+            value = double(num) / double(den);
+            break;
+        }
+        case PropertyTagTypeLong:
+        case PropertyTagTypeSLONG:
+            if (v.size() < 4 || (item->type == PropertyTagTypeSLONG && le32(v.data()) >> 31)) return 0;
+            value = le32(v.data());
+            break;
+        case PropertyTagTypeShort:
+            if (v.size() < 2) return 0;
+            value = v[0] | (v[1] << 8);
+            break;
+        default: return 0;
+    }
+    return static_cast<float>(value * perInch);
 }
 
 // Header facts copied out of libjpeg while the session runs.
