@@ -9,6 +9,8 @@ namespace orrery::gdiplus {
 const std::vector<const Decoder*>& decoders() {
     static const std::vector<const Decoder*> list = {
         &codecs::jpegDecoder(),
+        &codecs::bmpDecoder(),
+        &codecs::icoDecoder(),
     };
     return list;
 }
@@ -16,6 +18,7 @@ const std::vector<const Decoder*>& decoders() {
 const std::vector<const Encoder*>& encoders() {
     static const std::vector<const Encoder*> list = {
         &codecs::jpegEncoder(),
+        &codecs::bmpEncoder(),
     };
     return list;
 }
