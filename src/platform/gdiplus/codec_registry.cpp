@@ -11,6 +11,9 @@ const std::vector<const Decoder*>& decoders() {
         &codecs::jpegDecoder(),
         &codecs::bmpDecoder(),
         &codecs::icoDecoder(),
+        &codecs::tiffDecoder(),
+        &codecs::emfDecoder(),
+        &codecs::wmfDecoder(),
     };
     return list;
 }
@@ -19,6 +22,7 @@ const std::vector<const Encoder*>& encoders() {
     static const std::vector<const Encoder*> list = {
         &codecs::jpegEncoder(),
         &codecs::bmpEncoder(),
+        &codecs::tiffEncoder(),
     };
     return list;
 }
