@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "imaging/codec_plugin.h"
+#include "imaging/plugin_metadata.h"
 #include "orrery/quillon_status.h"
 #include "platform/gdi/handles.h"
 #include "platform/gdiplus/image.h"
@@ -52,7 +53,7 @@ struct ImageEntry {
     bool FramesInOneImage = false;
     int32_t GifLoopCount = 0;
     std::string GifComment;
-    std::vector<std::string> PluginMetadata;  // IPTC tags read through the plug-in
+    std::vector<PluginMetadataTag> PluginMetadata;  // IPTC tags read through the plug-in
     bool Modified = false;
     PluginHandle PluginFileHandle = nullptr;
 };

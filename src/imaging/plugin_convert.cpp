@@ -1,0 +1,345 @@
+// Loading files through the codec plug-in and turning plug-in bitmaps into
+// images of the imaging layer.
+//
+// Orientation. The plug-in keeps every bitmap bottom-up in memory, whatever
+// the file format: GetBits is the bottom row, for JPEG and PNG as much as for
+// TARGA or BMP (a JPEG decoded here and by the imaging layer's own decoder
+// agree only after the rows are reversed; the tests check exactly that). So
+// no format is exempt from the flip:
+// - 24 to 64 bits: the bitmap is flipped once in place, then wrapped top-down
+//   with its positive pitch. A negative stride from the last row would avoid
+//   the flip, but drawing takes its direct path only for images with a
+//   positive stride and converts every visible part of the others, so the
+//   one pass at load is cheaper than a slower draw on every paint.
+// - below 24 bits: the rows go into a bottom-up bitmap section (positive
+//   height), which is exactly the plug-in's layout, and are not flipped.
+#include <cstring>
+
+#include "imaging/image_table.h"
+#include "imaging/loaders.h"
+#include "imaging/plugin_api.h"
+#include "imaging/plugin_metadata.h"
+#include "platform/gdi/handles.h"
+#include "platform/gdiplus/dib.h"
+#include "platform/gdiplus/factory.h"
+#include "platform/gdiplus/pixel_data.h"
+
+namespace orrery::imaging {
+
+namespace {
+
+using gdiplus::PixelFormat;
+using gdiplus::Status;
+
+constexpr int32_t kUnknownImageFormat = 13;
+constexpr int32_t kPluginAbsent = 9;
+// A bitmap section could not be made from the plug-in's bitmap.
+constexpr int32_t kSectionFailed = static_cast<int32_t>(Status::Win32Error);
+
+int32_t statusOf(Status s) { return static_cast<int32_t>(s); }
+
+// The bitmap being converted, and whether it is still the page locked from
+// `multi` (then it is unlocked, not unloaded, when a conversion replaces it).
+struct Working {
+    PluginHandle& bitmap;
+    PluginHandle multi;
+    bool isPage;
+
+    void replaceWith(PluginHandle converted) {
+        if (isPage) plugin::UnlockPage(multi, bitmap);
+        else plugin::Unload(bitmap);
+        bitmap = converted;
+        isPage = false;
+    }
+};
+
+// Step 2: samples of other types than the standard bitmap become a standard
+// bitmap: 16-bit grey to 8-bit grey, 16-bit and float RGB(A) tone-mapped,
+// anything else converted with linear scaling.
+void toStandardType(Working& w) {
+    const int type = plugin::GetImageType(w.bitmap);
+    if (type == plugin::ImageType::Bitmap) return;
+    PluginHandle converted = nullptr;
+    if (type == plugin::ImageType::UInt16) {
+        converted = plugin::ConvertToGreyscale(w.bitmap);
+    } else if (type == plugin::ImageType::RGB16 || type == plugin::ImageType::RGBF ||
+               type == plugin::ImageType::RGBAF) {
+        converted = plugin::TmoReinhard05(w.bitmap, 0.0, 0.0);
+    } else {
+        converted = plugin::ConvertToStandardType(w.bitmap);
+    }
+    if (converted) w.replaceWith(converted);
+}
+
+// Formats of the deep path. 48 and 64 bits whose rows are only as long as 24
+// or 32-bit rows hold 8-bit samples.
+PixelFormat wrapFormatFor(PluginHandle bitmap, int depth) {
+    const int width = plugin::GetWidth(bitmap);
+    const int pitch = plugin::GetPitch(bitmap);
+    switch (depth) {
+        case 24:
+            return gdiplus::PixelFormat24bppRGB;
+        case 32:
+            return plugin::GetColorType(bitmap) == plugin::ColorType::RGBAlpha ? gdiplus::PixelFormat32bppARGB
+                                                                               : gdiplus::PixelFormat32bppRGB;
+        case 48:
+            return pitch == ((3 * width + 3) & ~3) ? gdiplus::PixelFormat24bppRGB : gdiplus::PixelFormat48bppRGB;
+        case 64:
+            return pitch == 4 * width ? gdiplus::PixelFormat32bppARGB : gdiplus::PixelFormat64bppARGB;
+        default:
+            return gdiplus::PixelFormatUndefined;
+    }
+}
+
+// 16-bit samples: the plug-in stores red, green, blue (, alpha); the imaging
+// layer's 48 and 64-bit formats store blue, green, red (, alpha). The copy is
+// made top-down, so the plug-in bitmap is neither flipped nor kept.
+int32_t copyDeepSamples(PluginHandle bitmap, PixelFormat format, std::unique_ptr<gdiplus::Image>& out) {
+    const int width = plugin::GetWidth(bitmap), height = plugin::GetHeight(bitmap);
+    const int pitch = plugin::GetPitch(bitmap);
+    const uint8_t* bits = plugin::GetBits(bitmap);
+    const int channels = format == gdiplus::PixelFormat64bppARGB ? 4 : 3;
+    if (!bits || width < 1 || height < 1 || pitch < width * channels * 2) return statusOf(Status::InvalidParameter);
+    gdiplus::PixelData pixels;
+    Status s = gdiplus::PixelData::allocate(width, height, format, pixels);
+    if (s != Status::Ok) return statusOf(s);
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* src = bits + static_cast<size_t>(height - 1 - y) * static_cast<size_t>(pitch);
+        uint8_t* dst = pixels.row(y);
+        for (int x = 0; x < width; ++x, src += 2 * channels, dst += 2 * channels) {
+            std::memcpy(dst + 0, src + 4, 2);
+            std::memcpy(dst + 2, src + 2, 2);
+            std::memcpy(dst + 4, src + 0, 2);
+            if (channels == 4) std::memcpy(dst + 6, src + 6, 2);
+        }
+    }
+    out = gdiplus::Image::fromPixels(std::move(pixels));
+    return 0;
+}
+
+// Steps 4 and 5: 24 bits and up.
+int32_t wrapDeepBitmap(PluginHandle bitmap, int depth, std::unique_ptr<gdiplus::Image>& out, bool& independent) {
+    const PixelFormat format = wrapFormatFor(bitmap, depth);
+    if (format == gdiplus::PixelFormat48bppRGB || format == gdiplus::PixelFormat64bppARGB) {
+        independent = true;
+        return copyDeepSamples(bitmap, format, out);
+    }
+    const bool flipped = plugin::FlipVertical(bitmap);
+    Status s = gdiplus::createBitmapFromScan0(plugin::GetWidth(bitmap), plugin::GetHeight(bitmap),
+                                              plugin::GetPitch(bitmap), format, plugin::GetBits(bitmap), out);
+    if (s != Status::Ok) return statusOf(s);
+    independent = false;
+    if (!flipped) {
+        // Flipping the image copies the rows into memory of its own.
+        s = out->rotateFlip(gdiplus::RotateNoneFlipY);
+        if (s != Status::Ok) return statusOf(s);
+        independent = true;
+    }
+    return 0;
+}
+
+// Step 6: below 24 bits, through a bitmap section.
+int32_t copyThroughSection(PluginHandle bitmap, int depth, std::unique_ptr<gdiplus::Image>& out) {
+    const bool minIsWhite = depth == 1 && plugin::GetColorType(bitmap) == plugin::ColorType::MinIsWhite;
+    if (minIsWhite) plugin::Invert(bitmap);
+    const plugin::BitmapInfoHeader* header = plugin::GetInfoHeader(bitmap);
+    const uint8_t* bits = plugin::GetBits(bitmap);
+    const int height = plugin::GetHeight(bitmap);
+    const int pitch = plugin::GetPitch(bitmap);
+    if (!header || !bits || height < 1 || pitch < 1) return kSectionFailed;
+    gdi::DibSection section;
+    section.width = header->biWidth;
+    section.height = header->biHeight;
+    section.bitCount = header->biBitCount;
+    const PixelFormat indexedFormat = depth == 1   ? gdiplus::PixelFormat1bppIndexed
+                                      : depth == 4 ? gdiplus::PixelFormat4bppIndexed
+                                      : depth == 8 ? gdiplus::PixelFormat8bppIndexed
+                                                   : gdiplus::PixelFormat16bppRGB555;
+    if (section.width < 1 || section.height < 1 || static_cast<uint32_t>(pitch) < section.stride())
+        return kSectionFailed;
+    if (!gdiplus::fitsAllocationLimit(section.width, section.height, indexedFormat))
+        return statusOf(Status::OutOfMemory);
+    if (const plugin::RgbQuad* palette = plugin::GetPalette(bitmap)) {
+        const int colors = plugin::GetColorsUsed(bitmap);
+        for (int i = 0; i < colors && i < 256; ++i)
+            section.colors.push_back((uint32_t{palette[i].red} << 16) | (uint32_t{palette[i].green} << 8) |
+                                     palette[i].blue);
+    }
+    const size_t stride = section.stride();
+    section.bits.resize(stride * static_cast<size_t>(section.height));
+    for (int y = 0; y < section.height; ++y)
+        std::memcpy(section.bits.data() + stride * y, bits + static_cast<size_t>(pitch) * y, stride);
+    const gdi::HBITMAP handle = gdi::createBitmap(std::move(section));
+    if (handle == 0) return kSectionFailed;
+    Status s = gdiplus::createBitmapFromHBITMAP(handle, out);
+    gdi::deleteBitmap(handle);
+    if (s != Status::Ok) return statusOf(s);
+    if (minIsWhite) {
+        gdiplus::Palette blackOnWhite;
+        blackOnWhite.entries = {0xFF000000u, 0xFFFFFFFFu};
+        s = out->setPalette(blackOnWhite);
+        if (s != Status::Ok) return statusOf(s);
+    }
+    return 0;
+}
+
+// Step 7: metadata and resolution of the new entry.
+void carryOverMetadata(PluginHandle bitmap, int dpiX, int dpiY, int32_t id) {
+    gdiplus::Image* image = modMain::GetGdiImage(id);
+    if (!image) return;
+    ImportedMetadata meta = importPluginMetadata(bitmap, *image);
+    bool modified = meta.propertiesSet > 0;
+    double x = 0, y = 0;
+    if (choosePluginResolution(dpiX, dpiY, meta.dpiX, meta.dpiY, x, y))
+        modified |= image->setResolution(static_cast<float>(x), static_cast<float>(y)) == Status::Ok;
+    if (ImageEntry* e = modMain::FindEntry(id)) e->PluginMetadata = std::move(meta.iptc);
+    if (modified) modMain::MarkImageModified(id);
+}
+
+// Releases a bitmap the caller no longer keeps: a locked page is unlocked,
+// anything else unloaded.
+void releaseBitmap(PluginHandle bitmap, PluginHandle multi, PluginHandle page) {
+    if (bitmap == page) plugin::UnlockPage(multi, page);
+    else plugin::Unload(bitmap);
+}
+
+// The format the plug-in reads the file as: its content, except that a file
+// named as TARGA is read as TARGA (TARGA files carry no reliable signature).
+int detectFormat(const std::string& path) {
+    const int content = plugin::GetFileType(path);
+    const int byName = plugin::GetFIFFromFilename(path);
+    if (content != PluginFormat::Unknown && content != byName && byName == PluginFormat::TARGA)
+        return PluginFormat::TARGA;
+    return content;
+}
+
+int32_t addMultiPageTiff(int32_t& id, const std::string& path, PluginHandle file, PluginHandle multi, int pages) {
+    modMain::AddImage(id, nullptr, pluginFormatName(PluginFormat::TIFF), path, SourcePluginBitmap);
+    ImageEntry* e = modMain::FindEntry(id);
+    if (!e) {
+        plugin::CloseMultiBitmap(multi);
+        plugin::CloseFileHandle(file);
+        return statusOf(Status::GenericError);
+    }
+    e->PluginBitmap = multi;
+    e->PluginFileHandle = file;
+    e->IsMultiPageTiff = true;
+    e->FramesInOneImage = true;
+    e->FrameCount = pages;
+    const size_t n = static_cast<size_t>(pages);
+    e->FrameFiles.assign(n, std::string());
+    e->FrameImageIds.assign(n, 0);
+    e->FrameDelays.assign(n, 0);
+    e->FrameBitsPerPixel.assign(n, 0);
+    e->CurrentFrame = -1;
+    const int32_t s = modMain::SelectTiffPage(id, 0);
+    if (s != 0) {
+        modMain::ReleaseImage(id);
+        id = 0;
+    }
+    return s;
+}
+
+}  // namespace
+
+int32_t ConvertPluginBitmap(PluginHandle& bitmap, int format, PluginHandle multi, int32_t& id, bool& independent) {
+    (void)format;  // every format is bottom-up in the plug-in (see the top of this file)
+    id = 0;
+    independent = true;
+    if (!bitmap) return statusOf(Status::InvalidParameter);
+    Working w{bitmap, multi, multi != nullptr};
+    const int dpiX = plugin::GetDotsPerInchX(bitmap);
+    const int dpiY = plugin::GetDotsPerInchY(bitmap);
+
+    toStandardType(w);
+    int depth = plugin::GetBPP(bitmap);
+    const bool standard = plugin::GetImageType(bitmap) == plugin::ImageType::Bitmap;
+    // 8 bits with transparent entries: 32 bits keep the transparency; when
+    // that fails the bitmap goes through the section as it is.
+    if (standard && depth == 8 && plugin::GetTransparencyCount(bitmap) > 0) {
+        if (PluginHandle converted = plugin::ConvertTo32Bits(bitmap)) {
+            w.replaceWith(converted);
+            depth = 32;
+        }
+    }
+    // 16-bit 5-6-5 pixels: a bitmap section has no place for the masks, so
+    // they are widened to 24 bits first.
+    if (standard && depth == 16 && plugin::HasMasks565(bitmap)) {
+        if (PluginHandle converted = plugin::ConvertTo24Bits(bitmap)) {
+            w.replaceWith(converted);
+            depth = 24;
+        }
+    }
+    if (depth > 64) return kUnknownImageFormat;
+
+    std::unique_ptr<gdiplus::Image> image;
+    int32_t s = 0;
+    ImageSourceKind kind = SourceScan0;
+    if (depth >= 24) {
+        s = wrapDeepBitmap(bitmap, depth, image, independent);
+    } else {
+        s = copyThroughSection(bitmap, depth, image);
+        independent = true;
+        kind = SourceHBitmap;
+    }
+    if (s != 0) return s;
+    modMain::AddImage(id, std::move(image), pluginFormatName(format), std::string(), kind);
+    carryOverMetadata(bitmap, dpiX, dpiY, id);
+    return 0;
+}
+
+int32_t LoadWithPlugin(int32_t& id, const std::string& path, bool useIcm) {
+    id = 0;
+    if (!IsPluginAvailable()) return kPluginAbsent;
+    const int format = detectFormat(path);
+    if (format == PluginFormat::Unknown || format == PluginFormat::BMP || format == PluginFormat::PNG ||
+        format == PluginFormat::GIF)
+        return kUnknownImageFormat;
+    const int flags = (useIcm && format == PluginFormat::TIFF) ? plugin::kTiffLoadColorManaged : 0;
+
+    if (format == PluginFormat::TIFF) {
+        PluginHandle file = plugin::OpenFile(path);
+        PluginHandle multi = plugin::OpenMultiBitmap(format, flags, file);
+        const int pages = plugin::GetPageCount(multi);
+        if (pages >= 2) return addMultiPageTiff(id, path, file, multi, pages);
+        plugin::CloseMultiBitmap(multi);
+        plugin::CloseFileHandle(file);
+    }
+
+    PluginHandle bitmap = plugin::Load(format, path, flags);
+    if (!bitmap) return statusOf(Status::OutOfMemory);
+    bool independent = true;
+    const int32_t s = ConvertPluginBitmap(bitmap, format, nullptr, id, independent);
+    if (s != 0) {
+        plugin::Unload(bitmap);
+        return s;
+    }
+    if (independent) plugin::Unload(bitmap);
+    else modMain::AttachPluginBitmap(id, bitmap);
+    modMain::SetImageFormatName(id, pluginFormatName(format));
+    return 0;
+}
+
+int32_t LoadPluginPage(int32_t containerId, int32_t index, int32_t& childId) {
+    childId = 0;
+    const ImageEntry* container = modMain::FindEntry(containerId);
+    if (!container || !container->PluginBitmap) return statusOf(Status::GenericError);
+    PluginHandle multi = container->PluginBitmap;
+    PluginHandle page = plugin::LockPage(multi, index);
+    if (!page) return 0;
+    PluginHandle bitmap = page;
+    bool independent = true;
+    int32_t child = 0;
+    const int32_t s = ConvertPluginBitmap(bitmap, PluginFormat::TIFF, multi, child, independent);
+    if (s != 0) {
+        releaseBitmap(bitmap, multi, page);
+        return s;
+    }
+    if (independent) releaseBitmap(bitmap, multi, page);
+    else if (bitmap == page) modMain::AttachPluginPage(child, multi, page);
+    else modMain::AttachPluginBitmap(child, bitmap);
+    childId = child;
+    return 0;
+}
+
+}  // namespace orrery::imaging
