@@ -1,14 +1,19 @@
-// orrery: the command-line host. `info` prints what the imaging layer reads
-// from a file; `convert` decodes one frame and saves it with another encoder.
+// orrery: the command-line host. `info` prints what the control reads from a
+// file; `convert` decodes one frame and saves it with another encoder. Both
+// load through the image store, so they show what the control will show (the
+// codec plug-in first, then the imaging layer).
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "imaging/image_table.h"
+#include "imaging/loaders.h"
 #include "platform/gdiplus/factory.h"
 #include "platform/gdiplus/image.h"
 
 using namespace orrery::gdiplus;
+namespace modMain = orrery::imaging::modMain;
 
 namespace {
 
@@ -21,10 +26,31 @@ int usage() {
     return 2;
 }
 
-int fail(const char* what, const std::string& path, Status s) {
-    std::fprintf(stderr, "orrery: %s %s: status %d (%s)\n", what, path.c_str(), static_cast<int>(s),
-                 statusName(s));
+int fail(const char* what, const std::string& path, int32_t status) {
+    std::fprintf(stderr, "orrery: %s %s: status %d\n", what, path.c_str(), status);
     return 1;
+}
+
+// Opens the imaging session for the life of the tool and loads one file.
+class LoadedFile {
+public:
+    LoadedFile() { modMain::StartGdiPlus(); }
+    ~LoadedFile() { modMain::ShutdownGdiPlus(); }
+    int32_t load(const std::string& path) {
+        return orrery::imaging::LoadImageFromFile(id_, path, false, false, nullptr, true);
+    }
+    Image* image() const { return modMain::GetGdiImage(id_); }
+    const orrery::imaging::ImageEntry& entry() const { return *modMain::FindEntry(id_); }
+    int32_t id() const { return id_; }
+
+private:
+    int32_t id_ = 0;
+};
+
+// Frame count and dimension as the store sees them: a multi-page or
+// multi-frame entry counts its frames, anything else has one.
+uint32_t frameCountOf(const orrery::imaging::ImageEntry& e) {
+    return e.FrameCount > 1 ? static_cast<uint32_t>(e.FrameCount) : 1u;
 }
 
 const char* dimensionName(const Guid& g) {
@@ -55,13 +81,14 @@ std::string jsonEscape(const std::string& s) {
 }
 
 int info(const std::string& path, bool json) {
-    std::unique_ptr<Image> image;
-    Status s = loadImageFromFile(path, {}, image);
-    if (s != Status::Ok) return fail("cannot read", path, s);
-    const Guid dimension = image->frameDimensions().front();
-    uint32_t frames = 1;
-    image->frameCount(dimension, frames);
-    const std::string format = rawFormatDescription(image->rawFormat());
+    LoadedFile file;
+    int32_t s = file.load(path);
+    if (s != 0) return fail("cannot read", path, s);
+    Image* image = file.image();
+    if (!image) return fail("no frame to show in", path, 1);
+    const Guid dimension = file.entry().IsMultiFrameGif ? FrameDimension::Time : FrameDimension::Page;
+    const uint32_t frames = frameCountOf(file.entry());
+    const std::string format = file.entry().FormatName;
     const PixelFormat pf = image->pixelFormat();
     if (json) {
         std::printf("{\"file\":\"%s\",\"format\":\"%s\",\"width\":%d,\"height\":%d,"
@@ -133,18 +160,24 @@ int convert(const std::vector<std::string>& args) {
             return usage();
         }
     }
-    std::unique_ptr<Image> image;
-    Status s = loadImageFromFile(in, {}, image);
-    if (s != Status::Ok) return fail("cannot read", in, s);
-    s = image->selectActiveFrame(image->frameDimensions().front(), frame);
-    if (s != Status::Ok) return fail("cannot select that frame of", in, s);
+    LoadedFile file;
+    int32_t s = file.load(in);
+    if (s != 0) return fail("cannot read", in, s);
+    const auto& entry = file.entry();
+    if (frame >= frameCountOf(entry)) return fail("cannot select that frame of", in, 2);
+    if (frame > 0) {
+        s = modMain::SelectFrame(file.id(), static_cast<int32_t>(frame), entry.IsMultiFrameGif ? "GIF" : "TIFF");
+        if (s != 0) return fail("cannot select that frame of", in, s);
+    }
+    Image* image = file.image();
+    if (!image) return fail("no frame to show in", in, 1);
     const Encoder* encoder = findEncoderForPath(out);
     if (!encoder) {
         std::fprintf(stderr, "orrery: no encoder for the extension of %s\n", out.c_str());
         return 1;
     }
-    s = image->save(out, encoder->info().clsid, params);
-    if (s != Status::Ok) return fail("cannot write", out, s);
+    Status saved = image->save(out, encoder->info().clsid, params);
+    if (saved != Status::Ok) return fail("cannot write", out, static_cast<int32_t>(saved));
     return 0;
 }
 
