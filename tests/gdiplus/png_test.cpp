@@ -179,7 +179,9 @@ TEST(PngSuite, CorruptFilesGiveAStatus) {
         SCOPED_TRACE(path.stem().string());
         std::vector<uint8_t> file = orrery::test::readFile(path);
         std::unique_ptr<Image> image;
-        if (codecs::pngDecoder().sniff(file)) EXPECT_NE(decodeBytes(file, image), Status::Ok);
+        if (codecs::pngDecoder().sniff(file)) {
+            EXPECT_NE(decodeBytes(file, image), Status::Ok);
+        }
         EXPECT_NE(loadImageFromBytes(ByteSource::copyOf(file), {}, image), Status::Ok);
         ++checked;
     }
@@ -195,8 +197,8 @@ TEST(PngSuite, ResolutionAndFlags) {
     // cdfn2c08 stores 1 x 4 pixels per unit, unit unknown: no real dpi.
     auto unknownUnit = decodeFile(orrery::test::corpusPath("pngsuite/png/cdfn2c08.png"));
     EXPECT_FLOAT_EQ(unknownUnit->horizontalResolution(), 96.0f);
-    // cdsn2c08 stores 1000 pixels per metre on both axes.
-    auto metric = decodeFile(orrery::test::corpusPath("pngsuite/png/cdsn2c08.png"));
+    // cdun2c08 stores 1000 pixels per metre on both axes.
+    auto metric = decodeFile(orrery::test::corpusPath("pngsuite/png/cdun2c08.png"));
     EXPECT_NEAR(metric->horizontalResolution(), 25.4f, 0.01f);
     EXPECT_NE(metric->flags() & ImageFlagsHasRealDPI, 0u);
     auto alpha = decodeFile(orrery::test::corpusPath("pngsuite/png/basn6a08.png"));

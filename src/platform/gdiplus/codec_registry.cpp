@@ -9,6 +9,8 @@ namespace orrery::gdiplus {
 const std::vector<const Decoder*>& decoders() {
     static const std::vector<const Decoder*> list = {
         &codecs::jpegDecoder(),
+        &codecs::pngDecoder(),
+        &codecs::gifDecoder(),
         &codecs::bmpDecoder(),
         &codecs::icoDecoder(),
         &codecs::tiffDecoder(),
@@ -21,6 +23,8 @@ const std::vector<const Decoder*>& decoders() {
 const std::vector<const Encoder*>& encoders() {
     static const std::vector<const Encoder*> list = {
         &codecs::jpegEncoder(),
+        &codecs::pngEncoder(),
+        &codecs::gifEncoder(),
         &codecs::bmpEncoder(),
         &codecs::tiffEncoder(),
     };

@@ -6,6 +6,7 @@
 // no C++ object with a destructor, so libpng's longjmp skips nothing that
 // needs cleaning up.
 #include <png.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cmath>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "platform/gdiplus/codecs/codecs.h"
+#include "platform/gdiplus/color_management.h"
 #include "platform/gdiplus/image.h"
 
 namespace orrery::gdiplus::codecs {
@@ -33,16 +35,13 @@ struct PngReader {
     const uint8_t* data = nullptr;
     size_t size = 0;
     size_t pos = 0;
-    bool ranOut = false;  // the data ended before libpng had what it asked for
+    bool truncated = false;  // the file broke off and was closed by repairTruncation
     int rowCallsDone = 0;
 };
 
 void readFromMemory(png_structp png, png_bytep out, size_t length) {
     auto* reader = static_cast<PngReader*>(png_get_io_ptr(png));
-    if (length > reader->size - reader->pos) {
-        reader->ranOut = true;
-        png_error(png, "unexpected end of data");
-    }
+    if (length > reader->size - reader->pos) png_error(png, "unexpected end of data");
     std::memcpy(out, reader->data + reader->pos, length);
     reader->pos += length;
 }
@@ -106,6 +105,42 @@ void widenTwoBitRow(uint8_t* row, int width) {
         uint8_t b = x1 < width ? (row[x1 >> 2] >> (6 - 2 * (x1 & 3))) & 3 : 0;
         row[p] = static_cast<uint8_t>((a << 4) | b);
     }
+}
+
+uint32_t bigEndian32(const uint8_t* p) {
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
+
+void appendChunk(std::vector<uint8_t>& out, const char* type, const uint8_t* data, uint32_t length) {
+    for (int shift : {24, 16, 8, 0}) out.push_back(static_cast<uint8_t>(length >> shift));
+    const size_t crcFrom = out.size();
+    out.insert(out.end(), type, type + 4);
+    out.insert(out.end(), data, data + length);
+    uLong crc = crc32(0, out.data() + crcFrom, static_cast<uInt>(length + 4));
+    for (int shift : {24, 16, 8, 0}) out.push_back(static_cast<uint8_t>(crc >> shift));
+}
+
+// A file that breaks off, as a download does, is shown as far as it goes.
+// libpng asks for IDAT data in pieces of up to 8 KB and cannot use a piece
+// that comes short, so the file is closed first: the complete chunks, the
+// IDAT data that did arrive as a chunk of its own, and IEND. libpng then
+// decodes every row the data holds and stops at "not enough image data".
+// Returns false (and leaves `out` alone) when the file is complete.
+bool repairTruncation(const uint8_t* data, size_t size, std::vector<uint8_t>& out) {
+    size_t pos = sizeof kPngSignature;
+    while (pos + 12 <= size) {
+        const uint32_t length = bigEndian32(data + pos);
+        if (length > size - pos - 12) break;
+        if (std::memcmp(data + pos + 4, "IEND", 4) == 0) return false;
+        pos += 12 + size_t{length};
+    }
+    out.assign(data, data + pos);
+    const size_t available = size - pos;
+    if (available > 8 && std::memcmp(data + pos + 4, "IDAT", 4) == 0)
+        appendChunk(out, "IDAT", data + pos + 8,
+                    static_cast<uint32_t>(std::min<size_t>(available - 8, bigEndian32(data + pos))));
+    appendChunk(out, "IEND", nullptr, 0);
+    return true;
 }
 
 struct TargetLayout {
@@ -224,11 +259,17 @@ public:
                std::memcmp(head.data(), kPngSignature, sizeof kPngSignature) == 0;
     }
 
-    Status decode(std::shared_ptr<const ByteSource> bytes, const DecodeOptions&,
+    Status decode(std::shared_ptr<const ByteSource> bytes, const DecodeOptions& options,
                   Decoded& out) const override {
         PngReader r;
         r.data = bytes->data();
         r.size = bytes->size();
+        std::vector<uint8_t> repaired;
+        if (r.size > sizeof kPngSignature && repairTruncation(r.data, r.size, repaired)) {
+            r.data = repaired.data();
+            r.size = repaired.size();
+            r.truncated = true;
+        }
         r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, errorToJump, ignoreWarning);
         if (!r.png) return Status::OutOfMemory;
         PngReaderGuard guard{r};
@@ -262,8 +303,8 @@ public:
         if (!readPngRows(r, frame.pixels.scan0(), frame.pixels.stride(), h,
                          target.transforms.passes)) {
             // Data that simply ends shows what arrived, as a browser does;
-            // anything else (bad CRC, broken chunk) is an error.
-            if (!r.ranOut || r.rowCallsDone == 0) return Status::InvalidParameter;
+            // anything else (bad CRC, broken chunk) in a whole file is an error.
+            if (!r.truncated || r.rowCallsDone == 0) return Status::InvalidParameter;
         }
         if (target.twoBit)
             for (int y = 0; y < h; ++y) widenTwoBitRow(frame.pixels.row(y), w);
@@ -271,6 +312,7 @@ public:
         frame.flags |= (colorType & PNG_COLOR_MASK_COLOR) ? ImageFlagsColorSpaceRGB
                                                            : ImageFlagsColorSpaceGRAY;
         if (target.alpha) frame.flags |= ImageFlagsHasAlpha;
+        if (options.useEmbeddedColorManagement) applyEmbeddedProfile(frame);
         out.rawFormat = ImageFormat::PNG;
         out.frame = std::move(frame);
         return Status::Ok;
