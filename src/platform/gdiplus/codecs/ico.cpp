@@ -16,6 +16,8 @@ constexpr size_t kDirectoryBytes = 6;
 constexpr size_t kEntryBytes = 16;
 // Entries past this many are not looked at; real files hold a handful.
 constexpr size_t kMaxEntries = 512;
+// A BITMAPINFOHEADER; a PNG's signature and header chunk are smaller.
+constexpr uint32_t kSmallestEntry = 40;
 constexpr uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0d, 0x0a, 0x1a, 0x0a};
 
 uint16_t rd16(std::span<const uint8_t> b, size_t at) {
@@ -155,9 +157,12 @@ private:
             if (e + kEntryBytes > file.size()) break;
             uint32_t size = rd32(file, e + 8);
             uint32_t offset = rd32(file, e + 12);
-            if (size == 0 || offset >= file.size()) continue;
-            // A size reaching past the end is cut to what the file holds.
-            size_t length = std::min<size_t>(size, file.size() - offset);
+            if (offset >= file.size()) continue;
+            // A size reaching past the end is cut to what the file holds; one
+            // too small for any header (writers get it wrong) is taken to
+            // reach to the end of the file.
+            size_t rest = file.size() - offset;
+            size_t length = size < kSmallestEntry ? rest : std::min<size_t>(size, rest);
             Candidate c;
             if (describe(file.subspan(offset, length), c)) out.push_back(c);
         }
