@@ -3,6 +3,7 @@
 #include "imaging/codec_plugin.h"
 
 #include <dlfcn.h>
+#include <tiffio.h>
 
 #include <array>
 #include <cmath>
@@ -129,6 +130,13 @@ void bindFromEnvironment(Binding& b) {
     b.library = lib;
     bindAll(lib, b.functions);
     if (b.functions.SetOutputMessage) b.functions.SetOutputMessage(ignoreMessage);
+    // The plug-in reads TIFF through the same libtiff as the imaging layer
+    // but without handlers of its own, so libtiff's process-wide handlers
+    // would print its complaints (unknown EXIF tags, ...) on stderr. The
+    // imaging layer's TIFF codec installs handlers per file and does not
+    // rely on these.
+    TIFFSetErrorHandler(nullptr);
+    TIFFSetWarningHandler(nullptr);
 }
 
 Binding& boundOnce() {
