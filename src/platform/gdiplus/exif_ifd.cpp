@@ -363,8 +363,9 @@ void put32(std::vector<uint8_t>& out, uint32_t v) {
 }
 
 // Appends one directory (entries sorted by tag) and its out-of-line values at
-// the end of `out`, which is where its offset was planned.
-void writeDirectory(std::vector<OutEntry> entries, std::vector<uint8_t>& out) {
+// the end of `out`, which is where its offset was planned. Offsets count from
+// `base`, where the TIFF header starts.
+void writeDirectory(std::vector<OutEntry> entries, size_t base, std::vector<uint8_t>& out) {
     std::sort(entries.begin(), entries.end(),
               [](const OutEntry& a, const OutEntry& b) { return a.tag < b.tag; });
     size_t start = out.size();
@@ -382,7 +383,7 @@ void writeDirectory(std::vector<OutEntry> entries, std::vector<uint8_t>& out) {
             out.insert(out.end(), e.value->begin(), e.value->end());
             out.resize(at + 4, 0);
         } else {
-            put32(out, static_cast<uint32_t>(valuesAt));
+            put32(out, static_cast<uint32_t>(valuesAt - base));
             valuesAt += padded(e.value->size());
             outOfLine.push_back(e.value);
         }
@@ -419,13 +420,11 @@ std::vector<uint8_t> writeExifBlock(const std::vector<PropertyItem>& items) {
         e.pointer = static_cast<uint32_t>(e.tag == PropertyTagExifIFD ? exifAt : gpsAt);
     }
 
-    std::vector<uint8_t> tiff = {'I', 'I', 42, 0, 8, 0, 0, 0};
-    writeDirectory(ifd0, tiff);
-    if (!exif.empty()) writeDirectory(exif, tiff);
-    if (!gps.empty()) writeDirectory(gps, tiff);
-
-    std::vector<uint8_t> block = {'E', 'x', 'i', 'f', 0, 0};
-    block.insert(block.end(), tiff.begin(), tiff.end());
+    constexpr size_t kBase = 6;  // the TIFF data follows "Exif\0\0"
+    std::vector<uint8_t> block = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0};
+    writeDirectory(ifd0, kBase, block);
+    if (!exif.empty()) writeDirectory(exif, kBase, block);
+    if (!gps.empty()) writeDirectory(gps, kBase, block);
     return block;
 }
 
