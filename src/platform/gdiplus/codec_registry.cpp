@@ -71,7 +71,9 @@ const Encoder* findEncoderForPath(const std::string& path) {
     const size_t dot = path.find_last_of('.');
     const size_t slash = path.find_last_of('/');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return nullptr;
-    const std::string pattern = "*" + upper(path.substr(dot));
+    // Built by appending: "*" + string trips a false -Wrestrict of GCC 12 at -O3.
+    std::string pattern = "*";
+    pattern += upper(path.substr(dot));
     for (const Encoder* e : encoders()) {
         const std::string& list = e->info().filenameExtension;
         size_t start = 0;
