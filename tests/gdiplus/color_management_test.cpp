@@ -24,28 +24,25 @@ std::vector<uint8_t> saveProfile(cmsHPROFILE p) {
     return out;
 }
 
-// sRGB primaries with linear (gamma 1.0) curves: mid values get lighter.
-std::vector<uint8_t> linearRgbProfile() {
+// An RGB profile with a D65 white, the given primaries and one gamma curve.
+std::vector<uint8_t> rgbProfile(const cmsCIExyYTRIPLE& primaries, double gamma) {
     cmsCIExyY white;
     cmsWhitePointFromTemp(&white, 6504);
-    cmsCIExyYTRIPLE primaries = {{0.64, 0.33, 1}, {0.30, 0.60, 1}, {0.15, 0.06, 1}};
-    cmsToneCurve* linear = cmsBuildGamma(nullptr, 1.0);
-    cmsToneCurve* curves[3] = {linear, linear, linear};
+    cmsToneCurve* curve = cmsBuildGamma(nullptr, gamma);
+    cmsToneCurve* curves[3] = {curve, curve, curve};
     cmsHPROFILE p = cmsCreateRGBProfile(&white, &primaries, curves);
-    cmsFreeToneCurve(linear);
+    cmsFreeToneCurve(curve);
     return saveProfile(p);
+}
+
+// sRGB primaries with linear (gamma 1.0) curves: mid values get lighter.
+std::vector<uint8_t> linearRgbProfile() {
+    return rgbProfile({{0.64, 0.33, 1}, {0.30, 0.60, 1}, {0.15, 0.06, 1}}, 1.0);
 }
 
 // sRGB with the red and blue primaries swapped.
 std::vector<uint8_t> swappedPrimariesProfile() {
-    cmsCIExyY white;
-    cmsWhitePointFromTemp(&white, 6504);
-    cmsCIExyYTRIPLE primaries = {{0.15, 0.06, 1}, {0.30, 0.60, 1}, {0.64, 0.33, 1}};
-    cmsToneCurve* gamma = cmsBuildGamma(nullptr, 2.2);
-    cmsToneCurve* curves[3] = {gamma, gamma, gamma};
-    cmsHPROFILE p = cmsCreateRGBProfile(&white, &primaries, curves);
-    cmsFreeToneCurve(gamma);
-    return saveProfile(p);
+    return rgbProfile({{0.15, 0.06, 1}, {0.30, 0.60, 1}, {0.64, 0.33, 1}}, 2.2);
 }
 
 std::vector<uint8_t> linearGrayProfile() {
