@@ -1,0 +1,26 @@
+// Result codes of the automation layer. The HRESULT type, S_OK, S_FALSE,
+// E_FAIL and the storage codes are declared with the stream (stream.h), which
+// this header includes so that one name means one value everywhere; the codes
+// of dispatch, variants and interfaces are added here with the platform's
+// values, which hosts and scripts compare against.
+#pragma once
+#include "platform/automation/stream.h"
+
+namespace orrery::automation {
+
+inline constexpr HRESULT E_NOINTERFACE = static_cast<HRESULT>(0x80004002);
+inline constexpr HRESULT E_NOTIMPL = static_cast<HRESULT>(0x80004001);
+inline constexpr HRESULT DISP_E_UNKNOWNINTERFACE = static_cast<HRESULT>(0x80020001);
+inline constexpr HRESULT DISP_E_MEMBERNOTFOUND = static_cast<HRESULT>(0x80020003);
+inline constexpr HRESULT DISP_E_PARAMNOTFOUND = static_cast<HRESULT>(0x80020004);
+inline constexpr HRESULT DISP_E_TYPEMISMATCH = static_cast<HRESULT>(0x80020005);
+inline constexpr HRESULT DISP_E_UNKNOWNNAME = static_cast<HRESULT>(0x80020006);
+inline constexpr HRESULT DISP_E_EXCEPTION = static_cast<HRESULT>(0x80020009);
+inline constexpr HRESULT DISP_E_OVERFLOW = static_cast<HRESULT>(0x8002000A);
+inline constexpr HRESULT DISP_E_BADPARAMCOUNT = static_cast<HRESULT>(0x8002000E);
+inline constexpr HRESULT DISP_E_PARAMNOTOPTIONAL = static_cast<HRESULT>(0x8002000F);
+
+inline constexpr bool succeeded(HRESULT hr) { return hr >= 0; }
+inline constexpr bool failed(HRESULT hr) { return hr < 0; }
+
+}  // namespace orrery::automation
