@@ -71,6 +71,30 @@ void toStandardType(Working& w) {
     if (converted) w.replaceWith(converted);
 }
 
+// Asked to keep CMYK (its TIFF flag 1, which the control passes for colour
+// management), the plug-in delivers 32-bit pixels holding C, M, Y, K bytes.
+// No pixel format of the imaging layer holds those, so they become opaque
+// B, G, R in place.
+void cmykToBgrInPlace(PluginHandle bitmap) {
+    uint8_t* bits = plugin::GetBits(bitmap);
+    const int width = plugin::GetWidth(bitmap), height = plugin::GetHeight(bitmap);
+    const int pitch = plugin::GetPitch(bitmap);
+    if (!bits || pitch < width * 4) return;
+    for (int y = 0; y < height; ++y) {
+        uint8_t* p = bits + static_cast<size_t>(pitch) * y;
+        for (int x = 0; x < width; ++x, p += 4) {
+            const int k = 255 - p[3];
+            const uint8_t r = static_cast<uint8_t>((255 - p[0]) * k / 255);
+            const uint8_t g = static_cast<uint8_t>((255 - p[1]) * k / 255);
+            const uint8_t b = static_cast<uint8_t>((255 - p[2]) * k / 255);
+            p[0] = b;
+            p[1] = g;
+            p[2] = r;
+            p[3] = 255;
+        }
+    }
+}
+
 // Formats of the deep path. 48 and 64 bits whose rows are only as long as 24
 // or 32-bit rows hold 8-bit samples.
 PixelFormat wrapFormatFor(PluginHandle bitmap, int depth) {
@@ -262,6 +286,8 @@ int32_t ConvertPluginBitmap(PluginHandle& bitmap, int format, PluginHandle multi
             depth = 32;
         }
     }
+    if (standard && depth == 32 && plugin::GetColorType(bitmap) == plugin::ColorType::CMYK)
+        cmykToBgrInPlace(bitmap);
     // 16-bit 5-6-5 pixels: a bitmap section has no place for the masks, so
     // they are widened to 24 bits first.
     if (standard && depth == 16 && plugin::HasMasks565(bitmap)) {

@@ -357,6 +357,22 @@ TEST_F(PluginLoad, OtherSampleTypesAndTransparency) {
     modMain::ReleaseImage(id);
 }
 
+// With colour management asked for, the plug-in keeps CMYK TIFF pixels as
+// CMYK; they are shown in RGB like the imaging layer's decoder shows them.
+TEST_F(PluginLoad, CmykTiffKeepsItsColours) {
+    ORRERY_REQUIRE_CORPUS();
+    const fs::path path = corpusPath("pillow/tiff_strip_cmyk_jpeg.tif");
+    auto own = decodeOwn(path);
+    for (bool colourManaged : {false, true}) {
+        int32_t id = 0;
+        ASSERT_EQ(LoadWithPlugin(id, path.string(), colourManaged), 0);
+        const gp::Image* image = modMain::GetGdiImage(id);
+        EXPECT_FALSE(gp::hasAlpha(image->pixelFormat()));
+        EXPECT_LT(compare(*image, *own).mean, 1.0) << "colour managed " << colourManaged;
+        modMain::ReleaseImage(id);
+    }
+}
+
 TEST_F(PluginLoad, MultiPageTiffIsAContainerOfPages) {
     ORRERY_REQUIRE_CORPUS();
     const fs::path path = corpusPath("pillow/multipage.tiff");
