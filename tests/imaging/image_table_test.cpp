@@ -48,6 +48,12 @@ std::vector<uint8_t> twoFrameGif() {
     return g;
 }
 
+size_t openDescriptors() {
+    size_t n = 0;
+    for (const auto& e : fs::directory_iterator("/proc/self/fd")) n += !e.path().empty();
+    return n;
+}
+
 size_t filesIn(const fs::path& dir) {
     size_t n = 0;
     for (const auto& e : fs::directory_iterator(dir)) n += e.is_regular_file();
@@ -251,6 +257,7 @@ TEST_F(ImageTable, BadFilesLeaveNoEntryAndNoTemporaryFile) {
         {"header.gif", std::vector<uint8_t>(gif.begin(), gif.begin() + 8)},
         {"png.png", {0x89, 'P', 'N', 'G', 0x0d, 0x0a, 0x1a, 0x0a, 0, 0, 0, 13}},
     };
+    const size_t descriptors = openDescriptors();
     for (const Case& c : cases) {
         orrery::test::writeFile(files_.file(c.name), c.bytes);
         int32_t id = 0;
@@ -274,4 +281,5 @@ TEST_F(ImageTable, BadFilesLeaveNoEntryAndNoTemporaryFile) {
     EXPECT_TRUE(asked);
     modMain::ReleaseImage(id);
     EXPECT_EQ(filesIn(temp_.path()), 0u);
+    EXPECT_EQ(openDescriptors(), descriptors);
 }
