@@ -14,26 +14,7 @@ namespace {
 // type keeps the inner loops in SIMD registers with any compiler flags.
 typedef float v4f __attribute__((vector_size(16)));
 typedef int32_t v4i __attribute__((vector_size(16)));
-
-inline v4f toFloat(uint32_t c) {
-    v4i v = {static_cast<int32_t>(c & 0xff), static_cast<int32_t>((c >> 8) & 0xff),
-             static_cast<int32_t>((c >> 16) & 0xff), static_cast<int32_t>(c >> 24)};
-    return __builtin_convertvector(v, v4f);
-}
-
-// Rounds and clamps to 0..255, keeping every colour channel at or below
-// alpha so the result is valid premultiplied data (cubic overshoot).
-inline uint32_t toPixel(v4f v) {
-    const v4f zero = {0, 0, 0, 0};
-    const v4f half = {0.5f, 0.5f, 0.5f, 0.5f};
-    float a = std::clamp(v[3], 0.0f, 255.0f);
-    v4f top = {a, a, a, a};
-    v = v < zero ? zero : v;
-    v = v > top ? top : v;
-    v4i i = __builtin_convertvector(v + half, v4i);
-    return static_cast<uint32_t>(i[0]) | (static_cast<uint32_t>(i[1]) << 8) |
-           (static_cast<uint32_t>(i[2]) << 16) | (static_cast<uint32_t>(i[3]) << 24);
-}
+typedef uint8_t v4u8 __attribute__((vector_size(4)));
 
 double kernelValue(ResampleKernel kernel, double x) {
     x = std::fabs(x);
@@ -47,6 +28,51 @@ double kernelRadius(ResampleKernel kernel) { return kernel == ResampleKernel::Li
 
 }  // namespace
 
+namespace {
+
+// The nonzero taps of one output, folded onto the source range [lo, hi]:
+// weights[k] belongs to source pixel first + k.
+struct Taps {
+    int first = 0;
+    std::vector<double> weights;
+};
+
+void kernelTaps(ResampleKernel kernel, double c, double scale, double support, int lo, int hi,
+                Taps& out) {
+    const double first = std::floor(c - 0.5 - support) + 1;
+    const double last = std::max(first, std::floor(c - 0.5 + support));
+    const int firstRaw = static_cast<int>(std::clamp(first, double(INT_MIN / 2), double(INT_MAX / 2)));
+    const int lastRaw = static_cast<int>(std::clamp(last, double(INT_MIN / 2), double(INT_MAX / 2)));
+    const int firstC = std::clamp(firstRaw, lo, hi);
+    const int lastC = std::clamp(lastRaw, lo, hi);
+    out.first = firstC;
+    out.weights.assign(static_cast<size_t>(lastC - firstC + 1), 0.0);
+    double sum = 0;
+    // Taps beyond the range fold onto the edge pixel (pad).
+    for (int j = firstRaw; j <= lastRaw; ++j) {
+        const double w = kernelValue(kernel, (j + 0.5 - c) / scale);
+        out.weights[static_cast<size_t>(std::clamp(j, lo, hi) - firstC)] += w;
+        sum += w;
+    }
+    if (sum == 0.0) {
+        // No weight in the span (only possible for degenerate positions):
+        // take the nearest pixel.
+        std::fill(out.weights.begin(), out.weights.end(), 0.0);
+        out.weights[static_cast<size_t>(std::clamp(static_cast<int>(std::floor(c)), lo, hi) - firstC)] = 1.0;
+        sum = 1.0;
+    }
+    for (double& w : out.weights) w /= sum;
+    // Trim zero weights at both ends (kernel zeros at integer distances).
+    size_t b = 0, e = out.weights.size();
+    while (e - b > 1 && out.weights[b] == 0.0) ++b;
+    while (e - b > 1 && out.weights[e - 1] == 0.0) --e;
+    out.first += static_cast<int>(b);
+    out.weights = std::vector<double>(out.weights.begin() + static_cast<ptrdiff_t>(b),
+                                      out.weights.begin() + static_cast<ptrdiff_t>(e));
+}
+
+}  // namespace
+
 Status makeAxisFilter(const AxisMapping& m, ResampleKernel kernel, KernelWidth width,
                       AxisFilter& out) {
     if (m.count <= 0 || m.srcEnd <= m.srcBegin || !(m.step > 0) || !std::isfinite(m.step) ||
@@ -56,46 +82,27 @@ Status makeAxisFilter(const AxisMapping& m, ResampleKernel kernel, KernelWidth w
     const double support = kernelRadius(kernel) * scale;
     const int lo = m.srcBegin;
     const int hi = m.srcEnd - 1;
-    const int maxTaps = hi - lo + 1;
-    // Raw taps of one output; clamping folds those beyond the range onto the
-    // edge pixel.
-    const int rawTaps = static_cast<int>(std::ceil(2 * support)) + 2;
-    std::vector<double> acc(static_cast<size_t>(std::min(rawTaps, maxTaps)) + 1);
+    auto centre = [&](int i) { return m.origin + (i + 0.5) * m.step; };
 
+    // First the widest span, so every output gets the same tap count (one
+    // loop shape for the passes); then the weights.
+    Taps taps;
+    int widest = 1;
+    for (int i = 0; i < m.count; ++i) {
+        kernelTaps(kernel, centre(i), scale, support, lo, hi, taps);
+        widest = std::max(widest, static_cast<int>(taps.weights.size()));
+    }
     AxisFilter f;
     f.count = m.count;
-    f.taps = std::min(rawTaps, maxTaps);
+    f.taps = widest;
     f.start.resize(static_cast<size_t>(m.count));
     f.weights.assign(static_cast<size_t>(m.count) * static_cast<size_t>(f.taps), 0.0f);
     for (int i = 0; i < m.count; ++i) {
-        const double c = m.origin + (i + 0.5) * m.step;
-        const double first = std::floor(c - 0.5 - support) + 1;
-        const double last = std::floor(c - 0.5 + support);
-        const int firstC = static_cast<int>(std::clamp(first, double(lo), double(hi)));
-        const int start = std::clamp(firstC, lo, std::max(lo, hi - f.taps + 1));
-        std::fill(acc.begin(), acc.end(), 0.0);
-        double sum = 0;
-        const int firstRaw = static_cast<int>(std::max(first, double(INT_MIN / 2)));
-        const int lastRaw = static_cast<int>(std::min(std::max(first, last), double(INT_MAX / 2)));
-        // Taps far outside the range all fold onto the edge: walk only the
-        // kernel's own span.
-        for (int j = firstRaw; j <= lastRaw; ++j) {
-            double w = kernelValue(kernel, (j + 0.5 - c) / scale);
-            if (w == 0.0) continue;
-            int idx = std::clamp(j, lo, hi) - start;
-            if (idx < 0 || idx >= f.taps) continue;  // cannot happen: start covers the span
-            acc[static_cast<size_t>(idx)] += w;
-            sum += w;
-        }
+        kernelTaps(kernel, centre(i), scale, support, lo, hi, taps);
+        const int start = std::clamp(taps.first, lo, std::max(lo, hi - f.taps + 1));
         float* w = &f.weights[static_cast<size_t>(i) * static_cast<size_t>(f.taps)];
-        if (sum == 0.0) {
-            // The kernel's span held no weight (a sample exactly between two
-            // linear taps cannot give this, but keep a defined result).
-            int idx = std::clamp(static_cast<int>(std::floor(c)), lo, hi) - start;
-            w[std::clamp(idx, 0, f.taps - 1)] = 1.0f;
-        } else {
-            for (int t = 0; t < f.taps; ++t) w[t] = static_cast<float>(acc[static_cast<size_t>(t)] / sum);
-        }
+        for (size_t k = 0; k < taps.weights.size(); ++k)
+            w[static_cast<size_t>(taps.first - start) + k] = static_cast<float>(taps.weights[k]);
         f.start[static_cast<size_t>(i)] = start;
     }
     f.srcBegin = *std::min_element(f.start.begin(), f.start.end());
@@ -104,30 +111,138 @@ Status makeAxisFilter(const AxisMapping& m, ResampleKernel kernel, KernelWidth w
     return Status::Ok;
 }
 
+namespace {
+
+// The passes' inner loops. Built twice where the compiler supports it, for
+// 256-bit vectors and for the baseline; the loader picks one at start-up.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define ORRERY_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define ORRERY_VECTOR_CLONES
+#endif
+
+typedef float v8f __attribute__((vector_size(32)));
+
+// Helpers take 8-float vectors by reference: passing them by value would
+// change the calling convention between the clones.
+inline v4f sumHalves(const v8f& v) {
+    return __builtin_shufflevector(v, v, 0, 1, 2, 3) + __builtin_shufflevector(v, v, 4, 5, 6, 7);
+}
+inline void mulAdd(v8f& acc, const float* a, const float* b) {
+    v8f x, y;
+    std::memcpy(&x, a, sizeof x);
+    std::memcpy(&y, b, sizeof y);
+    acc += x * y;
+}
+
+// One row of the horizontal pass. `src` holds 4 floats a pixel from pixel
+// srcBegin on, padded by one pixel; `wide` holds each weight four times, taps
+// rounded up to even, so two taps make one 8-float step.
+ORRERY_VECTOR_CLONES
+void horizontalPass(const float* src, const int* start, int srcBegin, const float* wide, int pairs,
+                    int count, v4f* dst) {
+    const int stride = 8 * pairs;
+    int i = 0;
+    for (; i + 2 <= count; i += 2) {
+        const float* s0 = src + 4 * (start[i] - srcBegin);
+        const float* s1 = src + 4 * (start[i + 1] - srcBegin);
+        const float* w0 = wide + static_cast<ptrdiff_t>(i) * stride;
+        const float* w1 = w0 + stride;
+        v8f a0 = {0, 0, 0, 0, 0, 0, 0, 0}, a1 = a0;
+        for (int q = 0; q < pairs; ++q) {
+            mulAdd(a0, w0 + 8 * q, s0 + 8 * q);
+            mulAdd(a1, w1 + 8 * q, s1 + 8 * q);
+        }
+        dst[i] = sumHalves(a0);
+        dst[i + 1] = sumHalves(a1);
+    }
+    for (; i < count; ++i) {
+        const float* s0 = src + 4 * (start[i] - srcBegin);
+        const float* w0 = wide + static_cast<ptrdiff_t>(i) * stride;
+        v8f a0 = {0, 0, 0, 0, 0, 0, 0, 0};
+        for (int q = 0; q < pairs; ++q) mulAdd(a0, w0 + 8 * q, s0 + 8 * q);
+        dst[i] = sumHalves(a0);
+    }
+}
+
+// One row of the vertical pass over `n` floats: plain loops the compiler
+// vectorises at whatever width the clone allows.
+ORRERY_VECTOR_CLONES
+void verticalPass(const float* const* rows, const float* w, int taps, int n, float* acc) {
+    int t = 0;
+    if (taps >= 2) {
+        const float *r0 = rows[0], *r1 = rows[1];
+        const float w0 = w[0], w1 = w[1];
+        for (int j = 0; j < n; ++j) acc[j] = w0 * r0[j] + w1 * r1[j];
+        t = 2;
+    } else {
+        const float* r0 = rows[0];
+        const float w0 = w[0];
+        for (int j = 0; j < n; ++j) acc[j] = w0 * r0[j];
+        t = 1;
+    }
+    // Four rows a sweep: fewer trips through the accumulator row.
+    for (; t + 4 <= taps; t += 4) {
+        const float *r0 = rows[t], *r1 = rows[t + 1], *r2 = rows[t + 2], *r3 = rows[t + 3];
+        const float w0 = w[t], w1 = w[t + 1], w2 = w[t + 2], w3 = w[t + 3];
+        for (int j = 0; j < n; ++j) acc[j] += (w0 * r0[j] + w1 * r1[j]) + (w2 * r2[j] + w3 * r3[j]);
+    }
+    for (; t < taps; ++t) {
+        const float* r = rows[t];
+        const float wt = w[t];
+        for (int j = 0; j < n; ++j) acc[j] += wt * r[j];
+    }
+}
+
+// Rounds and clamps a row to 0..255, with every colour at or below its
+// alpha so the result is valid premultiplied data (cubic overshoot).
+ORRERY_VECTOR_CLONES
+void packRow(const v4f* acc, size_t count, uint32_t* out) {
+    const v4f zero = {0, 0, 0, 0};
+    const v4f max = {255.0f, 255.0f, 255.0f, 255.0f};
+    const v4f half = {0.5f, 0.5f, 0.5f, 0.5f};
+    for (size_t x = 0; x < count; ++x) {
+        v4f v = acc[x];
+        v = v < zero ? zero : v;
+        v = v > max ? max : v;
+        const v4f alpha = __builtin_shufflevector(v, v, 3, 3, 3, 3);
+        v = v > alpha ? alpha : v;
+        const v4u8 bytes = __builtin_convertvector(__builtin_convertvector(v + half, v4i), v4u8);
+        std::memcpy(out + x, &bytes, sizeof bytes);
+    }
+}
+
+ORRERY_VECTOR_CLONES
+void widenBytes(const uint8_t* p, int n, float* f) {
+    for (int j = 0; j < n; ++j) f[j] = static_cast<float>(p[j]);
+}
+
+}  // namespace
+
 Status resample(const AxisFilter& fx, const AxisFilter& fy, const RowFetch& rows, uint32_t* out,
                 ptrdiff_t outStridePixels) {
-    if (fx.count <= 0 || fy.count <= 0 || fx.taps <= 0 || fy.taps <= 0)
+    if (fx.count <= 0 || fy.count <= 0 || fx.taps <= 0 || fy.taps <= 0 ||
+        fx.weights.size() != static_cast<size_t>(fx.count) * static_cast<size_t>(fx.taps) ||
+        fy.weights.size() != static_cast<size_t>(fy.count) * static_cast<size_t>(fy.taps))
         return Status::InvalidParameter;
     const int inW = fx.srcEnd - fx.srcBegin;
     const size_t outW = static_cast<size_t>(fx.count);
     const int ring = fy.taps;
-    std::vector<v4f> srcRow(static_cast<size_t>(inW));
+    const int pairs = (fx.taps + 1) / 2;
+    // Weights spread for the 8-float steps; an odd last tap pairs with a
+    // zero weight, reading one pixel past the row (the padding below).
+    std::vector<float> wide(outW * static_cast<size_t>(pairs) * 8, 0.0f);
+    for (size_t i = 0; i < outW; ++i)
+        for (int t = 0; t < fx.taps; ++t)
+            for (int c = 0; c < 4; ++c)
+                wide[(i * static_cast<size_t>(pairs) * 2 + static_cast<size_t>(t)) * 4 + static_cast<size_t>(c)] =
+                    fx.weights[i * static_cast<size_t>(fx.taps) + static_cast<size_t>(t)];
+    std::vector<v4f> srcRow(static_cast<size_t>(inW) + 1, v4f{0, 0, 0, 0});
     std::vector<v4f> inter(static_cast<size_t>(ring) * outW);
+    std::vector<v4f> acc(outW);
     std::vector<int> tag(static_cast<size_t>(ring), INT_MIN);
-    std::vector<const v4f*> window(static_cast<size_t>(ring));
-    const int taps = fx.taps;
-
-    auto horizontal = [&](int y, v4f* dst) {
-        const uint32_t* p = rows(y);
-        for (int x = 0; x < inW; ++x) srcRow[static_cast<size_t>(x)] = toFloat(p[x]);
-        const float* w = fx.weights.data();
-        for (size_t i = 0; i < outW; ++i, w += taps) {
-            const v4f* s = srcRow.data() + (fx.start[i] - fx.srcBegin);
-            v4f acc = {0, 0, 0, 0};
-            for (int t = 0; t < taps; ++t) acc += w[t] * s[t];
-            dst[i] = acc;
-        }
-    };
+    std::vector<const float*> window(static_cast<size_t>(ring));
+    float* srcFloats = reinterpret_cast<float*>(srcRow.data());
 
     for (int oy = 0; oy < fy.count; ++oy) {
         const int s = fy.start[static_cast<size_t>(oy)];
@@ -136,18 +251,16 @@ Status resample(const AxisFilter& fx, const AxisFilter& fy, const RowFetch& rows
             const size_t slot = static_cast<size_t>((y - fy.srcBegin) % ring);
             v4f* dst = inter.data() + slot * outW;
             if (tag[slot] != y) {
-                horizontal(y, dst);
+                widenBytes(reinterpret_cast<const uint8_t*>(rows(y)), 4 * inW, srcFloats);
+                horizontalPass(srcFloats, fx.start.data(), fx.srcBegin, wide.data(), pairs, fx.count, dst);
                 tag[slot] = y;
             }
-            window[static_cast<size_t>(t)] = dst;
+            window[static_cast<size_t>(t)] = reinterpret_cast<const float*>(dst);
         }
-        const float* w = fy.weights.data() + static_cast<size_t>(oy) * static_cast<size_t>(ring);
+        verticalPass(window.data(), fy.weights.data() + static_cast<size_t>(oy) * static_cast<size_t>(ring),
+                     ring, static_cast<int>(4 * outW), reinterpret_cast<float*>(acc.data()));
         uint32_t* o = out + oy * outStridePixels;
-        for (size_t x = 0; x < outW; ++x) {
-            v4f acc = {0, 0, 0, 0};
-            for (int t = 0; t < ring; ++t) acc += w[t] * window[static_cast<size_t>(t)][x];
-            o[x] = toPixel(acc);
-        }
+        packRow(acc.data(), outW, o);
     }
     return Status::Ok;
 }

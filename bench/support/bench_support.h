@@ -1,0 +1,42 @@
+// Helpers shared by the benchmarks: large test images and a reporter that
+// prints each benchmark's time as a ratio of its named baseline.
+#pragma once
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/gdiplus/image.h"
+
+namespace orrery::bench {
+
+// An opaque width x height image of `format`: smooth gradients with fine
+// detail, so that no filter sees a flat area.
+std::unique_ptr<gdiplus::Image> makePatternImage(int width, int height, gdiplus::PixelFormat format);
+
+// One line of the ratio table: time(name) / time(baseline), and the goal
+// the ratio should stay under (0 for none).
+struct Ratio {
+    std::string name;
+    std::string baseline;
+    double goal = 0;
+};
+
+// Console output as usual, then the ratio table.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    explicit RatioReporter(std::vector<Ratio> ratios) : ratios_(std::move(ratios)) {}
+    void ReportRuns(const std::vector<Run>& runs) override;
+    void Finalize() override;
+
+private:
+    std::vector<Ratio> ratios_;
+    std::map<std::string, double> seconds_;  // per iteration, by benchmark name
+};
+
+// Runs the registered benchmarks with the ratio table; returns the exit code.
+int runWithRatios(int argc, char** argv, std::vector<Ratio> ratios);
+
+}  // namespace orrery::bench
