@@ -490,6 +490,30 @@ TEST_F(PluginLoad, ExifAndIptcOfAPhoto) {
     }
 }
 
+// Damaged and hostile files of the formats only the plug-in reads (and TIFF
+// files that crashed other readers) give a status; a failure leaves no entry.
+TEST_F(PluginLoad, DamagedFilesGiveAStatus) {
+    ORRERY_REQUIRE_CORPUS();
+    int tried = 0;
+    for (const auto& entry : fs::directory_iterator(corpusPath("pillow"))) {
+        const std::string name = entry.path().filename().string();
+        const std::string ext = entry.path().extension().string();
+        const bool damagedTiff = ext == ".tif" && (name.rfind("crash-", 0) == 0 || name.rfind("oom-", 0) == 0);
+        if (ext != ".psd" && ext != ".pcx" && ext != ".tga" && !damagedTiff) continue;
+        int32_t id = 0;
+        const int32_t s = LoadWithPlugin(id, entry.path().string(), false);
+        if (s == 0) {
+            ASSERT_NE(modMain::GetGdiImage(id), nullptr) << name;
+            EXPECT_EQ(modMain::ReleaseImage(id), gp::Status::Ok);
+        } else {
+            EXPECT_EQ(id, 0) << name;
+        }
+        EXPECT_EQ(modMain::LiveEntryCount(), 0u) << name;
+        ++tried;
+    }
+    EXPECT_GT(tried, 40);
+}
+
 TEST(PluginResolution, BitmapResolutionWinsUnlessItIsTheDefault) {
     double x = 0, y = 0;
     // 72 x 72 gives way to a different metadata resolution.
