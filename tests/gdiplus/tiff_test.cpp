@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/gdiplus/codecs/codecs.h"
+#include "platform/gdiplus/factory.h"
 #include "platform/gdiplus/image.h"
 #include "support/test_support.h"
 
@@ -501,6 +502,26 @@ TEST(TiffCorpus, BrokenFilesGiveAStatusAndPrintNothing) {
     // Floating-point samples have no range to map to pixels.
     EXPECT_EQ(statusOf("libtiff/test_float64_predictor2_le_lzw.tif"), Status::UnknownImageFormat);
     EXPECT_EQ(statusOf("pillow/10ct_32bit_128.tiff"), Status::UnknownImageFormat);
+}
+
+TEST(TiffCorpus, LoadsThroughTheCodecTableWithItsProfile) {
+    ORRERY_REQUIRE_CORPUS();
+    auto bytes = ByteSource::copyOf(readFile(corpusPath("pillow/hopper.iccprofile.tif")));
+    std::unique_ptr<Image> plain, managed;
+    ASSERT_EQ(loadImageFromBytes(bytes, DecodeOptions{}, plain), Status::Ok);
+    EXPECT_EQ(plain->rawFormat(), ImageFormat::TIFF);
+    EXPECT_GT(plain->frame().iccProfile.size(), 128u);
+    DecodeOptions icm;
+    icm.useEmbeddedColorManagement = true;
+    ASSERT_EQ(loadImageFromBytes(bytes, icm, managed), Status::Ok);
+    EXPECT_EQ(managed->pixelFormat(), plain->pixelFormat());
+    EXPECT_EQ(managed->frame().iccProfile, plain->frame().iccProfile);
+    // The encoder is found by its class identifier.
+    ByteSink sink;
+    ASSERT_EQ(plain->saveToBytes(CodecClsid::TIFF, {}, sink), Status::Ok);
+    std::unique_ptr<Image> back;
+    ASSERT_EQ(loadImageFromBytes(ByteSource::fromVector(std::move(sink)), {}, back), Status::Ok);
+    EXPECT_EQ(argbOf(*back), argbOf(*plain));
 }
 
 // ---------------------------------------------------------------------------
