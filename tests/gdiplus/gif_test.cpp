@@ -355,6 +355,21 @@ TEST(GifTruncation, FramesDecodedSoFarShow) {
     EXPECT_NE(decodeGif(noPixels, part), Status::Ok);
 }
 
+TEST(GifCorruption, EmptyAndForeignInputGiveAStatus) {
+    std::unique_ptr<Image> gif;
+    EXPECT_EQ(decodeGif({}, gif), Status::InvalidParameter);
+    EXPECT_EQ(decodeGif({'G', 'I', 'F', '8', '9', 'a'}, gif), Status::InvalidParameter);
+    std::vector<uint8_t> noFrames = buildGif(4, 4, {});
+    EXPECT_EQ(decodeGif(noFrames, gif), Status::InvalidParameter);
+}
+
+TEST(GifSingleFrame, AFrameOutsideTheScreenLeavesTheBackground) {
+    std::unique_ptr<Image> gif;
+    ASSERT_EQ(decodeGif(buildGif(4, 4, {{10, 10, 2, 2, 1, {}, 0, 0, NO_TRANSPARENT_COLOR}}), gif),
+              Status::Ok);
+    EXPECT_EQ(pixelAt(*gif, 0, 0), kWhite);
+}
+
 TEST(GifLimits, ScreensAboveTheAllocationLimitAreRefused) {
     auto file = buildGif(4000, 4000, {{0, 0, 1, 1, 0, {}, 0, 0, NO_TRANSPARENT_COLOR}});
     size_t saved = pixelAllocationLimit();

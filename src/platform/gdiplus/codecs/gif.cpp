@@ -49,7 +49,7 @@ int readFromMemory(GifFileType* gif, GifByteType* out, int length) {
         in->cameShort = true;
         in->shortReadAt = in->pos;
     }
-    std::memcpy(out, in->data + in->pos, n);
+    if (n > 0) std::memcpy(out, in->data + in->pos, n);
     in->pos += n;
     return static_cast<int>(n);
 }
@@ -215,6 +215,11 @@ public:
     virtual void row(int y, const uint8_t* indices) = 0;
 };
 
+// True when some of the frame's pixels fall on the screen.
+bool showsOnScreen(const GifLayout& layout, const GifFrameInfo& f) {
+    return f.width > 0 && f.height > 0 && f.left < layout.screenWidth && f.top < layout.screenHeight;
+}
+
 // Row order of an interlaced frame: four passes.
 struct InterlacePass {
     int start, step;
@@ -226,7 +231,7 @@ constexpr InterlacePass kInterlacePasses[] = {{0, 8}, {4, 8}, {2, 4}, {1, 2}};
 // (fewer than the frame's height when the data breaks off).
 int decompressFrame(const ByteSource& bytes, const GifLayout& layout, const GifFrameInfo& f,
                     RowTarget& target) {
-    if (f.width <= 0 || f.height <= 0 || f.top >= layout.screenHeight) return 0;
+    if (!showsOnScreen(layout, f)) return 0;
     if (!fitsAllocationLimit(f.width, f.height, PixelFormat8bppIndexed)) return 0;
     MemoryInput in{bytes.data(), bytes.size(), 0};
     GifReader gif = openGif(in);
@@ -328,7 +333,8 @@ Status decodeSingleFrame(const ByteSource& bytes, const GifLayout& layout, Frame
         frame.flags |= ImageFlagsHasAlpha;
     }
     IndexedRows target(frame.pixels, f);
-    if (decompressFrame(bytes, layout, f, target) == 0) return Status::InvalidParameter;
+    if (decompressFrame(bytes, layout, f, target) == 0 && showsOnScreen(layout, f))
+        return Status::InvalidParameter;
     out = std::move(frame);
     return Status::Ok;
 }
@@ -376,7 +382,8 @@ public:
             Status s = step(rowsOfLast);
             if (s != Status::Ok) return s;
         }
-        if (index == 0 && rowsOfLast == 0) return Status::InvalidParameter;
+        if (index == 0 && rowsOfLast == 0 && showsOnScreen(layout_, layout_.frames[0]))
+            return Status::InvalidParameter;
         Frame frame = frameShell(layout_, layout_.frames[index]);
         frame.flags |= ImageFlagsHasAlpha;
         Status s = canvas_.copy(frame.pixels);
