@@ -57,6 +57,7 @@ void bindAll(void* lib, plugin::Functions& f) {
     ORRERY_BIND(SetOutputMessage);
     ORRERY_BIND(GetFileType);
     ORRERY_BIND(GetFIFFromFilename);
+    ORRERY_BIND(FIFSupportsNoPixels);
     ORRERY_BIND(OpenMultiBitmapFromHandle);
     ORRERY_BIND(GetPageCount);
     ORRERY_BIND(LockPage);
@@ -300,6 +301,12 @@ PluginHandle Load(int format, const std::string& path, int flags) {
     const int fif = toLibraryFormat(format);
     if (!f || !f->Load || fif < 0) return nullptr;
     return f->Load(fif, path.c_str(), flags);
+}
+
+bool SupportsHeaderOnly(int format) {
+    const Functions* f = functions();
+    const int fif = toLibraryFormat(format);
+    return f && f->FIFSupportsNoPixels && fif >= 0 && f->FIFSupportsNoPixels(fif) != 0;
 }
 
 void Unload(PluginHandle bitmap) {

@@ -66,6 +66,8 @@ inline constexpr int Xmp = 7;
 // Flags.
 inline constexpr int kTiffSaveLzw = 0x4000;
 inline constexpr int kTiffLoadColorManaged = 1;
+// Load only the header (size, depth, metadata), for formats that support it.
+inline constexpr int kLoadHeaderOnly = 0x8000;
 
 // BITMAPINFOHEADER as the plug-in returns it from GetInfoHeader.
 struct BitmapInfoHeader {
@@ -94,6 +96,7 @@ struct Functions {
     void (*SetOutputMessage)(FI_OutputMessage);
     int (*GetFileType)(const char* path, int size);
     int (*GetFIFFromFilename)(const char* path);
+    int (*FIFSupportsNoPixels)(int format);
     FIMULTIBITMAP* (*OpenMultiBitmapFromHandle)(int format, FreeImageIO* io, fi_handle handle, int flags);
     int (*GetPageCount)(FIMULTIBITMAP*);
     FIBITMAP* (*LockPage)(FIMULTIBITMAP*, int page);
@@ -184,6 +187,8 @@ PluginHandle LockPage(PluginHandle multi, int index);
 void UnlockPage(PluginHandle multi, PluginHandle page);  // without saving
 void CloseMultiBitmap(PluginHandle multi);               // without saving
 PluginHandle Load(int format, const std::string& path, int flags);
+// True when Load with kLoadHeaderOnly reads `format` without its pixels.
+bool SupportsHeaderOnly(int format);
 void Unload(PluginHandle bitmap);
 bool Save(int format, PluginHandle bitmap, const std::string& path, int flags);
 

@@ -237,6 +237,19 @@ int detectFormat(const std::string& path) {
     return content;
 }
 
+// Sizes in files are not trusted: where the plug-in can read a header alone,
+// the pixel memory it announces is checked against the allocation limit
+// before the pixels are decoded. Other formats are decoded as they are.
+int32_t checkAnnouncedSize(int format, const std::string& path, int flags) {
+    if (!plugin::SupportsHeaderOnly(format)) return 0;
+    PluginHandle header = plugin::Load(format, path, flags | plugin::kLoadHeaderOnly);
+    if (!header) return 0;  // the full load reports what is wrong
+    const uint64_t bits = uint64_t(plugin::GetWidth(header)) * uint64_t(plugin::GetHeight(header)) *
+                          uint64_t(plugin::GetBPP(header));
+    plugin::Unload(header);
+    return bits / 8 > gdiplus::pixelAllocationLimit() ? statusOf(Status::OutOfMemory) : 0;
+}
+
 int32_t addMultiPageTiff(int32_t& id, const std::string& path, PluginHandle file, PluginHandle multi, int pages) {
     modMain::AddImage(id, nullptr, pluginFormatName(PluginFormat::TIFF), path, SourcePluginBitmap);
     ImageEntry* e = modMain::FindEntry(id);
@@ -332,6 +345,7 @@ int32_t LoadWithPlugin(int32_t& id, const std::string& path, bool useIcm) {
         plugin::CloseFileHandle(file);
     }
 
+    if (const int32_t s = checkAnnouncedSize(format, path, flags); s != 0) return s;
     PluginHandle bitmap = plugin::Load(format, path, flags);
     if (!bitmap) return statusOf(Status::OutOfMemory);
     bool independent = true;

@@ -514,6 +514,20 @@ TEST_F(PluginLoad, DamagedFilesGiveAStatus) {
     EXPECT_GT(tried, 40);
 }
 
+// The size a file announces is checked before its pixels are decoded.
+TEST_F(PluginLoad, AnnouncedSizeAboveTheLimitIsRefused) {
+    ORRERY_REQUIRE_CORPUS();
+    const size_t limit = gp::pixelAllocationLimit();
+    gp::setPixelAllocationLimit(128 * 128 * 3 - 1);
+    int32_t id = 0;
+    EXPECT_EQ(LoadWithPlugin(id, corpusPath("pillow/hopper.jpg").string(), false), 3);
+    EXPECT_EQ(LoadWithPlugin(id, corpusPath("pillow/hopper.psd").string(), false), 3);
+    gp::setPixelAllocationLimit(128 * 128 * 3);
+    EXPECT_EQ(LoadWithPlugin(id, corpusPath("pillow/hopper.jpg").string(), false), 0);
+    gp::setPixelAllocationLimit(limit);
+    modMain::ReleaseImage(id);
+}
+
 TEST(PluginResolution, BitmapResolutionWinsUnlessItIsTheDefault) {
     double x = 0, y = 0;
     // 72 x 72 gives way to a different metadata resolution.
