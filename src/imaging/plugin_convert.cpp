@@ -96,7 +96,9 @@ void cmykToBgrInPlace(PluginHandle bitmap) {
 }
 
 // Formats of the deep path. 48 and 64 bits whose rows are only as long as 24
-// or 32-bit rows hold 8-bit samples.
+// or 32-bit rows hold 8-bit samples. The colour type is that of the bitmap
+// as it is now: a palette bitmap widened for its transparency reads "RGB with
+// alpha" only after the widening.
 PixelFormat wrapFormatFor(PluginHandle bitmap, int depth) {
     const int width = plugin::GetWidth(bitmap);
     const int pitch = plugin::GetPitch(bitmap);
