@@ -25,20 +25,10 @@ namespace fs = std::filesystem;
 namespace {
 
 Status decode(const std::vector<uint8_t>& bytes, Decoded& out) {
-    return codecs::bmpDecoder().decode(ByteSource::copyOf(bytes), DecodeOptions{}, out);
+    return decodeWith(codecs::bmpDecoder(), bytes, out);
 }
 
-Decoded decodeOk(const std::vector<uint8_t>& bytes) {
-    Decoded d;
-    EXPECT_EQ(decode(bytes, d), Status::Ok);
-    return d;
-}
-
-ARGB pixelOf(const Frame& f, int x, int y) {
-    ARGB c = 0;
-    rowToArgb32(f.pixels.format(), f.pixels.row(y), x, 1, &f.palette, &c);
-    return c;
-}
+Decoded decodeOk(const std::vector<uint8_t>& bytes) { return decodeOkWith(codecs::bmpDecoder(), bytes); }
 
 // 24-bit rows (BGR), bottom-up unless told, padded to four bytes.
 std::vector<uint8_t> rows24(const std::vector<std::vector<ARGB>>& topDownRows, bool bottomUp = true) {
@@ -67,7 +57,7 @@ void expectPicture(const Frame& f) {
     ASSERT_EQ(f.pixels.height(), 2);
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 3; ++x)
-            EXPECT_EQ(pixelOf(f, x, y), kPicture[y][x]) << x << "," << y;
+            EXPECT_EQ(framePixel(f, x, y), kPicture[y][x]) << x << "," << y;
 }
 
 }  // namespace
@@ -146,7 +136,7 @@ TEST(BmpDecode, IndexedDepthsKeepTheirFormatAndPalette) {
         std::vector<ARGB> want = c.bits == 1
             ? std::vector<ARGB>{0xFF000000, 0xFFFF0000, 0xFFFF0000, 0xFF000000}
             : std::vector<ARGB>{0xFF000000, 0xFFFF0000, 0xFF00FF00, 0xFF0000FF};
-        for (int x = 0; x < 4; ++x) EXPECT_EQ(pixelOf(d.frame, x, 0), want[x]) << x;
+        for (int x = 0; x < 4; ++x) EXPECT_EQ(framePixel(d.frame, x, 0), want[x]) << x;
     }
 }
 
@@ -159,7 +149,7 @@ TEST(BmpDecode, ColourTableSizeIsBounded) {
     s.bits = {255, 0, 0, 0};
     Decoded d = decodeOk(bmpFile(s));
     EXPECT_EQ(d.frame.palette.entries.size(), 256u);
-    EXPECT_EQ(pixelOf(d.frame, 0, 0), 0xFF112233u);
+    EXPECT_EQ(framePixel(d.frame, 0, 0), 0xFF112233u);
     EXPECT_TRUE(d.frame.palette.flags == 0);
 
     s.colorsUsed = 2;  // a short table; an index past it reads as black
@@ -168,7 +158,7 @@ TEST(BmpDecode, ColourTableSizeIsBounded) {
     d = decodeOk(bmpFile(s));
     EXPECT_EQ(d.frame.palette.entries.size(), 2u);
     EXPECT_EQ(d.frame.palette.flags & PaletteFlagsGrayScale, PaletteFlagsGrayScale);
-    EXPECT_EQ(pixelOf(d.frame, 0, 0), 0xFF000000u);
+    EXPECT_EQ(framePixel(d.frame, 0, 0), 0xFF000000u);
 }
 
 TEST(BmpDecode, SixteenBitFormats) {
@@ -179,8 +169,8 @@ TEST(BmpDecode, SixteenBitFormats) {
     s.bits = {0x00, 0x7c, 0xff, 0x7f};
     Decoded d = decodeOk(bmpFile(s));
     EXPECT_EQ(d.frame.pixels.format(), PixelFormat16bppRGB555);
-    EXPECT_EQ(pixelOf(d.frame, 0, 0), 0xFFFF0000u);
-    EXPECT_EQ(pixelOf(d.frame, 1, 0), 0xFFFFFFFFu);
+    EXPECT_EQ(framePixel(d.frame, 0, 0), 0xFFFF0000u);
+    EXPECT_EQ(framePixel(d.frame, 1, 0), 0xFFFFFFFFu);
 
     s.compression = 3;  // explicit 555 masks stay 555
     s.masks = {0x7c00, 0x03e0, 0x001f};
@@ -190,8 +180,8 @@ TEST(BmpDecode, SixteenBitFormats) {
     s.bits = {0xe0, 0x07, 0x1f, 0x00};
     d = decodeOk(bmpFile(s));
     EXPECT_EQ(d.frame.pixels.format(), PixelFormat16bppRGB565);
-    EXPECT_EQ(pixelOf(d.frame, 0, 0), 0xFF00FF00u);
-    EXPECT_EQ(pixelOf(d.frame, 1, 0), 0xFF0000FFu);
+    EXPECT_EQ(framePixel(d.frame, 0, 0), 0xFF00FF00u);
+    EXPECT_EQ(framePixel(d.frame, 1, 0), 0xFF0000FFu);
 
     // 4444 with alpha in a V5 header: expanded to 32bppARGB.
     s.headerSize = 124;
@@ -199,8 +189,8 @@ TEST(BmpDecode, SixteenBitFormats) {
     s.bits = {0x00, 0x8f, 0x0f, 0xf0};  // half-transparent red, opaque blue
     d = decodeOk(bmpFile(s));
     EXPECT_EQ(d.frame.pixels.format(), PixelFormat32bppARGB);
-    EXPECT_EQ(pixelOf(d.frame, 0, 0), 0x88FF0000u);
-    EXPECT_EQ(pixelOf(d.frame, 1, 0), 0xFF0000FFu);
+    EXPECT_EQ(framePixel(d.frame, 0, 0), 0x88FF0000u);
+    EXPECT_EQ(framePixel(d.frame, 1, 0), 0xFF0000FFu);
     EXPECT_TRUE(d.frame.flags & ImageFlagsHasAlpha);
 
     // Odd fields without alpha (2-3-1 bits) become 32bppRGB.
@@ -209,8 +199,8 @@ TEST(BmpDecode, SixteenBitFormats) {
     s.bits = {0x3f, 0x00, 0x02, 0x00};  // white, then the lowest green step
     d = decodeOk(bmpFile(s));
     EXPECT_EQ(d.frame.pixels.format(), PixelFormat32bppRGB);
-    EXPECT_EQ(pixelOf(d.frame, 0, 0), 0xFFFFFFFFu);
-    EXPECT_EQ(pixelOf(d.frame, 1, 0), 0xFF002400u);  // 1 of 7 steps: 255/7 rounded
+    EXPECT_EQ(framePixel(d.frame, 0, 0), 0xFFFFFFFFu);
+    EXPECT_EQ(framePixel(d.frame, 1, 0), 0xFF002400u);  // 1 of 7 steps: 255/7 rounded
 }
 
 TEST(BmpDecode, ThirtyTwoBitAlphaRules) {
@@ -221,7 +211,7 @@ TEST(BmpDecode, ThirtyTwoBitAlphaRules) {
     // Plain 32-bit: the fourth byte is not alpha.
     Decoded d = decodeOk(bmpFile(s));
     EXPECT_EQ(d.frame.pixels.format(), PixelFormat32bppRGB);
-    EXPECT_EQ(pixelOf(d.frame, 0, 0), 0xFF302010u);
+    EXPECT_EQ(framePixel(d.frame, 0, 0), 0xFF302010u);
 
     // A V5 header with an alpha mask and some alpha: 32bppARGB.
     s.headerSize = 124;
@@ -229,14 +219,14 @@ TEST(BmpDecode, ThirtyTwoBitAlphaRules) {
     s.masks = {0xff0000, 0xff00, 0xff, 0xff000000};
     d = decodeOk(bmpFile(s));
     EXPECT_EQ(d.frame.pixels.format(), PixelFormat32bppARGB);
-    EXPECT_EQ(pixelOf(d.frame, 0, 0), 0x80302010u);
-    EXPECT_EQ(pixelOf(d.frame, 1, 0), 0x00605040u);
+    EXPECT_EQ(framePixel(d.frame, 0, 0), 0x80302010u);
+    EXPECT_EQ(framePixel(d.frame, 1, 0), 0x00605040u);
 
     // The same with every alpha zero: 32bppRGB, opaque.
     s.bits[3] = 0;
     d = decodeOk(bmpFile(s));
     EXPECT_EQ(d.frame.pixels.format(), PixelFormat32bppRGB);
-    EXPECT_EQ(pixelOf(d.frame, 1, 0), 0xFF605040u);
+    EXPECT_EQ(framePixel(d.frame, 1, 0), 0xFF605040u);
 
     // 40-byte header with BI_ALPHABITFIELDS masks after it, in xBGR order.
     s.headerSize = 40;
@@ -245,8 +235,8 @@ TEST(BmpDecode, ThirtyTwoBitAlphaRules) {
     s.bits = {0x11, 0x22, 0x33, 0xff, 0x44, 0x55, 0x66, 0x7f};
     d = decodeOk(bmpFile(s));
     EXPECT_EQ(d.frame.pixels.format(), PixelFormat32bppARGB);
-    EXPECT_EQ(pixelOf(d.frame, 0, 0), 0xFF112233u);
-    EXPECT_EQ(pixelOf(d.frame, 1, 0), 0x7F445566u);
+    EXPECT_EQ(framePixel(d.frame, 0, 0), 0xFF112233u);
+    EXPECT_EQ(framePixel(d.frame, 1, 0), 0x7F445566u);
 
     // 10-bit channels keep their top eight bits.
     s.compression = 3;
@@ -256,7 +246,7 @@ TEST(BmpDecode, ThirtyTwoBitAlphaRules) {
               static_cast<uint8_t>(v >> 24), 0, 0, 0, 0};
     d = decodeOk(bmpFile(s));
     EXPECT_EQ(d.frame.pixels.format(), PixelFormat32bppRGB);
-    EXPECT_EQ(pixelOf(d.frame, 0, 0), 0xFFFF8001u);
+    EXPECT_EQ(framePixel(d.frame, 0, 0), 0xFFFF8001u);
 }
 
 TEST(BmpDecode, Rle8WithDeltaEndOfLineAndEndOfBitmap) {
@@ -317,9 +307,9 @@ TEST(BmpDecode, Os2Rle24) {
               0, 1};
     Decoded d = decodeOk(bmpFile(s));
     ASSERT_EQ(d.frame.pixels.format(), PixelFormat24bppRGB);
-    EXPECT_EQ(pixelOf(d.frame, 0, 0), 0xFFFF0000u);
-    EXPECT_EQ(pixelOf(d.frame, 1, 0), 0xFFFF0000u);
-    EXPECT_EQ(pixelOf(d.frame, 2, 0), 0xFF000000u);
+    EXPECT_EQ(framePixel(d.frame, 0, 0), 0xFFFF0000u);
+    EXPECT_EQ(framePixel(d.frame, 1, 0), 0xFFFF0000u);
+    EXPECT_EQ(framePixel(d.frame, 2, 0), 0xFF000000u);
 }
 
 TEST(BmpDecode, ResolutionFromPelsPerMeter) {
@@ -352,16 +342,16 @@ TEST(BmpDecode, TruncatedBitsLeaveTheRestZero) {
     s.bits = rows24(kPicture);
     s.bits.resize(12 + 4);  // the bottom row and a pixel of the top one
     Decoded d = decodeOk(bmpFile(s));
-    EXPECT_EQ(pixelOf(d.frame, 0, 1), 0xFF102030u);
-    EXPECT_EQ(pixelOf(d.frame, 0, 0), 0xFFFF0000u);
-    EXPECT_EQ(pixelOf(d.frame, 1, 0), 0xFF000000u);
-    EXPECT_EQ(pixelOf(d.frame, 2, 0), 0xFF000000u);
+    EXPECT_EQ(framePixel(d.frame, 0, 1), 0xFF102030u);
+    EXPECT_EQ(framePixel(d.frame, 0, 0), 0xFFFF0000u);
+    EXPECT_EQ(framePixel(d.frame, 1, 0), 0xFF000000u);
+    EXPECT_EQ(framePixel(d.frame, 2, 0), 0xFF000000u);
     // Bits offset beyond the end: a black image of the right size.
     std::vector<uint8_t> file = bmpFile(s);
     file[10] = 0xa0, file[11] = 0x86, file[12] = 0x01;  // bfOffBits = 100000
     d = decodeOk(file);
     EXPECT_EQ(d.frame.pixels.width(), 3);
-    EXPECT_EQ(pixelOf(d.frame, 1, 1), 0xFF000000u);
+    EXPECT_EQ(framePixel(d.frame, 1, 1), 0xFF000000u);
 }
 
 TEST(BmpDecode, BadHeadersGiveStatuses) {
@@ -473,7 +463,7 @@ TEST(BmpCorpus, GoodFilesMatchReferenceImages) {
             for (int x = 0; x < expected->width(); ++x) {
                 ARGB want = 0;
                 ASSERT_EQ(expected->getPixel(x, y, want), Status::Ok);
-                ARGB got = pixelOf(d.frame, x, y);
+                ARGB got = framePixel(d.frame, x, y);
                 for (int shift = 0; shift < 32; shift += 8)
                     worst = std::max(worst, std::abs(int((want >> shift) & 0xff) - int((got >> shift) & 0xff)));
             }
@@ -601,7 +591,7 @@ TEST(BmpEncode, RoundTripsEveryFormat) {
             for (int x = 0; x < 13; ++x) {
                 ARGB want = 0;
                 ASSERT_EQ(image->getPixel(x, y, want), Status::Ok);
-                EXPECT_EQ(pixelOf(d.frame, x, y), want) << x << "," << y;
+                EXPECT_EQ(framePixel(d.frame, x, y), want) << x << "," << y;
             }
         }
     }

@@ -22,12 +22,6 @@ ARGB pixelOf(const Image& image, int x, int y) {
     return c;
 }
 
-ARGB pixelOf(const Frame& f, int x, int y) {
-    ARGB c = 0;
-    rowToArgb32(f.pixels.format(), f.pixels.row(y), x, 1, &f.palette, &c);
-    return c;
-}
-
 Status fromGdiDib(const DibSpec& spec, std::unique_ptr<Image>& out) {
     std::vector<uint8_t> info = dibInfo(spec);
     return createBitmapFromGdiDib(info.data(), info.size(), spec.bits.data(), spec.bits.size(), out);
@@ -55,9 +49,9 @@ TEST(DibDecode, PackedDibWithBitsAfterTheTable) {
     ASSERT_EQ(decodeDib(packedDib(s), 0, DibOptions{}, f), Status::Ok);
     ASSERT_EQ(f.pixels.format(), PixelFormat4bppIndexed);
     EXPECT_EQ(f.palette.entries.size(), 3u);
-    EXPECT_EQ(pixelOf(f, 0, 0), 0xFF336699u);  // top row is the second in the data
-    EXPECT_EQ(pixelOf(f, 1, 0), 0xFFFFFFFFu);
-    EXPECT_EQ(pixelOf(f, 0, 1), 0xFFFFFFFFu);
+    EXPECT_EQ(framePixel(f, 0, 0), 0xFF336699u);  // top row is the second in the data
+    EXPECT_EQ(framePixel(f, 1, 0), 0xFFFFFFFFu);
+    EXPECT_EQ(framePixel(f, 0, 1), 0xFFFFFFFFu);
     // An explicit offset that skips a gap.
     std::vector<uint8_t> gapped = dibInfo(s);
     gapped.resize(gapped.size() + 6, 0xee);
@@ -65,7 +59,7 @@ TEST(DibDecode, PackedDibWithBitsAfterTheTable) {
     gapped.insert(gapped.end(), s.bits.begin(), s.bits.end());
     Frame g;
     ASSERT_EQ(decodeDib(gapped, offset, DibOptions{}, g), Status::Ok);
-    EXPECT_EQ(pixelOf(g, 0, 0), 0xFF336699u);
+    EXPECT_EQ(framePixel(g, 0, 0), 0xFF336699u);
 }
 
 TEST(DibDecode, ProbeReadsTheHeaderOnly) {

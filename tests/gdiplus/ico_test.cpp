@@ -16,20 +16,10 @@ using namespace orrery::test;
 namespace {
 
 Status decode(const std::vector<uint8_t>& bytes, Decoded& out) {
-    return codecs::icoDecoder().decode(ByteSource::copyOf(bytes), DecodeOptions{}, out);
+    return decodeWith(codecs::icoDecoder(), bytes, out);
 }
 
-Decoded decodeOk(const std::vector<uint8_t>& bytes) {
-    Decoded d;
-    EXPECT_EQ(decode(bytes, d), Status::Ok);
-    return d;
-}
-
-ARGB pixelOf(const Frame& f, int x, int y) {
-    ARGB c = 0;
-    rowToArgb32(f.pixels.format(), f.pixels.row(y), x, 1, &f.palette, &c);
-    return c;
-}
+Decoded decodeOk(const std::vector<uint8_t>& bytes) { return decodeOkWith(codecs::icoDecoder(), bytes); }
 
 // An icon entry: a DIB whose header height counts colour and mask rows,
 // colour rows (bottom-up) and then the mask rows. `maskRows` are top-down
@@ -102,11 +92,11 @@ TEST(IcoDecode, MaskBecomesAlpha) {
     ASSERT_EQ(d.frame.pixels.format(), PixelFormat32bppARGB);
     ASSERT_EQ(d.frame.pixels.width(), 3);
     ASSERT_EQ(d.frame.pixels.height(), 2);
-    EXPECT_EQ(pixelOf(d.frame, 0, 0), 0xFFFF0000u);
-    EXPECT_EQ(pixelOf(d.frame, 1, 0) >> 24, 0u);
-    EXPECT_EQ(pixelOf(d.frame, 2, 0), 0xFFFF0000u);
-    EXPECT_EQ(pixelOf(d.frame, 0, 1) >> 24, 0u);
-    EXPECT_EQ(pixelOf(d.frame, 1, 1), 0xFFFF0000u);
+    EXPECT_EQ(framePixel(d.frame, 0, 0), 0xFFFF0000u);
+    EXPECT_EQ(framePixel(d.frame, 1, 0) >> 24, 0u);
+    EXPECT_EQ(framePixel(d.frame, 2, 0), 0xFFFF0000u);
+    EXPECT_EQ(framePixel(d.frame, 0, 1) >> 24, 0u);
+    EXPECT_EQ(framePixel(d.frame, 1, 1), 0xFFFF0000u);
     EXPECT_NE(d.frame.flags & ImageFlagsHasAlpha, 0u);
 }
 
@@ -115,21 +105,21 @@ TEST(IcoDecode, IndexedEntriesUseTheirPalette) {
     std::vector<uint8_t> bits = {0x55, 0, 0, 0};
     Decoded d = decodeOk(icoFile({dibEntry(8, 1, 1, bits, {}, {0x0000ff, 0x00ff00})}));
     ASSERT_EQ(d.frame.pixels.format(), PixelFormat32bppARGB);
-    EXPECT_EQ(pixelOf(d.frame, 0, 0), 0xFF0000FFu);
-    EXPECT_EQ(pixelOf(d.frame, 1, 0), 0xFF00FF00u);
+    EXPECT_EQ(framePixel(d.frame, 0, 0), 0xFF0000FFu);
+    EXPECT_EQ(framePixel(d.frame, 1, 0), 0xFF00FF00u);
 }
 
 TEST(IcoDecode, ThirtyTwoBitEntriesKeepAlphaUnlessAllZero) {
     std::vector<uint8_t> bits = {0x10, 0x20, 0x30, 0x80, 0x40, 0x50, 0x60, 0x00};
     // Some alpha: kept, the mask is ignored.
     Decoded d = decodeOk(icoFile({dibEntry(2, 1, 32, bits, {0xC0000000})}));
-    EXPECT_EQ(pixelOf(d.frame, 0, 0), 0x80302010u);
-    EXPECT_EQ(pixelOf(d.frame, 1, 0), 0x00605040u);
+    EXPECT_EQ(framePixel(d.frame, 0, 0), 0x80302010u);
+    EXPECT_EQ(framePixel(d.frame, 1, 0), 0x00605040u);
     // No alpha at all: the mask decides.
     bits[3] = 0;
     d = decodeOk(icoFile({dibEntry(2, 1, 32, bits, {0x40000000})}));
-    EXPECT_EQ(pixelOf(d.frame, 0, 0), 0xFF302010u);
-    EXPECT_EQ(pixelOf(d.frame, 1, 0) >> 24, 0u);
+    EXPECT_EQ(framePixel(d.frame, 0, 0), 0xFF302010u);
+    EXPECT_EQ(framePixel(d.frame, 1, 0) >> 24, 0u);
 }
 
 TEST(IcoDecode, RichestEntryWins) {
@@ -139,14 +129,14 @@ TEST(IcoDecode, RichestEntryWins) {
     // Largest area first, whatever the order or depth.
     Decoded d = decodeOk(icoFile({small24, big1, small8}));
     EXPECT_EQ(d.frame.pixels.width(), 4);
-    EXPECT_EQ(pixelOf(d.frame, 0, 0), 0xFFFF0000u);
+    EXPECT_EQ(framePixel(d.frame, 0, 0), 0xFFFF0000u);
     // Same area: the deeper one.
     d = decodeOk(icoFile({small8, small24}));
-    EXPECT_EQ(pixelOf(d.frame, 0, 0), 0xFF0000FFu);
+    EXPECT_EQ(framePixel(d.frame, 0, 0), 0xFF0000FFu);
     // The directory's own sizes are not trusted: the DIB header's are.
     small8.width = 200;
     d = decodeOk(icoFile({small8, small24}));
-    EXPECT_EQ(pixelOf(d.frame, 0, 0), 0xFF0000FFu);
+    EXPECT_EQ(framePixel(d.frame, 0, 0), 0xFF0000FFu);
 }
 
 TEST(IcoDecode, BrokenEntryGivesWayToTheNext) {
@@ -155,7 +145,7 @@ TEST(IcoDecode, BrokenEntryGivesWayToTheNext) {
     broken.data[12] = 2;  // planes = 2: unusable header, larger area
     Decoded d = decodeOk(icoFile({broken, good}));
     EXPECT_EQ(d.frame.pixels.width(), 2);
-    EXPECT_EQ(pixelOf(d.frame, 1, 1), 0xFF123456u);
+    EXPECT_EQ(framePixel(d.frame, 1, 1), 0xFF123456u);
 }
 
 TEST(IcoDecode, HostileDirectoriesGiveStatuses) {
@@ -214,7 +204,7 @@ TEST(IcoDecode, PngEntries) {
         for (int x = 0; x < 5; ++x) {
             ARGB want = 0;
             ASSERT_EQ(image->getPixel(x, y, want), Status::Ok);
-            EXPECT_EQ(pixelOf(d.frame, x, y), want) << x << "," << y;
+            EXPECT_EQ(framePixel(d.frame, x, y), want) << x << "," << y;
         }
 }
 
@@ -249,7 +239,7 @@ TEST(IcoCorpus, PillowIconsAndCursors) {
     Decoded masked = decodeOk(readFile(corpusPath("pillow/hopper_mask.ico")));
     int transparent = 0;
     for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x) transparent += (pixelOf(masked.frame, x, y) >> 24) == 0;
+        for (int x = 0; x < 16; ++x) transparent += (framePixel(masked.frame, x, y) >> 24) == 0;
     EXPECT_GT(transparent, 0);
     EXPECT_LT(transparent, 256);
     Decoded d;

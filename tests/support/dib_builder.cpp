@@ -1,5 +1,7 @@
 #include "support/dib_builder.h"
 
+#include <gtest/gtest.h>
+
 #include "support/test_support.h"
 
 namespace orrery::test {
@@ -85,6 +87,23 @@ std::vector<uint8_t> icoFile(const std::vector<IcoEntry>& entries, uint16_t type
     }
     for (const IcoEntry& e : entries) out.insert(out.end(), e.data.begin(), e.data.end());
     return out;
+}
+
+gdiplus::Status decodeWith(const gdiplus::Decoder& decoder, const std::vector<uint8_t>& bytes,
+                           gdiplus::Decoded& out) {
+    return decoder.decode(gdiplus::ByteSource::copyOf(bytes), gdiplus::DecodeOptions{}, out);
+}
+
+gdiplus::Decoded decodeOkWith(const gdiplus::Decoder& decoder, const std::vector<uint8_t>& bytes) {
+    gdiplus::Decoded d;
+    EXPECT_EQ(decodeWith(decoder, bytes, d), gdiplus::Status::Ok);
+    return d;
+}
+
+gdiplus::ARGB framePixel(const gdiplus::Frame& frame, int x, int y) {
+    gdiplus::ARGB c = 0;
+    gdiplus::rowToArgb32(frame.pixels.format(), frame.pixels.row(y), x, 1, &frame.palette, &c);
+    return c;
 }
 
 }  // namespace orrery::test

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/gdiplus/codec.h"
+
 namespace orrery::test {
 
 struct DibSpec {
@@ -40,5 +42,12 @@ struct IcoEntry {
 };
 // An ICO (type 1) or CUR (type 2) file with the entries in order.
 std::vector<uint8_t> icoFile(const std::vector<IcoEntry>& entries, uint16_t type = 1);
+
+// Decodes `bytes` with one decoder; the second form also expects Ok.
+gdiplus::Status decodeWith(const gdiplus::Decoder& decoder, const std::vector<uint8_t>& bytes,
+                           gdiplus::Decoded& out);
+gdiplus::Decoded decodeOkWith(const gdiplus::Decoder& decoder, const std::vector<uint8_t>& bytes);
+// Pixel (x, y) of a decoded frame as non-premultiplied ARGB.
+gdiplus::ARGB framePixel(const gdiplus::Frame& frame, int x, int y);
 
 }  // namespace orrery::test

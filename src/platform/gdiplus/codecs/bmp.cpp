@@ -144,11 +144,12 @@ public:
         uint64_t stride = ((static_cast<uint64_t>(w) * t.bitCount + 31) / 32) * 4;
         uint64_t imageBytes = stride * static_cast<uint64_t>(h);
 
+        // An indexed image without colours shows black; a colour table cannot
+        // be empty (0 entries means "all of them"), so one black entry is written.
         std::vector<ARGB> palette;
         if (isIndexed(t.format)) {
-            palette = image.palette().entries.empty() ? defaultPalette(t.format).entries
-                                                      : image.palette().entries;
-            palette.resize(std::min(palette.size(), size_t{1} << t.bitCount));
+            palette = image.palette().entries;
+            palette.resize(std::clamp<size_t>(palette.size(), 1, size_t{1} << t.bitCount), 0xFF000000u);
         }
         uint64_t headerBytes = kFileHeaderBytes + (t.alpha ? kV5HeaderBytes : kInfoHeaderBytes) +
                                (t.compression == kBiBitfields && !t.alpha ? 12 : 0) + 4 * palette.size();
