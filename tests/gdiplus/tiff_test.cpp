@@ -796,6 +796,19 @@ TEST(TiffEncoder, FaxCompressionsWriteBilevelPages) {
     EXPECT_TRUE(sink.empty());
 }
 
+TEST(TiffEncoder, SixteenBitGreyKeepsItsPrecision) {
+    auto source = imageOf(11, 5, PixelFormat16bppGrayScale);
+    auto back = roundTrip(*source, {});
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->pixelFormat(), PixelFormat48bppRGB);
+    std::vector<uint64_t> a(11), b(11);
+    for (int y = 0; y < 5; ++y) {
+        rowToArgb64(source->pixelFormat(), source->pixels().row(y), 0, 11, nullptr, a.data());
+        rowToArgb64(back->pixelFormat(), back->pixels().row(y), 0, 11, nullptr, b.data());
+        EXPECT_EQ(a, b) << y;
+    }
+}
+
 TEST(TiffEncoder, ResolutionIsWritten) {
     auto source = imageOf(8, 8, PixelFormat24bppRGB);
     ASSERT_EQ(source->setResolution(150, 75), Status::Ok);

@@ -777,6 +777,8 @@ int naturalDepth(PixelFormat f) {
         case PixelFormat48bppRGB: return 48;
         case PixelFormat64bppARGB:
         case PixelFormat64bppPARGB: return 64;
+        // 16-bit grey keeps its precision in 16-bit samples.
+        case PixelFormat16bppGrayScale: return 48;
         default: return hasAlpha(f) ? 32 : 24;
     }
 }
