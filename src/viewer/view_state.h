@@ -1,0 +1,110 @@
+// The viewer state of one control: zoom, layout, scroll bars and painting
+// fields, as the viewing engine reads and writes them.
+#pragma once
+#include <cstdint>
+
+namespace orrery::viewer {
+
+enum ViewerZoomMode : int32_t {
+    Zoom100 = 1,
+    ZoomFitToControl = 2,
+    ZoomWidthControl = 3,
+    ZoomCustom = 4,
+    ZoomHeightControl = 5,
+    ZoomToControl = 6,
+    // Internal: fit `zoomArea` (ZoomArea) and fit the selection rectangle (ZoomRect).
+    ZoomFitArea = 7,
+    ZoomFitRect = 10,
+};
+
+// ViewerImageAlignment and ViewerImagePosition share their values.
+enum ViewerPlacement : int32_t {
+    MiddleLeft = 0,
+    MiddleRight = 1,
+    MiddleCenter = 2,
+    TopLeft = 4,
+    TopRight = 5,
+    TopCenter = 6,
+    BottomLeft = 7,
+    BottomRight = 8,
+    BottomCenter = 9,
+};
+
+enum ViewerQuality : int32_t {
+    ViewerQualityLow = 0,
+    ViewerQualityBilinear = 1,
+    ViewerQualityBicubic = 2,
+    ViewerQualityBilinearHQ = 3,
+    ViewerQualityBicubicHQ = 4,
+};
+
+struct ScrollBarState {
+    int32_t min = 0;
+    int32_t max = 0;
+    int32_t value = 0;  // 16-bit positions: 0..32767
+    int16_t smallChange = 1;
+    int16_t largeChange = 1;
+    bool enabled = false;
+    bool visible = false;
+};
+
+struct AreaRect {
+    int32_t left = 0, top = 0, width = 0, height = 0;
+};
+
+struct ViewState {
+    // Zoom and layout.
+    int32_t zoomMode = ZoomFitToControl;
+    double zoom = 1.0;
+    double previousZoom = 1.0;
+    double maxZoom = 1.0;
+    int32_t zoomStep = 10;
+    int32_t imageWidth = 0;
+    int32_t imageHeight = 0;
+    float horizontalResolution = 0;
+    float verticalResolution = 0;
+    bool skipImageResolution = false;
+    double aspectCorrection = 1.0;
+    int32_t displayWidth = 0;
+    int32_t displayHeight = 0;
+    int32_t offsetLeft = 0;
+    int32_t offsetTop = 0;
+    AreaRect displayedArea;
+    int32_t imageAlignment = MiddleCenter;
+    int32_t imagePosition = MiddleCenter;
+    bool keepImagePosition = false;
+    bool scrollBars = true;
+    bool forceScrollBars = false;
+    AreaRect zoomArea;
+    int32_t zoomAreaStatus = 0;
+    bool resetHorizontal = true;
+    bool resetVertical = true;
+    bool forceRealign = true;
+    bool laidOutOnce = false;
+    bool pageTransition = false;
+    bool scrollEventsArmed = true;
+    bool drawFailed = false;
+    int32_t status = 0;
+    int32_t currentImage = 0;
+
+    // Scroll bars.
+    ScrollBarState hScroll;
+    ScrollBarState vScroll;
+    bool cornerVisible = false;
+
+    // Painting.
+    int32_t viewerQuality = ViewerQualityBicubicHQ;
+    bool viewerQualityAuto = false;
+    bool highQualityPass = false;
+    float gamma = 1.0f;
+    uint32_t imageMaskColor = 0x00010000;
+    bool optimizeDrawingSpeed = false;
+    bool scrollOptimization = false;
+    bool forcePictureMode = false;
+    int32_t workingImage = 0;
+    int32_t workingFrame = 0;
+    int32_t lastDrawnImage = 0;
+    bool animatedGif = false;
+};
+
+}  // namespace orrery::viewer
