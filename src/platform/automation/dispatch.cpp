@@ -38,6 +38,12 @@ HRESULT invokeByName(IDispatch& object, std::string_view name, uint16_t flags,
 
 const Variant& Call::arg(size_t i) const { return i < args_.size() ? args_[i] : kNoArgument; }
 
+Variant Call::as(size_t i, VARTYPE type) const {
+    Variant out;
+    if (failed(arg(i).changeType(type, out))) return Variant();
+    return out;
+}
+
 void Call::setOut(size_t i, Variant value) {
     if (i >= args_.size() || i >= outSet_.size()) return;
     args_[i] = std::move(value);

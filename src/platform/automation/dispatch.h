@@ -66,11 +66,14 @@ public:
     // Argument `i` (call order); Empty past the end.
     const Variant& arg(size_t i) const;
     bool isMissing(size_t i) const { return arg(i).isMissing(); }
-    int16_t i2(size_t i) const { return arg(i).i2(); }
-    int32_t i4(size_t i) const { return arg(i).i4(); }
-    float r4(size_t i) const { return arg(i).r4(); }
-    double r8(size_t i) const { return arg(i).r8(); }
-    bool boolean(size_t i) const { return arg(i).isTrue(); }
+    // Numbers and Booleans convert from whatever the argument holds (useful
+    // for Variant parameters), reading 0 or False when it cannot; the other
+    // accessors read a value of exactly their type.
+    int16_t i2(size_t i) const { return as(i, VT_I2).i2(); }
+    int32_t i4(size_t i) const { return as(i, VT_I4).i4(); }
+    float r4(size_t i) const { return as(i, VT_R4).r4(); }
+    double r8(size_t i) const { return as(i, VT_R8).r8(); }
+    bool boolean(size_t i) const { return as(i, VT_BOOL).isTrue(); }
     const std::string& str(size_t i) const { return arg(i).str(); }
     DispatchPtr object(size_t i) const { return arg(i).dispatch(); }
     const ByteArray& bytes(size_t i) const { return arg(i).byteArray(); }
@@ -85,6 +88,7 @@ public:
 
 private:
     friend class DispatchTableBase;
+    Variant as(size_t i, VARTYPE type) const;
     std::vector<Variant> args_;
     std::vector<bool> outSet_;
     Variant result_;
@@ -158,12 +162,14 @@ inline constexpr bool isOutParam = std::is_lvalue_reference_v<A> && !std::is_con
 // non-const lvalue references. Returns false when the counts differ.
 template <class... A>
 bool completeParams(std::vector<ParamInfo>& params) {
-    constexpr VARTYPE types[] = {VT_EMPTY, AutomationType<Plain<A>>::vt...};
-    constexpr bool refs[] = {false, isOutParam<A>...};
     if (params.size() != sizeof...(A)) return false;
-    for (size_t i = 0; i < params.size(); ++i) {
-        if (params[i].type == VT_EMPTY) params[i].type = types[i + 1];
-        params[i].byRef = params[i].byRef || refs[i + 1];
+    if constexpr (sizeof...(A) > 0) {
+        constexpr VARTYPE types[] = {AutomationType<Plain<A>>::vt...};
+        constexpr bool refs[] = {isOutParam<A>...};
+        for (size_t i = 0; i < params.size(); ++i) {
+            if (params[i].type == VT_EMPTY) params[i].type = types[i];
+            params[i].byRef = params[i].byRef || refs[i];
+        }
     }
     return true;
 }
@@ -286,8 +292,12 @@ private:
     template <class R, class... A, class Fn>
     static Row adaptMethod(std::string name, DISPID id, Fn fn, std::vector<ParamInfo> params) {
         std::string problem;
-        if (!detail::completeParams<A...>(params))
+        if (!detail::completeParams<A...>(params)) {
             problem = "parameter names do not match the member function";
+            for (ParamInfo& p : params) {
+                if (p.type == VT_EMPTY) p.type = VT_VARIANT;
+            }
+        }
         VARTYPE result = VT_EMPTY;
         if constexpr (!std::is_void_v<R>) result = detail::AutomationType<detail::Plain<R>>::vt;
         Handler h = [fn](T& self, Call& call) {

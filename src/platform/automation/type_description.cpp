@@ -20,7 +20,7 @@ ParamInfo optionalArg(std::string name, VARTYPE type, Variant defaultValue) {
     return p;
 }
 
-ParamInfo optionalArg(std::string name, Variant defaultValue) {
+ParamInfo defaultArg(std::string name, Variant defaultValue) {
     return optionalArg(std::move(name), VT_EMPTY, std::move(defaultValue));
 }
 

@@ -38,8 +38,9 @@ struct ParamInfo {
 // by-reference one.
 ParamInfo arg(std::string name, VARTYPE type = VT_EMPTY);
 ParamInfo optionalArg(std::string name, VARTYPE type, Variant defaultValue = Variant::missing());
-// Optional parameter whose type comes from the handler's signature.
-ParamInfo optionalArg(std::string name, Variant defaultValue);
+// Optional parameter whose type comes from the handler's signature (a member
+// function row): defaultArg("nScaleBy", 1.0f).
+ParamInfo defaultArg(std::string name, Variant defaultValue);
 ParamInfo refArg(std::string name, VARTYPE type = VT_EMPTY);
 
 struct MemberInfo {
