@@ -162,6 +162,11 @@ TEST(GifTestSuite, FormatsLoopCountsAndDelays) {
     };
     auto still = load("static_transparent.gif");
     EXPECT_EQ(still->pixelFormat(), PixelFormat8bppIndexed);
+    uint32_t count = 0;
+    EXPECT_EQ(still->frameCount(FrameDimension::Time, count), Status::Ok);
+    EXPECT_EQ(count, 1u);
+    EXPECT_EQ(still->selectActiveFrame(FrameDimension::Time, 0), Status::Ok);
+    EXPECT_EQ(still->pixelFormat(), PixelFormat8bppIndexed);
     EXPECT_NE(still->palette().flags & PaletteFlagsHasAlpha, 0u);
     PropertyItem item;
     EXPECT_EQ(still->getPropertyItem(PropertyTagIndexTransparent, item), Status::Ok);

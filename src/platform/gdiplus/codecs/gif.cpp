@@ -5,9 +5,10 @@
 // comment. Pixels are decompressed when a frame is selected, from the
 // frame's own offset, so an animation costs memory for one canvas only.
 //
-// Pixel formats: a GIF with one frame stays 8bppIndexed with its palette,
-// as it is stored. A GIF with two or more frames gives every frame as
-// 32bppARGB composed the way a browser shows the animation at that frame
+// Every GIF has the time dimension, even with one frame, as on the platform.
+// Pixel formats: a GIF with one frame stays 8bppIndexed with its palette, as
+// it is stored. A GIF with two or more frames gives every frame as 32bppARGB
+// composed the way a browser shows the animation at that frame
 // (disposal, transparency, frames placed inside the logical screen), since
 // frames with their own palettes and transparency do not share one palette.
 #include <gif_lib.h>
@@ -339,6 +340,24 @@ Status decodeSingleFrame(const ByteSource& bytes, const GifLayout& layout, Frame
     return Status::Ok;
 }
 
+// A still GIF is reachable along the time dimension too, as every GIF is on
+// the platform; its one frame stays indexed.
+class GifStill final : public FrameSource {
+public:
+    GifStill(std::shared_ptr<const ByteSource> bytes, GifLayout layout)
+        : bytes_(std::move(bytes)), layout_(std::move(layout)) {}
+    Guid dimension() const override { return FrameDimension::Time; }
+    uint32_t count() const override { return 1; }
+    Status decode(uint32_t index, Frame& out) override {
+        if (index != 0) return Status::InvalidParameter;
+        return decodeSingleFrame(*bytes_, layout_, out);
+    }
+
+private:
+    std::shared_ptr<const ByteSource> bytes_;
+    GifLayout layout_;
+};
+
 // Draws the rows of one animation frame onto the ARGB canvas.
 class ComposedRows final : public RowTarget {
 public:
@@ -473,11 +492,14 @@ public:
         if (!layout.closedTruncation.empty())
             bytes = ByteSource::fromVector(std::move(layout.closedTruncation));
         out.rawFormat = ImageFormat::GIF;
-        if (!animated) return decodeSingleFrame(*bytes, layout, out.frame);
-        auto animation = std::make_unique<GifAnimation>(std::move(bytes), std::move(layout));
-        Status s = animation->decode(0, out.frame);
+        std::unique_ptr<FrameSource> frames;
+        if (animated)
+            frames = std::make_unique<GifAnimation>(std::move(bytes), std::move(layout));
+        else
+            frames = std::make_unique<GifStill>(std::move(bytes), std::move(layout));
+        Status s = frames->decode(0, out.frame);
         if (s != Status::Ok) return s;
-        out.frames = std::move(animation);
+        out.frames = std::move(frames);
         return Status::Ok;
     }
 };
