@@ -127,14 +127,16 @@ auto rgbTags(uint16_t bps, uint16_t spp, uint16_t compression = COMPRESSION_NONE
 // A little-endian TIFF of one directory written by hand, for layouts libtiff
 // refuses to write. Entries are (tag, type, count, value); the strip holds
 // `stripBytes` bytes after the directory.
-std::vector<uint8_t> handTiff(std::vector<std::array<uint32_t, 4>> entries, size_t stripBytes) {
+std::vector<uint8_t> handTiff(std::vector<std::array<uint32_t, 4>> entries, size_t stripBytes,
+                              bool tiled = false) {
     using orrery::test::put16;
     using orrery::test::put32;
     std::vector<uint8_t> f = {'I', 'I', 42, 0};
     put32(f, 8);
     uint32_t stripAt = static_cast<uint32_t>(8 + 2 + 12 * (entries.size() + 2) + 4);
-    entries.push_back({TIFFTAG_STRIPOFFSETS, 4, 1, stripAt});
-    entries.push_back({TIFFTAG_STRIPBYTECOUNTS, 4, 1, static_cast<uint32_t>(stripBytes)});
+    entries.push_back({tiled ? 324u : 273u, 4, 1, stripAt});  // tile or strip offsets
+    entries.push_back({tiled ? 325u : 279u, 4, 1,  // tile or strip byte counts
+                       static_cast<uint32_t>(stripBytes)});
     std::sort(entries.begin(), entries.end());
     put16(f, static_cast<uint32_t>(entries.size()));
     for (const auto& e : entries) {
@@ -677,6 +679,20 @@ TEST(TiffPages, HugeLayoutsAreRefusedQuickly) {
                           {TIFFTAG_PHOTOMETRIC, 3, 1, PHOTOMETRIC_RGB}},
                          64);
     EXPECT_EQ(decodeBytes(wide, image), Status::OutOfMemory);
+    // Sixteen million tiles of one pixel, with one tile offset.
+    auto tiny = handTiff({{TIFFTAG_IMAGEWIDTH, 4, 1, 4096}, {TIFFTAG_IMAGELENGTH, 4, 1, 4096},
+                          {TIFFTAG_BITSPERSAMPLE, 3, 1, 8}, {TIFFTAG_SAMPLESPERPIXEL, 3, 1, 1},
+                          {TIFFTAG_PHOTOMETRIC, 3, 1, PHOTOMETRIC_MINISBLACK},
+                          {TIFFTAG_TILEWIDTH, 3, 1, 1}, {TIFFTAG_TILELENGTH, 3, 1, 1}},
+                         64, true);
+    EXPECT_NE(decodeBytes(tiny, image), Status::Ok);
+    // A tile far larger than its page and the allocation limit.
+    auto huge = handTiff({{TIFFTAG_IMAGEWIDTH, 3, 1, 8}, {TIFFTAG_IMAGELENGTH, 3, 1, 8},
+                          {TIFFTAG_BITSPERSAMPLE, 3, 1, 8}, {TIFFTAG_SAMPLESPERPIXEL, 3, 1, 3},
+                          {TIFFTAG_PHOTOMETRIC, 3, 1, PHOTOMETRIC_RGB},
+                          {TIFFTAG_TILEWIDTH, 4, 1, 1u << 16}, {TIFFTAG_TILELENGTH, 4, 1, 1u << 16}},
+                         64, true);
+    EXPECT_NE(decodeBytes(huge, image), Status::Ok);
     // A small page below the limit of the moment, refused when the limit is lowered.
     auto small = makeTiff(200, 200, rgbTags(8, 3), [](uint32_t, uint8_t* row) { std::memset(row, 1, 600); });
     size_t saved = pixelAllocationLimit();

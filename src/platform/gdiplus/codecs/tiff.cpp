@@ -37,6 +37,9 @@ namespace {
 constexpr uint32_t kMaxPages = 10000;
 // Samples per pixel beyond this are refused before libtiff sizes anything.
 constexpr uint32_t kMaxSamplesPerPixel = 16;
+// Tiles per page beyond this are refused: reading millions of tiny tiles
+// takes long even when each read fails at once.
+constexpr uint32_t kMaxTiles = 1u << 20;
 
 // ---------------------------------------------------------------------------
 // libtiff handles over memory
@@ -257,6 +260,7 @@ Status readLayout(TIFF* tif, PageLayout& p) {
     if (p.sampleFormat == SAMPLEFORMAT_IEEEFP || p.sampleFormat == SAMPLEFORMAT_COMPLEXIEEEFP ||
         p.sampleFormat == SAMPLEFORMAT_COMPLEXINT)
         return Status::UnknownImageFormat;
+    if (TIFFIsTiled(tif) && TIFFNumberOfTiles(tif) > kMaxTiles) return Status::InvalidParameter;
     chooseKind(tif, p);
     return Status::Ok;
 }
