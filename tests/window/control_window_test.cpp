@@ -461,6 +461,20 @@ TEST(ControlWindowSnapshot, PersistentBitmapInsideThe3DBorder) {
     EXPECT_EQ(pixelOf(*flat, 1, 20), 0xFFFF0000u);
 }
 
+TEST(ControlWindowSnapshot, DrawingLayerDrawsOnThePersistentBitmap) {
+    Fixture f(30, 20);
+    std::unique_ptr<orrery::gdiplus::Graphics> g;
+    ASSERT_EQ(orrery::gdiplus::Graphics::fromSurface(f.window.surface(), g), Status::Ok);
+    ASSERT_EQ(g->clear(0xFF0080FFu), Status::Ok);
+    auto blue = solidImage(4, 4, 0xFF0000FFu);
+    ASSERT_EQ(g->setPageUnit(orrery::gdiplus::UnitPixel), Status::Ok);
+    ASSERT_EQ(g->drawImageRect(*blue, {10, 5, 4, 4}), Status::Ok);
+    const auto img = snap(f.window);
+    EXPECT_EQ(pixelOf(*img, 2 + 1, 2 + 1), 0xFF0080FFu);
+    EXPECT_EQ(pixelOf(*img, 2 + 11, 2 + 6), 0xFF0000FFu);
+    EXPECT_EQ(pixelOf(*img, 2 + 15, 2 + 6), 0xFF0080FFu);
+}
+
 TEST(ControlWindowSnapshot, ClearSurfaceErasesToTheBackColour) {
     Fixture f(30, 30);
     f.window.setBorderStyle(BorderStyle::None);

@@ -25,13 +25,19 @@ public:
 
 using Firings = std::vector<std::pair<uint32_t, int64_t>>;
 
+// A window whose owner records timer firings.
+struct Clocked {
+    Clocked() { w.setOwner(&owner); }
+    HeadlessBackend backend;
+    ControlWindow w{backend};
+    TimerOwner owner{backend};
+};
+
 }  // namespace
 
 TEST(HeadlessTimers, FireInOrderOfDueTimeWithTheClockAtEachFiring) {
-    HeadlessBackend backend;
-    ControlWindow w(backend);
-    TimerOwner owner(backend);
-    w.setOwner(&owner);
+    Clocked c;
+    auto& [backend, w, owner] = c;
     w.setTimer(1, 30);
     w.setTimer(2, 20);
     const auto r = backend.advance(65);
@@ -43,11 +49,20 @@ TEST(HeadlessTimers, FireInOrderOfDueTimeWithTheClockAtEachFiring) {
     EXPECT_TRUE(backend.hasTimer(w, 1));
 }
 
+TEST(HeadlessTimers, EqualDueTimesFireInOrderOfScheduling) {
+    Clocked c;
+    auto& [backend, w, owner] = c;
+    w.setTimer(9, 50);
+    w.setTimer(2, 50);
+    w.setTimer(5, 25);
+    backend.advance(50);
+    // 5 fires at 25 and is rescheduled for 50 after 9 and 2 were.
+    EXPECT_EQ(owner.fired, (Firings{{5, 25}, {9, 50}, {2, 50}, {5, 50}}));
+}
+
 TEST(HeadlessTimers, ResettingRestartsTheIntervalAndShortIntervalsAreRaised) {
-    HeadlessBackend backend;
-    ControlWindow w(backend);
-    TimerOwner owner(backend);
-    w.setOwner(&owner);
+    Clocked c;
+    auto& [backend, w, owner] = c;
     w.setTimer(7, 100);
     backend.advance(90);
     w.setTimer(7, 100);  // restarts from 90
@@ -62,10 +77,8 @@ TEST(HeadlessTimers, ResettingRestartsTheIntervalAndShortIntervalsAreRaised) {
 }
 
 TEST(HeadlessTimers, KillInsideTheCallbackStopsIt) {
-    HeadlessBackend backend;
-    ControlWindow w(backend);
-    TimerOwner owner(backend);
-    w.setOwner(&owner);
+    Clocked c;
+    auto& [backend, w, owner] = c;
     // A one-shot timer is the owner's business: it kills itself when it fires.
     owner.hook = [&](uint32_t id) { w.killTimer(id); };
     w.setTimer(3, 1000);
@@ -76,10 +89,8 @@ TEST(HeadlessTimers, KillInsideTheCallbackStopsIt) {
 }
 
 TEST(HeadlessTimers, KillingAnotherDueTimerInsideACallbackPreventsItsFiring) {
-    HeadlessBackend backend;
-    ControlWindow w(backend);
-    TimerOwner owner(backend);
-    w.setOwner(&owner);
+    Clocked c;
+    auto& [backend, w, owner] = c;
     owner.hook = [&](uint32_t id) {
         if (id == 1) w.killTimer(2);
     };
@@ -90,10 +101,8 @@ TEST(HeadlessTimers, KillingAnotherDueTimerInsideACallbackPreventsItsFiring) {
 }
 
 TEST(HeadlessTimers, TimersSetByCallbacksFireInTheSameAdvance) {
-    HeadlessBackend backend;
-    ControlWindow w(backend);
-    TimerOwner owner(backend);
-    w.setOwner(&owner);
+    Clocked c;
+    auto& [backend, w, owner] = c;
     owner.hook = [&](uint32_t id) {
         w.killTimer(id);
         if (id < 3) w.setTimer(id + 1, 100);  // a chain of one-shots
@@ -104,10 +113,8 @@ TEST(HeadlessTimers, TimersSetByCallbacksFireInTheSameAdvance) {
 }
 
 TEST(HeadlessTimers, NestedAdvanceMovesNoTime) {
-    HeadlessBackend backend;
-    ControlWindow w(backend);
-    TimerOwner owner(backend);
-    w.setOwner(&owner);
+    Clocked c;
+    auto& [backend, w, owner] = c;
     int64_t seenInside = -1;
     owner.hook = [&](uint32_t) {
         w.killTimer(1);
@@ -121,10 +128,8 @@ TEST(HeadlessTimers, NestedAdvanceMovesNoTime) {
 }
 
 TEST(HeadlessTimers, ProcessPendingEventsFiresOnlyWhatIsDue) {
-    HeadlessBackend backend;
-    ControlWindow w(backend);
-    TimerOwner owner(backend);
-    w.setOwner(&owner);
+    Clocked c;
+    auto& [backend, w, owner] = c;
     w.setTimer(1, 10);
     backend.processPendingEvents();
     EXPECT_TRUE(owner.fired.empty());
@@ -132,10 +137,8 @@ TEST(HeadlessTimers, ProcessPendingEventsFiresOnlyWhatIsDue) {
 }
 
 TEST(HeadlessTimers, FiringsAreBounded) {
-    HeadlessBackend backend;
-    ControlWindow w(backend);
-    TimerOwner owner(backend);
-    w.setOwner(&owner);
+    Clocked c;
+    auto& [backend, w, owner] = c;
     w.setTimer(1, 10);
     const auto r = backend.advance(int64_t{10} * (HeadlessBackend::kMaxFirings + 50));
     EXPECT_TRUE(r.truncated);

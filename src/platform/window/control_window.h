@@ -57,6 +57,8 @@ public:
     ControlWindow(const ControlWindow&) = delete;
     ControlWindow& operator=(const ControlWindow&) = delete;
 
+    // The owner must outlive the window or be replaced (null is allowed)
+    // before it goes.
     void setOwner(WindowOwner* owner) { owner_ = owner; }
     WindowBackend& backend() const { return backend_; }
 
