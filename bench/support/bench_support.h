@@ -16,7 +16,7 @@ namespace orrery::bench {
 // detail, so that no filter sees a flat area.
 std::unique_ptr<gdiplus::Image> makePatternImage(int width, int height, gdiplus::PixelFormat format);
 
-// One line of the ratio table: time(name) / time(baseline), and the goal
+// One line of the ratio table: cpu time(name) / cpu time(baseline), and the goal
 // the ratio should stay under (0 for none).
 struct Ratio {
     std::string name;
@@ -33,7 +33,7 @@ public:
 
 private:
     std::vector<Ratio> ratios_;
-    std::map<std::string, double> seconds_;  // per iteration, by benchmark name
+    std::map<std::string, double> seconds_;  // CPU per iteration, by benchmark name
 };
 
 // Runs the registered benchmarks with the ratio table; returns the exit code.

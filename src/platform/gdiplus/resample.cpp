@@ -113,22 +113,23 @@ Status makeAxisFilter(const AxisMapping& m, ResampleKernel kernel, KernelWidth w
 
 namespace {
 
-// The passes' inner loops. Built twice where the compiler supports it, for
-// 256-bit vectors and for the baseline; the loader picks one at start-up.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define ORRERY_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+// The passes' inner loops are inlined into one driver that is built twice:
+// for 256-bit vectors with fused multiply-add, and for the baseline. The
+// first is taken when the processor has them.
+#if defined(__GNUC__) && !defined(__clang__)
+#define ORRERY_INLINE inline __attribute__((always_inline))
 #else
-#define ORRERY_VECTOR_CLONES
+#define ORRERY_INLINE inline
 #endif
 
 typedef float v8f __attribute__((vector_size(32)));
 
 // Helpers take 8-float vectors by reference: passing them by value would
 // change the calling convention between the clones.
-inline v4f sumHalves(const v8f& v) {
+ORRERY_INLINE v4f sumHalves(const v8f& v) {
     return __builtin_shufflevector(v, v, 0, 1, 2, 3) + __builtin_shufflevector(v, v, 4, 5, 6, 7);
 }
-inline void mulAdd(v8f& acc, const float* a, const float* b) {
+ORRERY_INLINE void mulAdd(v8f& acc, const float* a, const float* b) {
     v8f x, y;
     std::memcpy(&x, a, sizeof x);
     std::memcpy(&y, b, sizeof y);
@@ -138,8 +139,7 @@ inline void mulAdd(v8f& acc, const float* a, const float* b) {
 // One row of the horizontal pass. `src` holds 4 floats a pixel from pixel
 // srcBegin on, padded by one pixel; `wide` holds each weight four times, taps
 // rounded up to even, so two taps make one 8-float step.
-ORRERY_VECTOR_CLONES
-void horizontalPass(const float* src, const int* start, int srcBegin, const float* wide, int pairs,
+ORRERY_INLINE void horizontalPass(const float* src, const int* start, int srcBegin, const float* wide, int pairs,
                     int count, v4f* dst) {
     const int stride = 8 * pairs;
     int i = 0;
@@ -167,8 +167,7 @@ void horizontalPass(const float* src, const int* start, int srcBegin, const floa
 
 // One row of the vertical pass over `n` floats: plain loops the compiler
 // vectorises at whatever width the clone allows.
-ORRERY_VECTOR_CLONES
-void verticalPass(const float* const* rows, const float* w, int taps, int n, float* acc) {
+ORRERY_INLINE void verticalPass(const float* const* rows, const float* w, int taps, int n, float* acc) {
     int t = 0;
     if (taps >= 2) {
         const float *r0 = rows[0], *r1 = rows[1];
@@ -196,8 +195,7 @@ void verticalPass(const float* const* rows, const float* w, int taps, int n, flo
 
 // Rounds and clamps a row to 0..255, with every colour at or below its
 // alpha so the result is valid premultiplied data (cubic overshoot).
-ORRERY_VECTOR_CLONES
-void packRow(const v4f* acc, size_t count, uint32_t* out) {
+ORRERY_INLINE void packRow(const v4f* acc, size_t count, v4i* ints, uint32_t* out) {
     const v4f zero = {0, 0, 0, 0};
     const v4f max = {255.0f, 255.0f, 255.0f, 255.0f};
     const v4f half = {0.5f, 0.5f, 0.5f, 0.5f};
@@ -207,15 +205,75 @@ void packRow(const v4f* acc, size_t count, uint32_t* out) {
         v = v > max ? max : v;
         const v4f alpha = __builtin_shufflevector(v, v, 3, 3, 3, 3);
         v = v > alpha ? alpha : v;
-        const v4u8 bytes = __builtin_convertvector(__builtin_convertvector(v + half, v4i), v4u8);
-        std::memcpy(out + x, &bytes, sizeof bytes);
+        ints[x] = __builtin_convertvector(v + half, v4i);
+    }
+    // Narrowing as a flat loop, which vectorises into packs.
+    const int32_t* in = reinterpret_cast<const int32_t*>(ints);
+    uint8_t* bytes = reinterpret_cast<uint8_t*>(out);
+    for (size_t j = 0; j < 4 * count; ++j) bytes[j] = static_cast<uint8_t>(in[j]);
+}
+
+ORRERY_INLINE void widenBytes(const uint8_t* p, int n, float* f) {
+    for (int j = 0; j < n; ++j) f[j] = static_cast<float>(p[j]);
+}
+
+
+// Everything the passes need, set up once by resample().
+struct Passes {
+    const AxisFilter& fx;
+    const AxisFilter& fy;
+    const RowFetch& rows;
+    uint32_t* out;
+    ptrdiff_t outStridePixels;
+    int pairs;
+    const float* wide;
+    float* srcFloats;
+    v4f* inter;
+    v4f* acc;
+    v4i* ints;
+    int* tag;
+    const float** window;
+};
+
+ORRERY_INLINE void runPasses(const Passes& p) {
+    const AxisFilter& fx = p.fx;
+    const AxisFilter& fy = p.fy;
+    const int inW = fx.srcEnd - fx.srcBegin;
+    const size_t outW = static_cast<size_t>(fx.count);
+    const int ring = fy.taps;
+    for (int oy = 0; oy < fy.count; ++oy) {
+        const int s = fy.start[static_cast<size_t>(oy)];
+        for (int t = 0; t < ring; ++t) {
+            const int y = s + t;
+            const size_t slot = static_cast<size_t>((y - fy.srcBegin) % ring);
+            v4f* dst = p.inter + slot * outW;
+            if (p.tag[slot] != y) {
+                widenBytes(reinterpret_cast<const uint8_t*>(p.rows(y)), 4 * inW, p.srcFloats);
+                horizontalPass(p.srcFloats, fx.start.data(), fx.srcBegin, p.wide, p.pairs, fx.count, dst);
+                p.tag[slot] = y;
+            }
+            p.window[t] = reinterpret_cast<const float*>(dst);
+        }
+        verticalPass(p.window, fy.weights.data() + static_cast<size_t>(oy) * static_cast<size_t>(ring),
+                     ring, static_cast<int>(4 * outW), reinterpret_cast<float*>(p.acc));
+        packRow(p.acc, outW, p.ints, p.out + oy * p.outStridePixels);
     }
 }
 
-ORRERY_VECTOR_CLONES
-void widenBytes(const uint8_t* p, int n, float* f) {
-    for (int j = 0; j < n; ++j) f[j] = static_cast<float>(p[j]);
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target("avx2,fma"), optimize("fp-contract=fast"))) void runPassesWide(const Passes& p) {
+    runPasses(p);
 }
+bool haveWideVectors() {
+    static const bool have = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    return have;
+}
+#else
+void runPassesWide(const Passes& p) { runPasses(p); }
+bool haveWideVectors() { return false; }
+#endif
+
+void runPassesBaseline(const Passes& p) { runPasses(p); }
 
 }  // namespace
 
@@ -240,28 +298,16 @@ Status resample(const AxisFilter& fx, const AxisFilter& fy, const RowFetch& rows
     std::vector<v4f> srcRow(static_cast<size_t>(inW) + 1, v4f{0, 0, 0, 0});
     std::vector<v4f> inter(static_cast<size_t>(ring) * outW);
     std::vector<v4f> acc(outW);
+    std::vector<v4i> ints(outW);
     std::vector<int> tag(static_cast<size_t>(ring), INT_MIN);
     std::vector<const float*> window(static_cast<size_t>(ring));
-    float* srcFloats = reinterpret_cast<float*>(srcRow.data());
-
-    for (int oy = 0; oy < fy.count; ++oy) {
-        const int s = fy.start[static_cast<size_t>(oy)];
-        for (int t = 0; t < ring; ++t) {
-            const int y = s + t;
-            const size_t slot = static_cast<size_t>((y - fy.srcBegin) % ring);
-            v4f* dst = inter.data() + slot * outW;
-            if (tag[slot] != y) {
-                widenBytes(reinterpret_cast<const uint8_t*>(rows(y)), 4 * inW, srcFloats);
-                horizontalPass(srcFloats, fx.start.data(), fx.srcBegin, wide.data(), pairs, fx.count, dst);
-                tag[slot] = y;
-            }
-            window[static_cast<size_t>(t)] = reinterpret_cast<const float*>(dst);
-        }
-        verticalPass(window.data(), fy.weights.data() + static_cast<size_t>(oy) * static_cast<size_t>(ring),
-                     ring, static_cast<int>(4 * outW), reinterpret_cast<float*>(acc.data()));
-        uint32_t* o = out + oy * outStridePixels;
-        packRow(acc.data(), outW, o);
-    }
+    const Passes passes{fx,          fy,           rows,       out,        outStridePixels,
+                        pairs,       wide.data(),  reinterpret_cast<float*>(srcRow.data()),
+                        inter.data(), acc.data(), ints.data(), tag.data(), window.data()};
+    if (haveWideVectors())
+        runPassesWide(passes);
+    else
+        runPassesBaseline(passes);
     return Status::Ok;
 }
 
