@@ -190,6 +190,18 @@ inline void putIndex(PixelFormat f, uint8_t* row, int x, uint32_t index) {
     }
 }
 
+// Runs fn(offset, n) over `count` pixels in pieces that fit the stack
+// buffers of the two-step conversions.
+constexpr int kChunk = 256;
+template <typename Fn>
+void forChunks(int count, Fn fn) {
+    for (int done = 0; done < count;) {
+        const int n = std::min(kChunk, count - done);
+        fn(done, n);
+        done += n;
+    }
+}
+
 inline ARGB paletteColor(const Palette* palette, uint32_t index) {
     if (palette && index < palette->entries.size()) return palette->entries[index];
     return 0xFF000000u;
@@ -265,13 +277,11 @@ void rowToArgb32(PixelFormat src, const uint8_t* in, int x0, int count, const Pa
         case PixelFormat48bppRGB:
         case PixelFormat64bppARGB:
         case PixelFormat64bppPARGB: {
-            ARGB64 buf[256];
-            for (int done = 0; done < count;) {
-                int n = std::min(256, count - done);
+            ARGB64 buf[kChunk];
+            forChunks(count, [&](int done, int n) {
                 rowToArgb64(src, in, x0 + done, n, palette, buf);
                 for (int i = 0; i < n; ++i) out[done + i] = narrow(buf[i]);
-                done += n;
-            }
+            });
             return;
         }
         default:
@@ -311,13 +321,11 @@ void rowToArgb64(PixelFormat src, const uint8_t* in, int x0, int count, const Pa
             }
             return;
         default: {
-            ARGB buf[256];
-            for (int done = 0; done < count;) {
-                int n = std::min(256, count - done);
+            ARGB buf[kChunk];
+            forChunks(count, [&](int done, int n) {
                 rowToArgb32(src, in, x0 + done, n, palette, buf);
                 for (int i = 0; i < n; ++i) out[done + i] = widen(buf[i]);
-                done += n;
-            }
+            });
         }
     }
 }
@@ -375,13 +383,11 @@ void rowFromArgb32(PixelFormat dst, const ARGB* in, int count, const Palette* pa
         case PixelFormat48bppRGB:
         case PixelFormat64bppARGB:
         case PixelFormat64bppPARGB: {
-            ARGB64 buf[256];
-            for (int done = 0; done < count;) {
-                int n = std::min(256, count - done);
+            ARGB64 buf[kChunk];
+            forChunks(count, [&](int done, int n) {
                 for (int i = 0; i < n; ++i) buf[i] = widen(in[done + i]);
                 rowFromArgb64(dst, buf, n, palette, out, x0 + done);
-                done += n;
-            }
+            });
             return;
         }
         default: return;
@@ -424,13 +430,11 @@ void rowFromArgb64(PixelFormat dst, const uint64_t* in, int count, const Palette
             }
             return;
         default: {
-            ARGB buf[256];
-            for (int done = 0; done < count;) {
-                int n = std::min(256, count - done);
+            ARGB buf[kChunk];
+            forChunks(count, [&](int done, int n) {
                 for (int i = 0; i < n; ++i) buf[i] = narrow(in[done + i]);
                 rowFromArgb32(dst, buf, n, palette, out, x0 + done);
-                done += n;
-            }
+            });
         }
     }
 }
@@ -466,22 +470,18 @@ void convertRow(PixelFormat src, const uint8_t* in, int srcX0, const Palette* sr
         return;
     }
     if (isDeep(src) || isDeep(dst)) {
-        ARGB64 buf[256];
-        for (int done = 0; done < count;) {
-            int n = std::min(256, count - done);
+        ARGB64 buf[kChunk];
+        forChunks(count, [&](int done, int n) {
             rowToArgb64(src, in, srcX0 + done, n, srcPalette, buf);
             rowFromArgb64(dst, buf, n, dstPalette, out, dstX0 + done);
-            done += n;
-        }
+        });
         return;
     }
-    ARGB buf[256];
-    for (int done = 0; done < count;) {
-        int n = std::min(256, count - done);
+    ARGB buf[kChunk];
+    forChunks(count, [&](int done, int n) {
         rowToArgb32(src, in, srcX0 + done, n, srcPalette, buf);
         rowFromArgb32(dst, buf, n, dstPalette, out, dstX0 + done);
-        done += n;
-    }
+    });
 }
 
 }  // namespace orrery::gdiplus
