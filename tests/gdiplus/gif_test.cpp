@@ -428,6 +428,18 @@ TEST(GifEncoder, IndexedImagesKeepTheirPaletteAndIndices) {
     }
 }
 
+TEST(GifEncoder, IndicesPastAShortPaletteStayBlack) {
+    PixelData px;
+    ASSERT_EQ(PixelData::allocate(4, 1, PixelFormat8bppIndexed, px), Status::Ok);
+    const uint8_t row[4] = {0, 1, 9, 200};
+    std::memcpy(px.row(0), row, 4);
+    auto image = Image::fromPixels(std::move(px), Palette{0, {kRed, kGreen}});
+    auto back = saveAndLoad(*image);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(argbOf(*back), (std::vector<ARGB>{kRed, kGreen, 0xff000000u, 0xff000000u}));
+    EXPECT_EQ(back->palette().entries.size(), 256u);
+}
+
 TEST(GifEncoder, ColourImagesWithFewColoursAreExact) {
     PixelData px;
     ASSERT_EQ(PixelData::allocate(20, 10, PixelFormat32bppARGB, px), Status::Ok);

@@ -552,17 +552,20 @@ QuantizedImage indicesOf(const Image& image) {
         if (q.transparentIndex < 0) q.transparentIndex = static_cast<int>(i);
         remap[i] = static_cast<uint8_t>(q.transparentIndex);
     }
-    std::vector<uint8_t> indexRow(static_cast<size_t>(px.width()));
     q.indices.resize(count);
     const int bits = bitsPerPixel(f);
+    size_t largest = 0;
     for (int y = 0; y < px.height(); ++y) {
         const uint8_t* row = px.row(y);
         for (int x = 0; x < px.width(); ++x) {
             int bit = x * bits;
-            int v = (row[bit >> 3] >> (8 - bits - (bit & 7))) & ((1 << bits) - 1);
-            q.indices[static_cast<size_t>(y) * px.width() + x] = remap[static_cast<size_t>(v)];
+            size_t v = (row[bit >> 3] >> (8 - bits - (bit & 7))) & ((1u << bits) - 1);
+            largest = std::max(largest, v);
+            q.indices[static_cast<size_t>(y) * px.width() + x] = remap[v];
         }
     }
+    // Indices past the palette's end show as opaque black, as when drawn.
+    if (q.palette.size() <= largest) q.palette.resize(largest + 1, 0xff000000u);
     return q;
 }
 
