@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <functional>
 #include <string>
 #include <vector>
@@ -144,6 +145,16 @@ TEST(HeadlessTimers, FiringsAreBounded) {
     EXPECT_TRUE(r.truncated);
     EXPECT_EQ(r.fired, HeadlessBackend::kMaxFirings);
     EXPECT_EQ(owner.fired.size(), HeadlessBackend::kMaxFirings);
+}
+
+TEST(HeadlessTimers, TheClockSaturatesInsteadOfOverflowing) {
+    HeadlessBackend backend;
+    backend.advance(INT64_MAX);
+    backend.advance(INT64_MAX);
+    EXPECT_EQ(backend.now(), HeadlessBackend::kClockLimit);
+    ControlWindow w(backend);
+    w.setTimer(1, 0xFFFFFFFFu);
+    EXPECT_EQ(backend.timerInterval(w, 1), 0x7FFFFFFFu);
 }
 
 TEST(HeadlessTimers, DestroyingAWindowForgetsItsTimers) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 using namespace orrery::window;
@@ -163,6 +164,32 @@ TEST(RectShapeDraw, ClippedToTheGivenAreaAndOffsetByTheOrigin) {
     EXPECT_EQ(c.at(2, 2), 0u);
     EXPECT_EQ(c.at(6, 6), 0u);
     EXPECT_EQ(c.at(1, 1), 0xFFFFFFu);
+}
+
+TEST(RectShapeDraw, HugeOutlinesCostOnlyTheirVisiblePart) {
+    // A dotted outline a billion pixels wide: the top row keeps the pattern
+    // from the corner and the walk ends at once.
+    Canvas c(0xFFFFFF);
+    auto s = c.surface();
+    RectShape r = shape(0, 0, 1e9f, 1e9f, R2_COPYPEN, 0);
+    r.setBorderStyle(BorderStyleDot);
+    r.draw(s, 0, 0, kAll);
+    EXPECT_EQ(c.at(0, 0), 0u);
+    EXPECT_EQ(c.at(3, 0), 0xFFFFFFu);
+    EXPECT_EQ(c.at(39, 0), 0xFFFFFFu);  // 39 = 6 * 6 + 3: off
+    EXPECT_EQ(c.at(36, 0), 0u);
+    EXPECT_EQ(c.at(20, 20), 0xFFFFFFu);
+    // A border wider than the target covers all of it.
+    RectShape wide = shape(-5, -5, 3e9f, 3e9f, R2_COPYPEN, 0);
+    wide.setBorderWidth(1 << 30);
+    wide.draw(s, 0, 0, kAll);
+    EXPECT_EQ(c.px, Canvas(0).px);
+    // Coordinates that are not numbers count as 0: here both sides of the
+    // outline, which leaves it empty.
+    RectShape nan = shape(std::nanf(""), 2, 3, 3, R2_WHITE, 0);
+    EXPECT_EQ(nan.outline(), (Rect{0, 2, 0, 3}));
+    nan.draw(s, 0, 0, kAll);
+    EXPECT_EQ(c.px, Canvas(0).px);
 }
 
 TEST(RectShapeGeometry, OutlineRoundsHalfToEven) {

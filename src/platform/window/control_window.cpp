@@ -47,6 +47,7 @@ std::vector<ControlWindow*>& liveWindows() {
 }
 
 int toPixel(float v) {
+    if (std::isnan(v)) return 0;
     return static_cast<int>(std::floor(std::clamp(static_cast<double>(v), -1e9, 1e9)));
 }
 

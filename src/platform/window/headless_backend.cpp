@@ -64,7 +64,7 @@ HeadlessBackend::AdvanceResult HeadlessBackend::fireUntil(int64_t until) {
 
 HeadlessBackend::AdvanceResult HeadlessBackend::advance(int64_t ms) {
     if (firingDepth_ > 0 || ms <= 0) return fireUntil(now_);
-    const int64_t target = now_ + ms;
+    const int64_t target = now_ + std::min(ms, kClockLimit - now_);
     AdvanceResult result = fireUntil(target);
     now_ = target;
     return result;

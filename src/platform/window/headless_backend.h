@@ -24,6 +24,8 @@ public:
     // A bound on timer firings per advance() or processPendingEvents(), so a
     // script that keeps a fast timer running cannot hang.
     static constexpr size_t kMaxFirings = 100000;
+    // The clock stops here (about 73 million years), far from overflow.
+    static constexpr int64_t kClockLimit = int64_t{1} << 61;
 
     HeadlessBackend() = default;
     ~HeadlessBackend() override = default;

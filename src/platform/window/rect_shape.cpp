@@ -26,73 +26,104 @@ std::span<const int> dashPattern(int32_t style) {
 
 // Rounds half to even, as every float-to-integer conversion of the control.
 int roundCoord(float v) {
+    if (std::isnan(v)) return 0;
     const double clamped = std::clamp(static_cast<double>(v), -1e9, 1e9);
     return static_cast<int>(std::nearbyint(clamped));
 }
 
-// Applies the pen to the pixels of one target that lie inside a clip.
+// Applies the pen to the pixels of one target that lie inside a clip. Work
+// is limited to the visible part, so a huge outline costs no more than the
+// target's size.
 class PenTarget {
 public:
     PenTarget(const gdiplus::Surface& s, int ox, int oy, const Rect& clip, int32_t mode, uint32_t pen)
-        : s_(s), ox_(ox), oy_(oy), mode_(mode), pen_(pen) {
-        x0_ = std::max(clip.x, 0);
-        y0_ = std::max(clip.y, 0);
-        x1_ = static_cast<int>(std::min<int64_t>(int64_t{clip.x} + clip.width, s.width));
-        y1_ = static_cast<int>(std::min<int64_t>(int64_t{clip.y} + clip.height, s.height));
+        : s_(s), mode_(mode), pen_(pen) {
+        // The visible area in client coordinates.
+        vx0_ = std::max<int64_t>(clip.x, 0) - ox;
+        vy0_ = std::max<int64_t>(clip.y, 0) - oy;
+        vx1_ = std::min<int64_t>(int64_t{clip.x} + clip.width, s.width) - ox;
+        vy1_ = std::min<int64_t>(int64_t{clip.y} + clip.height, s.height) - oy;
+        ox_ = ox;
+        oy_ = oy;
     }
+    bool visible(int64_t x, int64_t y) const { return x >= vx0_ && y >= vy0_ && x < vx1_ && y < vy1_; }
     // Client pixel (x, y).
-    void plot(int x, int y) const {
-        const int64_t tx = int64_t{x} + ox_, ty = int64_t{y} + oy_;
-        if (tx < x0_ || ty < y0_ || tx >= x1_ || ty >= y1_) return;
+    void plot(int64_t x, int64_t y) const {
+        if (!visible(x, y)) return;
         uint32_t* row = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(s_.pixels) +
-                                                    ty * s_.stride);
-        uint32_t& p = row[tx];
+                                                    (y + oy_) * s_.stride);
+        uint32_t& p = row[x + ox_];
         p = 0xFF000000u | applyDrawMode(mode_, p & 0xFFFFFFu, pen_);
     }
-    void span(int x0, int x1, int y) const {
-        for (int x = x0; x < x1; ++x) plot(x, y);
+    void span(int64_t x0, int64_t x1, int64_t y) const {
+        if (y < vy0_ || y >= vy1_) return;
+        for (int64_t x = std::max(x0, vx0_); x < std::min(x1, vx1_); ++x) plot(x, y);
     }
+    int64_t rowBegin(int64_t y) const { return std::max(y, vy0_); }
+    int64_t rowEnd(int64_t y) const { return std::min(y, vy1_); }
+    int64_t colBegin(int64_t x) const { return std::max(x, vx0_); }
+    int64_t colEnd(int64_t x) const { return std::min(x, vx1_); }
 
 private:
     const gdiplus::Surface& s_;
-    int ox_, oy_;
+    int64_t ox_ = 0, oy_ = 0;
     int32_t mode_;
     uint32_t pen_;
-    int x0_ = 0, y0_ = 0, x1_ = 0, y1_ = 0;
+    int64_t vx0_ = 0, vy0_ = 0, vx1_ = 0, vy1_ = 0;
 };
 
-void drawSolid(const PenTarget& pen, const Rect& r, int w) {
-    const int x1 = r.x + r.width, y1 = r.y + r.height;
-    for (int y = r.y; y < y1; ++y) {
-        if (y < r.y + w || y >= y1 - w) {
-            pen.span(r.x, x1, y);
+void drawSolid(const PenTarget& pen, const Rect& r, int64_t w) {
+    const int64_t x0 = r.x, y0 = r.y, x1 = x0 + r.width, y1 = y0 + r.height;
+    for (int64_t y = pen.rowBegin(y0); y < pen.rowEnd(y1); ++y) {
+        if (y < y0 + w || y >= y1 - w) {
+            pen.span(x0, x1, y);
         } else {
-            pen.span(r.x, std::min(r.x + w, x1), y);
-            pen.span(std::max(x1 - w, r.x + w), x1, y);
+            pen.span(x0, std::min(x0 + w, x1), y);
+            pen.span(std::max(x1 - w, x0 + w), x1, y);
         }
     }
 }
 
-// Walks the one-pixel outline clockwise from the top-left corner, each pixel
-// once, switching the pen on and off by the pattern.
-void drawDashed(const PenTarget& pen, const Rect& r, std::span<const int> pattern) {
-    size_t run = 0;
-    int left = pattern[0];
-    auto step = [&](int x, int y) {
-        if (run % 2 == 0) pen.plot(x, y);
-        if (--left == 0) {
-            run = (run + 1) % pattern.size();
-            left = pattern[run];
+// The one-pixel outline is walked clockwise from the top-left corner, each
+// pixel once, and pixel k of the walk is drawn when k falls in an "on" run
+// of the pattern. Only the visible part of each side is visited.
+class DashWalk {
+public:
+    DashWalk(const PenTarget& pen, std::span<const int> pattern) : pen_(pen), pattern_(pattern) {
+        for (int run : pattern) period_ += run;
+    }
+    void plot(int64_t k, int64_t x, int64_t y) const {
+        int64_t at = k % period_;
+        for (size_t i = 0; i < pattern_.size(); ++i) {
+            if (at < pattern_[i]) {
+                if (i % 2 == 0) pen_.plot(x, y);
+                return;
+            }
+            at -= pattern_[i];
         }
-    };
-    const int x1 = r.x + r.width - 1, y1 = r.y + r.height - 1;
-    for (int x = r.x; x <= x1; ++x) step(x, r.y);
-    for (int y = r.y + 1; y <= y1; ++y) step(x1, y);
-    if (y1 > r.y)
-        for (int x = x1 - 1; x >= r.x; --x) step(x, y1);
-    if (x1 > r.x)
-        for (int y = y1 - 1; y > r.y; --y) step(r.x, y);
-}
+    }
+    void draw(const Rect& r) const {
+        const int64_t w = r.width, h = r.height;
+        const int64_t x0 = r.x, y0 = r.y, x1 = x0 + w - 1, y1 = y0 + h - 1;
+        // Top, left to right: k = x - x0.
+        for (int64_t x = pen_.colBegin(x0); x < pen_.colEnd(x1 + 1); ++x) plot(x - x0, x, y0);
+        // Right, downwards from the second row: k = w + (y - y0 - 1).
+        for (int64_t y = pen_.rowBegin(y0 + 1); y < pen_.rowEnd(y1 + 1); ++y) plot(w + y - y0 - 1, x1, y);
+        // Bottom, right to left from the second column from the right.
+        const int64_t bottomBase = w + h - 1;
+        if (h > 1)
+            for (int64_t x = pen_.colBegin(x0); x < pen_.colEnd(x1); ++x) plot(bottomBase + x1 - 1 - x, x, y1);
+        // Left, upwards, between the corners.
+        const int64_t leftBase = bottomBase + w - 1;
+        if (w > 1)
+            for (int64_t y = pen_.rowBegin(y0 + 1); y < pen_.rowEnd(y1); ++y) plot(leftBase + y1 - 1 - y, x0, y);
+    }
+
+private:
+    const PenTarget& pen_;
+    std::span<const int> pattern_;
+    int64_t period_ = 0;
+};
 
 }  // namespace
 
@@ -147,7 +178,7 @@ void RectShape::draw(const gdiplus::Surface& target, int originX, int originY,
     const PenTarget pen(target, originX, originY, clip, drawMode_, bgrToRgb(borderColor_));
     const std::span<const int> pattern = dashPattern(borderStyle_);
     if (borderWidth_ == 1 && !pattern.empty())
-        drawDashed(pen, r, pattern);
+        DashWalk(pen, pattern).draw(r);
     else
         drawSolid(pen, r, borderWidth_);
 }

@@ -128,6 +128,13 @@ void ScrollBar::setLargeChange(int32_t v) {
     if (v >= 1) largeChange_ = clamp16(v);
 }
 
+void ScrollBar::setGeometry(const Rect& r) {
+    geometry_.x = std::clamp(r.x, -kMaxCoordinate, kMaxCoordinate);
+    geometry_.y = std::clamp(r.y, -kMaxCoordinate, kMaxCoordinate);
+    geometry_.width = std::clamp(r.width, 0, kMaxCoordinate);
+    geometry_.height = std::clamp(r.height, 0, kMaxCoordinate);
+}
+
 int ScrollBar::length() const {
     return std::max(0, orientation_ == Orientation::Horizontal ? geometry_.width : geometry_.height);
 }

@@ -53,9 +53,11 @@ public:
     void setEnabled(bool on) { enabled_ = on; }
     bool visible() const { return visible_; }
     void setVisible(bool on) { visible_ = on; }
-    // Position and size in client pixels.
+    // Position and size in client pixels; positions are kept within
+    // +-kMaxCoordinate and sizes within 0..kMaxCoordinate.
+    static constexpr int kMaxCoordinate = 1 << 20;
     const Rect& geometry() const { return geometry_; }
-    void setGeometry(const Rect& r) { geometry_ = r; }
+    void setGeometry(const Rect& r);
 
     // The parts in bar coordinates (origin at the bar's top-left corner).
     struct Layout {
