@@ -289,6 +289,19 @@ TEST(PngTruncation, RowsDecodedSoFarShowAndTheRestIsZero) {
     EXPECT_EQ(std::memcmp(image->pixels().row(63), zeros.data(), zeros.size()), 0);
 }
 
+TEST(PngTruncation, InterlacedFilesShowThePassesThatArrived) {
+    ORRERY_REQUIRE_CORPUS();
+    std::vector<uint8_t> file = orrery::test::readFile(orrery::test::corpusPath("pngsuite/png/basi2c08.png"));
+    auto whole = decodeFile(orrery::test::corpusPath("pngsuite/png/basi2c08.png"));
+    file.resize(file.size() * 3 / 4);
+    std::unique_ptr<Image> part;
+    ASSERT_EQ(decodeBytes(file, part), Status::Ok);
+    // The first pass holds pixel (0,0); the last pass (odd rows) did not arrive.
+    EXPECT_EQ(std::memcmp(part->pixels().row(0), whole->pixels().row(0), 3), 0);
+    std::vector<uint8_t> zeros(32 * 3, 0);
+    EXPECT_EQ(std::memcmp(part->pixels().row(31), zeros.data(), zeros.size()), 0);
+}
+
 TEST(PngTruncation, DataEndingBeforeAnyRowOrInTheHeaderIsAStatus) {
     std::vector<uint8_t> file = encode(*gradient(16, 16));
     std::unique_ptr<Image> image;
