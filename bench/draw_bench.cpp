@@ -216,9 +216,7 @@ int main(int argc, char** argv) {
             }
         }
         const std::string sep = std::string("pixman_separable/pargb/") + s.name;
-        benchmark::RegisterBenchmark(sep.c_str(), separableBench, s)
-            ->Unit(benchmark::kMillisecond)
-            ->Iterations(2);
+        benchmark::RegisterBenchmark(sep.c_str(), separableBench, s)->Unit(benchmark::kMillisecond);
         for (auto [kernel, mode] : {std::pair{ResampleKernel::Linear, InterpolationModeHighQualityBilinear},
                                     std::pair{ResampleKernel::CatmullRom, InterpolationModeHighQualityBicubic}}) {
             const std::string direct = std::string("resampler/pargb/") + s.name + "/" + modeName(mode);

@@ -272,7 +272,7 @@ Status drawResampled(const Image& image, const DrawPlan& plan, ResampleKernel ke
     PremulBuffer out;
     s = out.allocate(plan.covered.width, plan.covered.height);
     if (s != Status::Ok) return s;
-    PremulRowReader reader(image, adjust);
+    PremulRowReader reader(image, adjust, DrawCache::of(image).opaqueArgb(image));
     const int begin = fx.srcBegin;
     const int span = fx.srcEnd - fx.srcBegin;
     RowFetch rows;

@@ -143,18 +143,28 @@ ORRERY_INLINE void horizontalPass(const float* src, const int* start, int srcBeg
                     int count, v4f* dst) {
     const int stride = 8 * pairs;
     int i = 0;
-    for (; i + 2 <= count; i += 2) {
+    // Four outputs a step: four independent sums hide the latency of the
+    // multiply-adds.
+    for (; i + 4 <= count; i += 4) {
         const float* s0 = src + 4 * (start[i] - srcBegin);
         const float* s1 = src + 4 * (start[i + 1] - srcBegin);
+        const float* s2 = src + 4 * (start[i + 2] - srcBegin);
+        const float* s3 = src + 4 * (start[i + 3] - srcBegin);
         const float* w0 = wide + static_cast<ptrdiff_t>(i) * stride;
         const float* w1 = w0 + stride;
-        v8f a0 = {0, 0, 0, 0, 0, 0, 0, 0}, a1 = a0;
+        const float* w2 = w1 + stride;
+        const float* w3 = w2 + stride;
+        v8f a0 = {0, 0, 0, 0, 0, 0, 0, 0}, a1 = a0, a2 = a0, a3 = a0;
         for (int q = 0; q < pairs; ++q) {
             mulAdd(a0, w0 + 8 * q, s0 + 8 * q);
             mulAdd(a1, w1 + 8 * q, s1 + 8 * q);
+            mulAdd(a2, w2 + 8 * q, s2 + 8 * q);
+            mulAdd(a3, w3 + 8 * q, s3 + 8 * q);
         }
         dst[i] = sumHalves(a0);
         dst[i + 1] = sumHalves(a1);
+        dst[i + 2] = sumHalves(a2);
+        dst[i + 3] = sumHalves(a3);
     }
     for (; i < count; ++i) {
         const float* s0 = src + 4 * (start[i] - srcBegin);
@@ -349,6 +359,11 @@ bool DrawCache::opaque(const Image& image) {
     return *opaque_;
 }
 
+KnownOpaque DrawCache::opaqueArgb(const Image& image) {
+    return image.pixelFormat() == PixelFormat32bppARGB && opaque(image) ? KnownOpaque::Yes
+                                                                       : KnownOpaque::No;
+}
+
 Status DrawCache::makeFirstLevel(const Image& image, const ColorAdjuster& adjust) {
     const PixelData& px = image.pixels();
     const int w = px.width();
@@ -356,7 +371,7 @@ Status DrawCache::makeFirstLevel(const Image& image, const ColorAdjuster& adjust
     PremulBuffer level;
     Status s = level.allocate(levelSize(w, 1), levelSize(h, 1));
     if (s != Status::Ok) return s;
-    PremulRowReader reader(image, adjust);
+    PremulRowReader reader(image, adjust, opaqueArgb(image));
     std::vector<uint32_t> top(static_cast<size_t>(w));
     for (int y = 0; y < level.height(); ++y) {
         const int y0 = 2 * y;

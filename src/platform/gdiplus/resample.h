@@ -76,6 +76,9 @@ public:
     static DrawCache& of(const Image& image);
 
     bool opaque(const Image& image);
+    // KnownOpaque::Yes for an opaque 32bppARGB image, whose bytes can be
+    // read as premultiplied pixels in place.
+    KnownOpaque opaqueArgb(const Image& image);
     // Level k >= 1 (the image halved k times), made on first need from the
     // level above, with `adjust` applied to the source colours. Levels made
     // with another adjustment are dropped first.

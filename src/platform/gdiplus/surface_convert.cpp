@@ -97,11 +97,14 @@ void unpremultiplyRow(uint32_t* row, int count) {
     }
 }
 
-PremulRowReader::PremulRowReader(const Image& image, const ColorAdjuster& adjust)
+PremulRowReader::PremulRowReader(const Image& image, const ColorAdjuster& adjust,
+                                 KnownOpaque opaque)
     : pixels_(image.pixels()),
       palette_(&image.palette()),
       adjust_(adjust),
-      inPlace_(pixels_.format() == PixelFormat32bppPARGB && adjust.identity()) {}
+      inPlace_(adjust.identity() &&
+               (pixels_.format() == PixelFormat32bppPARGB ||
+                (pixels_.format() == PixelFormat32bppARGB && opaque == KnownOpaque::Yes))) {}
 
 const uint32_t* PremulRowReader::read(int y, int x0, int count) {
     const uint8_t* in = pixels_.row(y);

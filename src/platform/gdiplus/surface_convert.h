@@ -54,11 +54,15 @@ private:
 };
 
 // Reads rows of an image as premultiplied a8r8g8b8 through a colour
-// adjustment. A 32bppPARGB image without adjustment is read in place; any
-// other format is converted row by row into scratch memory.
+// adjustment. Without adjustment a 32bppPARGB image, and a 32bppARGB image
+// known to be opaque (its bytes are then premultiplied already), are read in
+// place; anything else is converted row by row into scratch memory.
+enum class KnownOpaque { No, Yes };
+
 class PremulRowReader {
 public:
-    PremulRowReader(const Image& image, const ColorAdjuster& adjust);
+    PremulRowReader(const Image& image, const ColorAdjuster& adjust,
+                    KnownOpaque opaque = KnownOpaque::No);
     // Pixels [x0, x0 + count) of row y, inside the image. The pointer stays
     // valid until the next call.
     const uint32_t* read(int y, int x0, int count);
