@@ -297,6 +297,14 @@ TEST(ControlWindowScrollBars, KeysOnAFocusedBarScrollUnlessTheOwnerCancels) {
     EXPECT_EQ(f.window.scrollBar(ScrollBarId::Vertical).value(), 100);
 }
 
+TEST(ControlWindowScrollBars, ClickOnTheCornerBoxFocusesIt) {
+    BarFixture f;
+    f.window.setScrollVisible(ScrollBarId::Horizontal, true);
+    f.backend.click(f.window, vbLeftButton, 0, 2 + 185, 2 + 135);
+    EXPECT_EQ(f.window.focus(), FocusTarget::Corner);
+    EXPECT_EQ(f.owner.take(), (Log{"focus 4 in"}));
+}
+
 TEST(ControlWindowScrollBars, HidingTheFocusedBarGivesTheFocusToTheControl) {
     BarFixture f;
     f.window.setScrollVisible(ScrollBarId::Horizontal, true);

@@ -309,8 +309,11 @@ void ControlWindow::setMaskPicture(std::shared_ptr<const gdiplus::Image> mask) {
     invalidate();
 }
 
-void ControlWindow::invalidate() { backend_.invalidate(*this, {0, 0, width_, height_}, false); }
-void ControlWindow::refresh() { backend_.invalidate(*this, {0, 0, width_, height_}, true); }
+void ControlWindow::invalidate() {
+    backend_.invalidate(*this, {0, 0, width_, height_}, Repaint::Deferred);
+}
+
+void ControlWindow::refresh() { backend_.invalidate(*this, {0, 0, width_, height_}, Repaint::Immediate); }
 
 // --- Scroll bars ---------------------------------------------------------------
 

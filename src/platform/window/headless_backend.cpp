@@ -118,10 +118,10 @@ void HeadlessBackend::clearRecords() {
 
 // --- Presenting, cursor, focus, capture ------------------------------------------
 
-void HeadlessBackend::invalidate(ControlWindow& window, const Rect&, bool immediate) {
+void HeadlessBackend::invalidate(ControlWindow& window, const Rect&, Repaint when) {
     WindowRecord& r = windows_[&window];
     ++r.invalidations;
-    if (immediate) ++r.immediate;
+    if (when == Repaint::Immediate) ++r.immediate;
 }
 
 size_t HeadlessBackend::invalidations(const ControlWindow& window) const {

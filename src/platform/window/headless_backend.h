@@ -41,7 +41,7 @@ public:
     int32_t messageBox(ControlWindow& window, const MessageBoxRequest& request) override;
     int32_t popupMenu(ControlWindow& window, const PopupMenuRequest& request) override;
     std::string openFileDialog(ControlWindow& window, const OpenFileRequest& request) override;
-    void invalidate(ControlWindow& window, const Rect& area, bool immediate) override;
+    void invalidate(ControlWindow& window, const Rect& area, Repaint when) override;
     void setCursor(ControlWindow& window, const Cursor& cursor) override;
     void requestFocus(ControlWindow& window) override;
     void setCapture(ControlWindow& window) override;

@@ -237,6 +237,8 @@ struct Cursor {
     std::shared_ptr<const CursorImage> custom;
 };
 
+enum class Repaint { Deferred, Immediate };
+
 // What differs between hosts. One backend serves any number of windows of
 // its thread; a window registers itself on construction and leaves on
 // destruction (the backend then forgets its timers, focus and capture).
@@ -262,10 +264,11 @@ public:
     virtual std::string openFileDialog(ControlWindow& window, const OpenFileRequest& request) = 0;
 
     // Presenting: part of the window (window coordinates) must be shown again
-    // from ControlWindow::compose; `immediate` asks for it before returning.
+    // from ControlWindow::compose, at the next pass of the event loop or
+    // before returning.
     // Presenting never calls the owner: only an exposure by the host (a
     // window uncovered) reaches it, through ControlWindow::expose.
-    virtual void invalidate(ControlWindow& window, const Rect& area, bool immediate) = 0;
+    virtual void invalidate(ControlWindow& window, const Rect& area, Repaint when) = 0;
 
     virtual void setCursor(ControlWindow& window, const Cursor& cursor) = 0;
     // The window wants the host's keyboard focus.
