@@ -11,6 +11,7 @@
 #include "imaging/loaders.h"
 #include "platform/gdiplus/factory.h"
 #include "platform/gdiplus/image.h"
+#include "tools/orrery/render.h"
 
 using namespace orrery::gdiplus;
 namespace modMain = orrery::imaging::modMain;
@@ -22,7 +23,9 @@ int usage() {
                  "usage:\n"
                  "  orrery info FILE [--json]\n"
                  "  orrery convert IN OUT [--frame N] [--compression none|lzw|ccitt3|ccitt4|rle]\n"
-                 "                        [--quality Q] [--depth BITS]\n");
+                 "                        [--quality Q] [--depth BITS]\n"
+                 "  orrery render FILE -o OUT.png [--size WxH] [--zoom-mode N] [--zoom Z] [--quality N]\n"
+                 "                                [--gamma G] [--back-color 0xBBGGRR]\n");
     return 2;
 }
 
@@ -193,5 +196,9 @@ int main(int argc, char** argv) {
         return info(args[0], json);
     }
     if (command == "convert") return convert(args);
+    if (command == "render") {
+        const int code = orrery::tool::render(args);
+        return code == 2 ? usage() : code;
+    }
     return usage();
 }

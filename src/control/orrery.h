@@ -1,0 +1,237 @@
+// Orrery: the viewer control. A host creates it on a window backend, drives it
+// through its dispatch interface _Orrery (or the same members as C++
+// methods below) and receives its events through __Orrery.
+//
+// Members of families that are not built yet are absent from the dispatch
+// table, so callers get the unknown-member error for them.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/automation/dispatch.h"
+#include "platform/automation/events.h"
+#include "platform/automation/property_notifier.h"
+#include "platform/window/control_window.h"
+#include "viewer/layout.h"
+#include "viewer/render.h"
+#include "viewer/view_state.h"
+
+namespace orrery::control {
+
+enum DocumentType : int32_t { DocumentTypeNone = 0, DocumentTypeImage = 1, DocumentTypePDF = 2 };
+
+class Orrery final : public automation::IDispatch,
+                     private window::WindowOwner,
+                     private viewer::LayoutHost,
+                     private viewer::RenderHost {
+public:
+    explicit Orrery(window::WindowBackend& backend);
+    ~Orrery() override;
+    Orrery(const Orrery&) = delete;
+    Orrery& operator=(const Orrery&) = delete;
+
+    // Dispatch interface _Orrery.
+    automation::HRESULT GetIDsOfNames(std::string_view name, automation::DISPID& id) override;
+    automation::HRESULT Invoke(automation::DISPID id, uint16_t flags, std::span<automation::Variant> args,
+                               automation::Variant* result, automation::ExcepInfo* excepInfo,
+                               uint32_t* argError) override;
+    const automation::TypeDescription* typeDescription() const override;
+    static const automation::TypeDescription& interfaceDescription();
+
+    // Events and property-change notification.
+    automation::EventSource& events() { return events_; }
+    automation::PropertyNotifier& propertyNotifier() { return notifier_; }
+    window::ControlWindow& controlWindow() { return window_; }
+    const viewer::ViewState& viewState() const { return s_; }
+
+    // --- Shell -------------------------------------------------------------
+    int32_t MousePointer() const { return mousePointer_; }
+    void setMousePointer(int32_t value);
+    int32_t BorderStyle() const { return static_cast<int32_t>(window_.borderStyle()); }
+    void setBorderStyle(int32_t value);
+    int32_t Appearance() const { return static_cast<int32_t>(window_.appearance()); }
+    void setAppearance(int32_t value);
+    int32_t BackStyle() const { return static_cast<int32_t>(window_.backStyle()); }
+    void setBackStyle(int32_t value);
+    int32_t BackColor() const { return static_cast<int32_t>(window_.backColor()); }
+    void setBackColor(int32_t value);
+    void SetBackGroundColor(int32_t nRGBColor);
+    bool ClipControls() const { return window_.clipControls(); }
+    void setClipControls(bool value);
+    bool Enabled() const { return enabled_; }
+    void setEnabled(bool value);
+    bool LockControl() const { return lockControl_; }
+    void setLockControl(bool value);
+    bool SilentMode() const { return silentMode_; }
+    void setSilentMode(bool value);
+    int32_t GetStat() const { return s_.status; }
+    double GetVersion() const { return 5.9901307; }
+    int32_t hwnd() const { return window_.hwnd(); }
+    int32_t hdc() const { return window_.hdc(); }
+    void Refresh();
+
+    // --- Zoom and layout ---------------------------------------------------
+    double ZOOM() const { return s_.zoom; }
+    void setZOOM(double value);
+    int32_t ZoomMode() const { return s_.zoomMode; }
+    void setZoomMode(int32_t value);
+    int32_t ZoomStep() const { return s_.zoomStep; }
+    void setZoomStep(int32_t value);
+    int32_t ZoomIN();
+    int32_t ZoomOUT();
+    int32_t SetZoom(float nZoomPercent);
+    int32_t SetZoom100();
+    int32_t SetZoomFitControl();
+    int32_t SetZoomWidthControl();
+    int32_t SetZoomHeightControl();
+    int32_t SetZoomControl();
+    double GetMaxZoom() const { return s_.maxZoom; }
+    int32_t ZoomArea(int32_t nLeft, int32_t nTop, int32_t nWidth, int32_t nHeight);
+    void GetDisplayedArea(int32_t& nLeft, int32_t& nTop, int32_t& nWidth, int32_t& nHeight) const;
+    void GetDisplayedAreaMM(float& nLeft, float& nTop, float& nWidth, float& nHeight) const;
+    int32_t GetImageTop() const { return s_.offsetTop; }
+    int32_t GetImageLeft() const { return s_.offsetLeft; }
+    void CoordObjectToImage(int32_t nObjectX, int32_t nObjectY, int32_t& nImageX, int32_t& nImageY) const;
+    void CoordImageToObject(int32_t nImageX, int32_t nImageY, int32_t& nObjectX, int32_t& nObjectY) const;
+    int32_t ImageAlignment() const { return s_.imageAlignment; }
+    void setImageAlignment(int32_t value);
+    int32_t ImagePosition() const { return s_.imagePosition; }
+    void setImagePosition(int32_t value);
+    bool KeepImagePosition() const { return s_.keepImagePosition; }
+    void setKeepImagePosition(bool value);
+    bool SkipImageResolution() const { return s_.skipImageResolution; }
+    void setSkipImageResolution(bool value);
+
+    // --- Rendering ---------------------------------------------------------
+    int32_t Redraw();
+    int32_t ViewerQuality() const { return s_.viewerQuality; }
+    void setViewerQuality(int32_t value);
+    bool ViewerQualityAuto() const { return s_.viewerQualityAuto; }
+    void setViewerQualityAuto(bool value);
+    bool OptimizeDrawingSpeed() const { return s_.optimizeDrawingSpeed; }
+    void setOptimizeDrawingSpeed(bool value);
+    int32_t ImageMaskColor() const { return static_cast<int32_t>(s_.imageMaskColor); }
+    void setImageMaskColor(int32_t value);
+    float gamma() const { return s_.gamma; }
+    void setGamma(float value);
+    bool ForcePictureMode() const { return s_.forcePictureMode; }
+    void setForcePictureMode(bool value);
+    bool ScrollOptimization() const { return s_.scrollOptimization; }
+    void setScrollOptimization(bool value);
+
+    // --- Scrolling -----------------------------------------------------------
+    bool ScrollBars() const { return s_.scrollBars; }
+    void setScrollBars(bool value);
+    bool ForceScrollBars() const { return s_.forceScrollBars; }
+    void setForceScrollBars(bool value);
+    bool HScrollVisible() const { return s_.hScroll.visible; }
+    bool VScrollVisible() const { return s_.vScroll.visible; }
+    void setScrollVisibleIgnored(bool) {}
+    int16_t ScrollSmallChange() const { return s_.hScroll.smallChange; }
+    void setScrollSmallChange(int16_t value);
+    int16_t ScrollLargeChange() const { return s_.hScroll.largeChange; }
+    void setScrollLargeChange(int16_t value);
+    int32_t GetHScrollBarMaxPosition() const { return s_.hScroll.max; }
+    int32_t GetVScrollBarMaxPosition() const { return s_.vScroll.max; }
+    int32_t GetHScrollBarPosition() const { return s_.hScroll.value; }
+    int32_t GetVScrollBarPosition() const { return s_.vScroll.value; }
+    void SetHScrollBarPosition(int32_t nNewHPosition);
+    void SetVScrollBarPosition(int32_t nNewVPosition);
+    void SetHVScrollBarPosition(int32_t nNewHPosition, int32_t nNewVPosition);
+
+    // --- Life cycle ----------------------------------------------------------
+    void Terminate();
+    void CloseImage();
+    void CloseImageEx();
+    void ImageClosed();
+    void Clear();
+
+    // --- Image store and files ----------------------------------------------
+    int32_t GetNativeImage() const { return s_.currentImage; }
+    int32_t SetNativeImage(int32_t nImageID);
+    int32_t DisplayFromQuillonImage(int32_t nImageID) { return SetNativeImage(nImageID); }
+    int32_t DisplayFromFile(std::string sFilePath);
+    int32_t DisplayFromFileICM(std::string sFilePath);
+    bool ImageForceTemporaryMode() const { return imageForceTemporaryMode_; }
+    void setImageForceTemporaryMode(bool value);
+
+    // --- Image information -----------------------------------------------------
+    int32_t ImageWidth() const { return s_.imageWidth; }
+    int32_t ImageHeight() const { return s_.imageHeight; }
+    float HorizontalResolution() const { return s_.horizontalResolution; }
+    float VerticalResolution() const { return s_.verticalResolution; }
+    void setIgnoredLong(int32_t) {}
+    void setIgnoredSingle(float) {}
+    float GetWidthMM() const { return layout_.GetWidthMM(); }
+    float GetHeightMM() const { return layout_.GetHeightMM(); }
+    int32_t GetDocumentType() const { return documentType_; }
+    std::string GetImageFormat() const;
+
+    // The image temporary file name (temporary folder + |hwnd|).
+    const std::string& imageTempFile() const { return imageTempFile_; }
+
+private:
+    // WindowOwner
+    void onPaint() override;
+    void onResize() override;
+    void onScrollValueChanged(window::ScrollBarId bar, int32_t value, window::ScrollChange change) override;
+    void onTimer(uint32_t id) override;
+    // LayoutHost
+    int32_t clientWidth() const override { return window_.clientWidth(); }
+    int32_t clientHeight() const override { return window_.clientHeight(); }
+    bool silentMode() const override { return silentMode_; }
+    int32_t workingImage() const override { return s_.workingImage != 0 ? s_.workingImage : s_.currentImage; }
+    void drawView(int32_t image) override { renderer_.DrawView(image, s_.highQualityPass); }
+    void raiseBeforeZoomChange() override;
+    void raiseZoomChange() override;
+    void refreshMouseCursor() override {}
+    void refreshMenuChecks() override {}
+    void showCriticalMessage(const std::string& text) override;
+    // RenderHost
+    window::ControlWindow& window() override { return window_; }
+    bool lockControl() const override { return lockControl_; }
+    int32_t documentId() const override { return s_.currentImage; }
+    bool documentIsPdf() const override { return documentType_ == DocumentTypePDF; }
+    std::string formatName(int32_t image) const override;
+    void raisePictureChange() override;
+    void raisePictureChanged() override;
+    void raisePageChange() override;
+    void raiseDisplay() override;
+    void ensureWheelHook() override {}
+    void redrawSelection(int32_t) override {}
+    void refreshQualityMenuChecks() override {}
+    bool disableAutoFocus() const override { return false; }
+
+    void initialise();
+    void raise(int32_t eventId);
+    void notify(const char* propertyName);
+    // The viewer reset for a new document.
+    void resetViewer(bool keepGeometry);
+    void releaseDisplayedImage();
+    int32_t displayFromFile(std::string path, bool useIcm);
+    // After a load: metrics, then a layout that starts at the alignment.
+    void showNewImage();
+    void syncScrollBarsToWindow();
+
+    window::ControlWindow window_;
+    viewer::ViewState s_;
+    viewer::Layout layout_;
+    viewer::Renderer renderer_;
+    automation::EventSource events_;
+    automation::PropertyNotifier notifier_;
+
+    bool silentMode_ = false;
+    bool lockControl_ = false;
+    bool enabled_ = true;
+    int32_t mousePointer_ = 0;
+    bool customPointer_ = false;
+    bool imageForceTemporaryMode_ = false;
+    bool imageFromTempFile_ = false;
+    int32_t documentType_ = DocumentTypeNone;
+    bool terminated_ = false;
+    std::string imageTempFile_;
+    std::string pdfTempFile_;
+};
+
+}  // namespace orrery::control
