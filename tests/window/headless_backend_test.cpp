@@ -38,7 +38,9 @@ struct Clocked {
 
 TEST(HeadlessTimers, FireInOrderOfDueTimeWithTheClockAtEachFiring) {
     Clocked c;
-    auto& [backend, w, owner] = c;
+    HeadlessBackend& backend = c.backend;
+    ControlWindow& w = c.w;
+    TimerOwner& owner = c.owner;
     w.setTimer(1, 30);
     w.setTimer(2, 20);
     const auto r = backend.advance(65);
@@ -52,7 +54,9 @@ TEST(HeadlessTimers, FireInOrderOfDueTimeWithTheClockAtEachFiring) {
 
 TEST(HeadlessTimers, EqualDueTimesFireInOrderOfScheduling) {
     Clocked c;
-    auto& [backend, w, owner] = c;
+    HeadlessBackend& backend = c.backend;
+    ControlWindow& w = c.w;
+    TimerOwner& owner = c.owner;
     w.setTimer(9, 50);
     w.setTimer(2, 50);
     w.setTimer(5, 25);
@@ -63,7 +67,9 @@ TEST(HeadlessTimers, EqualDueTimesFireInOrderOfScheduling) {
 
 TEST(HeadlessTimers, ResettingRestartsTheIntervalAndShortIntervalsAreRaised) {
     Clocked c;
-    auto& [backend, w, owner] = c;
+    HeadlessBackend& backend = c.backend;
+    ControlWindow& w = c.w;
+    TimerOwner& owner = c.owner;
     w.setTimer(7, 100);
     backend.advance(90);
     w.setTimer(7, 100);  // restarts from 90
@@ -79,7 +85,9 @@ TEST(HeadlessTimers, ResettingRestartsTheIntervalAndShortIntervalsAreRaised) {
 
 TEST(HeadlessTimers, KillInsideTheCallbackStopsIt) {
     Clocked c;
-    auto& [backend, w, owner] = c;
+    HeadlessBackend& backend = c.backend;
+    ControlWindow& w = c.w;
+    TimerOwner& owner = c.owner;
     // A one-shot timer is the owner's business: it kills itself when it fires.
     owner.hook = [&](uint32_t id) { w.killTimer(id); };
     w.setTimer(3, 1000);
@@ -91,7 +99,9 @@ TEST(HeadlessTimers, KillInsideTheCallbackStopsIt) {
 
 TEST(HeadlessTimers, KillingAnotherDueTimerInsideACallbackPreventsItsFiring) {
     Clocked c;
-    auto& [backend, w, owner] = c;
+    HeadlessBackend& backend = c.backend;
+    ControlWindow& w = c.w;
+    TimerOwner& owner = c.owner;
     owner.hook = [&](uint32_t id) {
         if (id == 1) w.killTimer(2);
     };
@@ -103,7 +113,9 @@ TEST(HeadlessTimers, KillingAnotherDueTimerInsideACallbackPreventsItsFiring) {
 
 TEST(HeadlessTimers, TimersSetByCallbacksFireInTheSameAdvance) {
     Clocked c;
-    auto& [backend, w, owner] = c;
+    HeadlessBackend& backend = c.backend;
+    ControlWindow& w = c.w;
+    TimerOwner& owner = c.owner;
     owner.hook = [&](uint32_t id) {
         w.killTimer(id);
         if (id < 3) w.setTimer(id + 1, 100);  // a chain of one-shots
@@ -115,7 +127,9 @@ TEST(HeadlessTimers, TimersSetByCallbacksFireInTheSameAdvance) {
 
 TEST(HeadlessTimers, NestedAdvanceMovesNoTime) {
     Clocked c;
-    auto& [backend, w, owner] = c;
+    HeadlessBackend& backend = c.backend;
+    ControlWindow& w = c.w;
+    TimerOwner& owner = c.owner;
     int64_t seenInside = -1;
     owner.hook = [&](uint32_t) {
         w.killTimer(1);
@@ -130,7 +144,9 @@ TEST(HeadlessTimers, NestedAdvanceMovesNoTime) {
 
 TEST(HeadlessTimers, ProcessPendingEventsFiresOnlyWhatIsDue) {
     Clocked c;
-    auto& [backend, w, owner] = c;
+    HeadlessBackend& backend = c.backend;
+    ControlWindow& w = c.w;
+    TimerOwner& owner = c.owner;
     w.setTimer(1, 10);
     backend.processPendingEvents();
     EXPECT_TRUE(owner.fired.empty());
@@ -139,7 +155,9 @@ TEST(HeadlessTimers, ProcessPendingEventsFiresOnlyWhatIsDue) {
 
 TEST(HeadlessTimers, FiringsAreBounded) {
     Clocked c;
-    auto& [backend, w, owner] = c;
+    HeadlessBackend& backend = c.backend;
+    ControlWindow& w = c.w;
+    TimerOwner& owner = c.owner;
     w.setTimer(1, 10);
     const auto r = backend.advance(int64_t{10} * (HeadlessBackend::kMaxFirings + 50));
     EXPECT_TRUE(r.truncated);
