@@ -1,0 +1,224 @@
+#include "control/orrery.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "control/events.h"
+#include "imaging/image_table.h"
+#include "platform/gdiplus/factory.h"
+#include "platform/window/headless_backend.h"
+#include "support/test_support.h"
+
+using namespace orrery;
+using namespace orrery::automation;
+
+namespace {
+
+const bool kNoPlugin = [] { return setenv("ORRERY_CODEC_PLUGIN", "none", 1) == 0; }();
+
+// A control in a headless window, with every event it raises recorded by name.
+class ControlTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(kNoPlugin);
+        control = std::make_unique<control::Orrery>(backend);
+        control->controlWindow().setWindowSize(204, 104);  // 200 x 100 inside the 3D border
+        auto sink = std::make_shared<FunctionSink>([this](DISPID id, std::span<Variant>) {
+            events.push_back(control::orreryEvents().find(id)->name);
+            return S_OK;
+        });
+        control->events().connect(sink);
+        image = files.file("stripes.png").string();
+        writeStripes(image, 400, 100);
+    }
+
+    // A w x h image: a red left half and a blue right half.
+    static void writeStripes(const std::string& path, int w, int h) {
+        std::unique_ptr<gdiplus::Image> bitmap;
+        ASSERT_EQ(gdiplus::createBitmapFromScan0(w, h, 0, gdiplus::PixelFormat24bppRGB, nullptr, bitmap),
+                  gdiplus::Status::Ok);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) bitmap->setPixel(x, y, x < w / 2 ? 0xFFFF0000 : 0xFF0000FF);
+        ASSERT_EQ(bitmap->save(path, gdiplus::CodecClsid::PNG, {}), gdiplus::Status::Ok);
+    }
+
+    // Calls a member by name as a script host does.
+    HRESULT call(const char* name, std::vector<Variant> args = {}, Variant* result = nullptr,
+                 uint16_t flags = DISPATCH_METHOD) {
+        return invokeByName(*control, name, flags, args, result);
+    }
+    Variant get(const char* name) {
+        Variant v;
+        EXPECT_EQ(invokeByName(*control, name, DISPATCH_PROPERTYGET, {}, &v), S_OK) << name;
+        return v;
+    }
+    HRESULT let(const char* name, Variant value) {
+        std::vector<Variant> args{std::move(value)};
+        return invokeByName(*control, name, DISPATCH_PROPERTYPUT, args, nullptr);
+    }
+    gdiplus::ARGB shownPixel(int x, int y) {
+        std::unique_ptr<gdiplus::Image> shot;
+        EXPECT_EQ(control->controlWindow().snapshot(shot), gdiplus::Status::Ok);
+        gdiplus::ARGB c = 0;
+        shot->getPixel(x, y, c);
+        return c;
+    }
+
+    orrery::test::TempDir files;
+    window::HeadlessBackend backend;
+    std::unique_ptr<control::Orrery> control;
+    std::vector<std::string> events;
+    std::string image;
+};
+
+}  // namespace
+
+TEST_F(ControlTest, ANewControlReportsOkAndItsVersion) {
+    Variant v;
+    ASSERT_EQ(call("GetStat", {}, &v), S_OK);
+    EXPECT_EQ(v.i4(), 0);
+    ASSERT_EQ(call("getversion", {}, &v), S_OK);
+    EXPECT_DOUBLE_EQ(v.r8(), 5.9901307);
+    EXPECT_GT(get("hwnd").i4(), 0);
+    EXPECT_EQ(call("GetDocumentType", {}, &v), S_OK);
+    EXPECT_EQ(v.i4(), 0);
+    EXPECT_EQ(call("GetImageFormat", {}, &v), S_OK);
+    EXPECT_EQ(v.str(), "");
+}
+
+TEST_F(ControlTest, DisplayFromFileLaysOutPaintsAndRaisesEventsInOrder) {
+    Variant status;
+    ASSERT_EQ(call("DisplayFromFile", {Variant(image)}, &status), S_OK);
+    EXPECT_EQ(status.i4(), 0);
+    EXPECT_EQ(events, (std::vector<std::string>{"BeforeZoomChange", "PictureChange", "Display", "PictureChanged",
+                                                "PageChange", "ZoomChange"}));
+    EXPECT_EQ(get("ImageWidth").i4(), 400);
+    EXPECT_DOUBLE_EQ(get("ZOOM").r8(), 0.5);  // fitted: 400 x 100 into 200 x 100
+    Variant format;
+    call("GetImageFormat", {}, &format);
+    EXPECT_EQ(format.str(), "PNG");
+    // Left half red, right half blue, inside the 2-pixel border.
+    EXPECT_EQ(shownPixel(2 + 20, 2 + 50) & 0xFFFFFF, 0xFF0000u);
+    EXPECT_EQ(shownPixel(2 + 180, 2 + 50) & 0xFFFFFF, 0x0000FFu);
+
+    // By-reference outputs come back to the caller's variables.
+    Variant ix(int32_t(-1)), iy(int32_t(-1));
+    ASSERT_EQ(call("CoordObjectToImage", {Variant(int32_t(100)), Variant(int32_t(50)), Variant::byRef(&ix),
+                                          Variant::byRef(&iy)}),
+              S_OK);
+    // The 200 x 50 picture is centred: its origin is (0, 25).
+    Variant top;
+    call("GetImageTop", {}, &top);
+    EXPECT_EQ(top.i4(), 25);
+    EXPECT_EQ(ix.i4(), 200);
+    EXPECT_EQ(iy.i4(), 50);
+}
+
+TEST_F(ControlTest, FailuresKeepTheirStatusAndSilentModeShowsNothing) {
+    let("SilentMode", Variant(true));
+    Variant status;
+    ASSERT_EQ(call("DisplayFromFile", {Variant(files.file("missing.png").string())}, &status), S_OK);
+    EXPECT_EQ(status.i4(), 10);
+    let("ZoomStep", Variant(int32_t(20)));
+    get("ZOOM");
+    Variant stat;
+    call("GetStat", {}, &stat);
+    EXPECT_EQ(stat.i4(), 10);
+    EXPECT_TRUE(backend.messageBoxes().empty());
+
+    orrery::test::writeFile(files.file("bad.png"), {1, 2, 3, 4, 5, 6, 7, 8});
+    call("DisplayFromFile", {Variant(files.file("bad.png").string())}, &status);
+    EXPECT_EQ(status.i4(), 13);
+    EXPECT_EQ(imaging::modMain::LiveEntryCount(), 0u);
+}
+
+TEST_F(ControlTest, TheDispatchInterfaceReportsThePlatformsErrors) {
+    EXPECT_EQ(call("PlayGif"), DISP_E_UNKNOWNNAME);  // not built: absent, not pretending
+    EXPECT_EQ(call("ZoomArea", {Variant(int32_t(1))}), DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(call("SetZoom", {Variant("not a number")}), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(let("hwnd", Variant(int32_t(5))), DISP_E_MEMBERNOTFOUND);
+    Variant status;
+    ASSERT_EQ(call("ZoomArea", {Variant(int32_t(0)), Variant(int32_t(0)), Variant(int32_t(0)), Variant(int32_t(10))},
+                   &status),
+              S_OK);
+    EXPECT_EQ(status.i4(), 2);
+}
+
+TEST_F(ControlTest, AutomaticQualityPaintsFastThenHighAfterASecond) {
+    call("DisplayFromFile", {Variant(image)});
+    let("ViewerQualityAuto", Variant(true));
+    call("Redraw");
+    EXPECT_EQ(get("ViewerQuality").i4(), 0);
+    backend.advance(999);
+    EXPECT_EQ(get("ViewerQuality").i4(), 0);
+    backend.advance(1);
+    EXPECT_EQ(get("ViewerQuality").i4(), 4);
+}
+
+TEST_F(ControlTest, MaskColourIsTransparentAndGammaChangesThePicture) {
+    call("DisplayFromFile", {Variant(image)});
+    control->controlWindow().setContainerBackColor(0x0000FF00);  // green behind the control
+    let("BackStyle", Variant(int32_t(0)));
+    let("ImageMaskColor", Variant(int32_t(0x000000FF)));  // red, as 0x00BBGGRR
+    call("Redraw");
+    EXPECT_EQ(shownPixel(2 + 20, 2 + 50) & 0xFFFFFF, 0x00FF00u);  // red keyed out: the container shows
+    EXPECT_EQ(shownPixel(2 + 180, 2 + 50) & 0xFFFFFF, 0x0000FFu);
+
+    let("BackStyle", Variant(int32_t(1)));
+    let("gamma", Variant(2.0f));
+    writeStripes(image, 400, 100);
+    std::unique_ptr<gdiplus::Image> grey;
+    ASSERT_EQ(gdiplus::createBitmapFromScan0(4, 4, 0, gdiplus::PixelFormat24bppRGB, nullptr, grey), gdiplus::Status::Ok);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x) grey->setPixel(x, y, 0xFF808080);
+    grey->save(files.file("grey.png").string(), gdiplus::CodecClsid::PNG, {});
+    call("DisplayFromFile", {Variant(files.file("grey.png").string())});
+    const uint32_t shown = shownPixel(2 + 100, 2 + 50) & 0xFF;
+    EXPECT_NEAR(static_cast<int>(shown), 64, 2);  // 255 * (128/255)^2
+}
+
+TEST_F(ControlTest, LockedControlKeepsItsViewOnClear) {
+    call("DisplayFromFile", {Variant(image)});
+    let("LockControl", Variant(true));
+    call("Clear");
+    EXPECT_EQ(shownPixel(2 + 20, 2 + 50) & 0xFFFFFF, 0xFF0000u);
+    let("LockControl", Variant(false));
+    call("CloseImage");
+    Variant stat;
+    call("GetStat", {}, &stat);
+    EXPECT_EQ(stat.i4(), 0);
+    EXPECT_EQ(get("ImageWidth").i4(), 0);
+    EXPECT_NE(shownPixel(2 + 20, 2 + 50) & 0xFFFFFF, 0xFF0000u);
+    EXPECT_EQ(imaging::modMain::LiveEntryCount(), 0u);
+}
+
+TEST_F(ControlTest, TemporaryCopySurvivesDeletionOfTheOriginal) {
+    let("ImageForceTemporaryMode", Variant(true));
+    Variant status;
+    ASSERT_EQ(call("DisplayFromFile", {Variant(image)}, &status), S_OK);
+    ASSERT_EQ(status.i4(), 0);
+    std::filesystem::remove(image);
+    EXPECT_TRUE(std::filesystem::exists(control->imageTempFile()));
+    call("Redraw");
+    EXPECT_EQ(shownPixel(2 + 20, 2 + 50) & 0xFFFFFF, 0xFF0000u);
+    call("CloseImage");
+    EXPECT_FALSE(std::filesystem::exists(control->imageTempFile()));
+}
+
+TEST_F(ControlTest, PersistedSettersNotifyTheContainer) {
+    struct Sink : IPropertyNotifySink {
+        std::vector<DISPID> changed;
+        HRESULT OnChanged(DISPID id) override {
+            changed.push_back(id);
+            return S_OK;
+        }
+        HRESULT OnRequestEdit(DISPID) override { return S_OK; }
+    };
+    auto sink = std::make_shared<Sink>();
+    control->propertyNotifier().advise(sink);
+    call("SetBackGroundColor", {Variant(int32_t(0x123456))});
+    EXPECT_TRUE(sink->changed.empty());
+    let("BackColor", Variant(int32_t(0x123456)));
+    EXPECT_EQ(sink->changed, std::vector<DISPID>{0x6803002F});
+}
