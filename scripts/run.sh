@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The main job: builds the tools, prints what the imaging layer reads from the
-# bundled sample (or the file given) and writes it as out/sample.png.
+# The main job: builds the tools, prints what the control reads from the
+# bundled sample (or the file given), and renders it through a 640 x 480
+# control into out/sample.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -8,5 +9,4 @@ scripts/build.sh release
 input="${1:-samples/sample.jpg}"
 mkdir -p out
 build/release/orrery info "$input"
-build/release/orrery convert "$input" out/sample.png
-echo "wrote out/sample.png"
+build/release/orrery render "$input" -o out/sample.png --size 640x480
