@@ -321,4 +321,9 @@ TEST(TypeDescriptionOfATable, ReportsFaultyRows) {
     EXPECT_NE(p[1].find("name used twice"), std::string::npos);
     EXPECT_NE(p[2].find("identifier used twice"), std::string::npos);
     EXPECT_NE(p[3].find("after an optional"), std::string::npos);
+    // The mismatched row is listed but never called with the wrong arguments.
+    Gauge g;
+    std::vector<Variant> args{Variant(1)};
+    Variant r;
+    EXPECT_EQ(bad.invoke(g, 1, DISPATCH_METHOD, args, &r, nullptr, nullptr), DISP_E_MEMBERNOTFOUND);
 }

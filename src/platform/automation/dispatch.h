@@ -233,7 +233,8 @@ public:
         Access access = Access::Method;
         if (HRESULT hr = bind(id, flags, args, call, index, access, argError); failed(hr)) return hr;
         const Handler& h = access == Access::Let ? handlers_[index].second : handlers_[index].first;
-        if (h) h(self, call);
+        if (!h) return DISP_E_MEMBERNOTFOUND;  // a faulty row (see problems()) serves nothing
+        h(self, call);
         return finish(index, access, call, args, result, excepInfo, argError);
     }
 

@@ -112,11 +112,11 @@ public:
         if (type == "empty") return expectEnd(error) && (out = Variant(), true);
         if (type == "null") return expectEnd(error) && (out = Variant::null(), true);
         if (type == "bool") return parseBool(out, error);
-        if (type == "ui1") return parseInteger<uint8_t>(out, error);
-        if (type == "i2") return parseInteger<int16_t>(out, error);
-        if (type == "i4") return parseInteger<int32_t>(out, error);
-        if (type == "r4") return parseReal<float>(out, error);
-        if (type == "r8") return parseReal<double>(out, error);
+        if (type == "ui1") return parseNumber<uint8_t>(out, error);
+        if (type == "i2") return parseNumber<int16_t>(out, error);
+        if (type == "i4") return parseNumber<int32_t>(out, error);
+        if (type == "r4") return parseNumber<float>(out, error);
+        if (type == "r8") return parseNumber<double>(out, error);
         if (type == "string") {
             std::string text;
             if (!quoted(text, error) || !expectEnd(error)) return false;
@@ -158,23 +158,11 @@ private:
         return false;
     }
 
-    template <class I>
-    bool parseInteger(Variant& out, std::string& error) {
+    // Integers and reals alike: the whole value must be one number of type N.
+    template <class N>
+    bool parseNumber(Variant& out, std::string& error) {
         std::string_view v = trim(s_);
-        I value{};
-        auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), value);
-        if (v.empty() || ec != std::errc() || end != v.data() + v.size()) {
-            error = ec == std::errc::result_out_of_range ? "number out of range" : "not an integer";
-            return false;
-        }
-        out = Variant(value);
-        return true;
-    }
-
-    template <class F>
-    bool parseReal(Variant& out, std::string& error) {
-        std::string_view v = trim(s_);
-        F value{};
+        N value{};
         auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), value);
         if (v.empty() || ec != std::errc() || end != v.data() + v.size()) {
             error = ec == std::errc::result_out_of_range ? "number out of range" : "not a number";
