@@ -30,6 +30,10 @@ void fuzzSection(const uint8_t* data, size_t size) {
     if (!h) return;
     std::unique_ptr<Image> image;
     if (createBitmapFromHBITMAP(h, image) != Status::Ok) std::abort();
+    if (int64_t{image->width()} * image->height() > (int64_t{1} << 20)) {
+        orrery::gdi::deleteBitmap(h);
+        return;
+    }
     orrery::gdi::HBITMAP again = 0;
     if (createHBITMAPFromBitmap(*image, 0xFFFFFFFF, again) != Status::Ok) std::abort();
     orrery::gdi::deleteBitmap(again);

@@ -20,6 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Status::Ok)
         return 0;
     if (decoded.frame.pixels.format() != PixelFormat32bppARGB) std::abort();
+    // The handle round trip is checked on icons of up to a million pixels.
+    const PixelData& px = decoded.frame.pixels;
+    if (int64_t{px.width()} * px.height() > (int64_t{1} << 20)) return 0;
     Image image(std::move(decoded));
     orrery::gdi::HICON icon = 0;
     if (createHICONFromBitmap(image, icon) != Status::Ok) std::abort();

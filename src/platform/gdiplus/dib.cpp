@@ -464,12 +464,15 @@ struct MaskBits {
     bool topDown = false;
 };
 
-bool maskBitSet(const MaskBits& m, int x, int y) {
-    if (m.rows <= 0) return false;
+// Row y (top-down) of the mask and how many of its bytes are present; an
+// absent row leaves its pixels opaque.
+std::span<const uint8_t> maskRow(const MaskBits& m, int y) {
+    if (y >= m.rows) return {};
     uint64_t row = static_cast<uint64_t>(m.topDown ? y : m.rows - 1 - y);
-    uint64_t at = row * m.stride + static_cast<uint64_t>(x) / 8;
-    if (y >= m.rows || at >= m.bits.size()) return false;  // missing mask: opaque
-    return (m.bits[at] >> (7 - (x & 7))) & 1;
+    uint64_t at = row * m.stride;
+    if (at >= m.bits.size()) return {};
+    return m.bits.subspan(static_cast<size_t>(at),
+                          static_cast<size_t>(std::min<uint64_t>(m.stride, m.bits.size() - at)));
 }
 
 // Turns a decoded icon colour part into 32bppARGB: colour that carries alpha
@@ -483,8 +486,9 @@ Status applyIconMask(const MaskBits& mask, Frame& f) {
     std::vector<ARGB> row(static_cast<size_t>(f.pixels.width()));
     for (int y = 0; y < argb.height(); ++y) {
         rowToArgb32(f.pixels.format(), f.pixels.row(y), 0, argb.width(), &f.palette, row.data());
-        for (int x = 0; x < argb.width(); ++x)
-            if (maskBitSet(mask, x, y)) row[static_cast<size_t>(x)] = 0;
+        std::span<const uint8_t> m = maskRow(mask, y);
+        for (size_t x = 0; x < row.size() && x / 8 < m.size(); ++x)
+            if ((m[x / 8] >> (7 - (x & 7))) & 1) row[x] = 0;
         std::memcpy(argb.row(y), row.data(), row.size() * 4);
     }
     f.pixels = std::move(argb);
