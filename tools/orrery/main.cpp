@@ -11,7 +11,11 @@
 #include "imaging/loaders.h"
 #include "platform/gdiplus/factory.h"
 #include "platform/gdiplus/image.h"
+#include <fstream>
+#include <iostream>
+
 #include "tools/orrery/render.h"
+#include "tools/orrery/script.h"
 
 using namespace orrery::gdiplus;
 namespace modMain = orrery::imaging::modMain;
@@ -25,7 +29,9 @@ int usage() {
                  "  orrery convert IN OUT [--frame N] [--compression none|lzw|ccitt3|ccitt4|rle]\n"
                  "                        [--quality Q] [--depth BITS]\n"
                  "  orrery render FILE -o OUT.png [--size WxH] [--zoom-mode N] [--zoom Z] [--quality N]\n"
-                 "                                [--gamma G] [--back-color 0xBBGGRR]\n");
+                 "                                [--gamma G] [--back-color 0xBBGGRR]\n"
+                 "  orrery run SCRIPT        (a script of control calls; - reads standard input)\n"
+                 "  orrery members           (the dispatch and event interfaces)\n");
     return 2;
 }
 
@@ -187,6 +193,16 @@ int convert(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == "members") return orrery::tool::printMembers(std::cout);
+    if (argc == 3 && std::string(argv[1]) == "run") {
+        if (std::string(argv[2]) == "-") return orrery::tool::runScript(std::cin, std::cout);
+        std::ifstream script(argv[2]);
+        if (!script) {
+            std::fprintf(stderr, "orrery: cannot read %s\n", argv[2]);
+            return 1;
+        }
+        return orrery::tool::runScript(script, std::cout);
+    }
     if (argc < 3) return usage();
     const std::string command = argv[1];
     std::vector<std::string> args(argv + 2, argv + argc);
