@@ -21,6 +21,34 @@ namespace orrery::control {
 
 enum DocumentType : int32_t { DocumentTypeNone = 0, DocumentTypeImage = 1, DocumentTypePDF = 2 };
 
+// Persisted settings of families whose members are not built yet: the
+// control keeps and saves what its container gave it, so that a form loses
+// nothing when it is saved again.
+struct PersistedSettings {
+    bool enableMenu = true;
+    int32_t mouseMode = 2;
+    int32_t pageCount = 0;
+    int32_t currentPage = 0;
+    int32_t pdfDpiRendering = 200;
+    bool pdfForceTemporaryMode = false;
+    int32_t pdfRenderingMode = 2;
+    int32_t rectBorderStyle = 1;
+    int32_t rectDrawMode = 13;
+    bool enableMouseWheel = true;
+    bool animateGif = false;
+    int32_t mouseWheelMode = 0;
+    bool viewerDrop = false;
+    bool disableAutoFocus = false;
+    bool pdfDisplayFormField = true;
+    bool pdfEnablePageCash = false;
+    bool rectIsEditable = true;
+    bool continuousViewMode = true;
+    int32_t mouseButtonForMouseMode = 1;
+    bool pdfShowDialogForPassword = true;
+};
+
+class Persistence;
+
 class Orrery final : public automation::IDispatch,
                      private window::WindowOwner,
                      private viewer::LayoutHost,
@@ -172,6 +200,8 @@ public:
     const std::string& imageTempFile() const { return imageTempFile_; }
 
 private:
+    friend class Persistence;
+
     // WindowOwner
     void onPaint() override;
     void onResize() override;
@@ -232,6 +262,7 @@ private:
     bool terminated_ = false;
     std::string imageTempFile_;
     std::string pdfTempFile_;
+    PersistedSettings persisted_;
 };
 
 }  // namespace orrery::control
