@@ -27,10 +27,12 @@ public:
     std::string title() const { return title_; }
     void setTitle(const std::string& t) { title_ = t; }
     int32_t hwnd() const { return 42; }
+    int16_t reads() { return ++reads_; }  // a getter with an effect: not const
     Mode mode() const { return mode_; }
     void setMode(Mode m) { mode_ = m; }
 
     int resets_ = 0;
+    int16_t reads_ = 0;
     std::string secret_;
 
 private:
@@ -77,6 +79,7 @@ const Table& Gauge::dispatchTable() {
         Table::property("ZOOM", 0x6803002A, &Gauge::zoom, &Gauge::setZoom),
         Table::property("Title", 0x68030001, &Gauge::title, &Gauge::setTitle),
         Table::readOnly("hwnd", 0x68030017, &Gauge::hwnd),
+        Table::readOnly("Reads", 0x68030003, &Gauge::reads),
         Table::property("Mode", 0x68030027, &Gauge::mode, &Gauge::setMode),
         Table::property("Secret", 0x68030002, VT_BSTR, nullptr,
                         [](Gauge& g, Call& c) { g.secret_ = c.str(0); }),
@@ -243,6 +246,11 @@ TEST(DispatchProperties, GetAndLetThroughTheTable) {
 
     ASSERT_EQ(s.get("hWnd"), S_OK);
     EXPECT_EQ(s.result.i4(), 42);
+    ASSERT_EQ(s.get("Reads"), S_OK);
+    ASSERT_EQ(s.get("Reads"), S_OK);
+    EXPECT_EQ(s.result.vt(), VT_I2);
+    EXPECT_EQ(s.result.i2(), 2);
+    EXPECT_EQ(s.let("Reads", Variant(0)), DISP_E_MEMBERNOTFOUND);
 
     ASSERT_EQ(s.call("Reset"), S_OK);
     EXPECT_EQ(s.gauge.zoom(), 1.0);
@@ -287,7 +295,7 @@ TEST(TypeDescriptionOfATable, ListsEveryMemberWithItsShape) {
     Gauge g;
     const TypeDescription* d = g.typeDescription();
     ASSERT_NE(d, nullptr);
-    EXPECT_EQ(d->members().size(), 12u);
+    EXPECT_EQ(d->members().size(), 13u);
     const MemberInfo* area = d->find("getarea");
     ASSERT_NE(area, nullptr);
     EXPECT_EQ(area->id, 0x60030002);

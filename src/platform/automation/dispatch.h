@@ -276,8 +276,22 @@ public:
                         getter(get), setter(let));
     }
 
+    template <class V, class S>
+    static Row property(std::string name, DISPID id, V (T::*get)(), void (T::*let)(S)) {
+        static_assert(std::is_same_v<detail::Plain<V>, detail::Plain<S>>,
+                      "getter and setter of a property take the same type");
+        return property(std::move(name), id, detail::AutomationType<detail::Plain<V>>::vt,
+                        getter(get), setter(let));
+    }
+
     template <class V>
     static Row readOnly(std::string name, DISPID id, V (T::*get)() const) {
+        return property(std::move(name), id, detail::AutomationType<detail::Plain<V>>::vt,
+                        getter(get), nullptr);
+    }
+    // A getter that is not const (it may, for example, refresh a cached value).
+    template <class V>
+    static Row readOnly(std::string name, DISPID id, V (T::*get)()) {
         return property(std::move(name), id, detail::AutomationType<detail::Plain<V>>::vt,
                         getter(get), nullptr);
     }
@@ -309,8 +323,8 @@ private:
                    std::move(h), nullptr, std::move(problem)};
     }
 
-    template <class V>
-    static Handler getter(V (T::*get)() const) {
+    template <class Getter>
+    static Handler getter(Getter get) {
         return [get](T& self, Call& call) { call.setResult(detail::toVariant((self.*get)())); };
     }
     template <class S>
