@@ -132,10 +132,10 @@ void BM_SelectPagePlugin(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_LayerDecodeJpeg)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-BENCHMARK(BM_StoreLoadJpeg)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-BENCHMARK(BM_LayerDecodePng)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-BENCHMARK(BM_StoreLoadPng)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_LayerDecodeJpeg)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StoreLoadJpeg)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LayerDecodePng)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StoreLoadPng)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SelectPageKeepInOne)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SelectPageSplit)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SelectPagePlugin)->Unit(benchmark::kMillisecond);

@@ -151,6 +151,7 @@ Orrery::~Orrery() {
 }
 
 const TypeDescription& Orrery::interfaceDescription() { return dispatchTable().description(); }
+std::vector<std::string> Orrery::interfaceProblems() { return dispatchTable().problems(); }
 const TypeDescription* Orrery::typeDescription() const { return &dispatchTable().description(); }
 
 HRESULT Orrery::GetIDsOfNames(std::string_view name, DISPID& id) { return dispatchTable().idOfName(name, id); }

@@ -66,6 +66,9 @@ public:
                                uint32_t* argError) override;
     const automation::TypeDescription* typeDescription() const override;
     static const automation::TypeDescription& interfaceDescription();
+    // Mistakes in the member table (repeated identifiers, parameter rows that
+    // do not match their handlers); empty when the table is sound.
+    static std::vector<std::string> interfaceProblems();
 
     // Events and property-change notification.
     automation::EventSource& events() { return events_; }

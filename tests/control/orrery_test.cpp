@@ -74,6 +74,15 @@ protected:
 
 }  // namespace
 
+TEST(ControlInterface, TheMemberTableIsSound) {
+    EXPECT_EQ(control::Orrery::interfaceProblems(), std::vector<std::string>{});
+    EXPECT_TRUE(control::orreryEvents().problems().empty());
+    EXPECT_EQ(control::orreryEvents().members().size(), 25u);
+    const MemberInfo* zoomArea = control::Orrery::interfaceDescription().find("zoomarea");
+    ASSERT_NE(zoomArea, nullptr);
+    EXPECT_EQ(zoomArea->id, 0x6003007B);
+}
+
 TEST_F(ControlTest, ANewControlReportsOkAndItsVersion) {
     Variant v;
     ASSERT_EQ(call("GetStat", {}, &v), S_OK);
