@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "control/events.h"
+#include "control/persistence.h"
 #include "imaging/image_info.h"
 #include "imaging/image_table.h"
 #include "imaging/loaders.h"
@@ -583,6 +584,13 @@ void Orrery::Clear() {
     window_.clearSurface();
     window_.refresh();
 }
+
+// ---------------------------------------------------------------------------
+// Persistence
+
+void Orrery::InitProperties() { Persistence::InitProperties(*this); }
+HRESULT Orrery::WriteProperties(PropertyBag& bag) const { return Persistence::WriteProperties(*this, bag); }
+HRESULT Orrery::ReadProperties(const PropertyBag& bag) { return Persistence::ReadProperties(*this, bag); }
 
 // ---------------------------------------------------------------------------
 // Image store and files

@@ -11,6 +11,7 @@
 
 #include "platform/automation/dispatch.h"
 #include "platform/automation/events.h"
+#include "platform/automation/property_bag.h"
 #include "platform/automation/property_notifier.h"
 #include "platform/window/control_window.h"
 #include "viewer/layout.h"
@@ -198,6 +199,11 @@ public:
     float GetHeightMM() const { return layout_.GetHeightMM(); }
     int32_t GetDocumentType() const { return documentType_; }
     std::string GetImageFormat() const;
+
+    // --- Persistence: the container's callbacks (see Persistence) ------------
+    void InitProperties();
+    automation::HRESULT WriteProperties(automation::PropertyBag& bag) const;
+    automation::HRESULT ReadProperties(const automation::PropertyBag& bag);
 
     // The image temporary file name (temporary folder + |hwnd|).
     const std::string& imageTempFile() const { return imageTempFile_; }
