@@ -40,6 +40,10 @@ const Table& dispatchTable() {
             Table::readOnly("hwnd", 0x68030017, &Orrery::hwnd),
             Table::readOnly("hdc", 0x6803002E, &Orrery::hdc),
             Table::method("Refresh", 0x600300B2, &Orrery::Refresh),
+            Table::method("SetMouseIcon", 0x600300BA, {arg("sIconPath", VT_BSTR)}, VT_EMPTY,
+                          [](Orrery& o, Call& c) {
+                              if (!o.SetMouseIcon(c.str(0))) c.fail(E_FAIL, "Cannot load the cursor file " + c.str(0));
+                          }),
             // Life cycle.
             Table::method("Terminate", 0x60030032, &Orrery::Terminate),
             Table::method("CloseImage", 0x60030039, &Orrery::CloseImage),
@@ -180,8 +184,18 @@ std::string Orrery::formatName(int32_t image) const {
 }
 
 // Initialise: defaults, the temporary file names and a reference on the
-// thread's imaging session.
+// thread's imaging session. A fault leaves the control usable with what was
+// set up, and is reported.
 void Orrery::initialise() {
+    try {
+        initialiseSteps();
+    } catch (const std::exception& fault) {
+        s_.status = static_cast<int32_t>(gdiplus::Status::GenericError);
+        if (!silentMode_) window_.messageBox(std::string("Init Error: ") + fault.what(), window::vbOKOnly);
+    }
+}
+
+void Orrery::initialiseSteps() {
     resetViewer(false);
     s_.status = 0;
     documentType_ = DocumentTypeNone;
@@ -298,6 +312,23 @@ void Orrery::setSilentMode(bool value) {
 }
 
 void Orrery::Refresh() { window_.refresh(); }
+
+bool Orrery::SetMouseIcon(const std::string& sIconPath) {
+    window_.setMousePointer(window::MousePointerCustom);
+    mousePointer_ = window::MousePointerCustom;
+    if (window_.loadMouseIcon(sIconPath) != gdiplus::Status::Ok) return false;
+    customPointer_ = true;
+    return true;
+}
+
+void Orrery::Show() {
+    layout_.UpdateScrollBarVisibility();
+    syncScrollBarsToWindow();
+    if (mousePointer_ != 0) {
+        customPointer_ = true;
+        window_.setMousePointer(mousePointer_);
+    }
+}
 
 // ---------------------------------------------------------------------------
 // Zoom and layout

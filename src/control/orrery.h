@@ -102,6 +102,13 @@ public:
     int32_t hwnd() const { return window_.hwnd(); }
     int32_t hdc() const { return window_.hdc(); }
     void Refresh();
+    // Loads a cursor or icon file as the mouse pointer (MousePointer reads 99
+    // afterwards). False when the file cannot be loaded; the dispatch
+    // interface reports that as a failed call.
+    bool SetMouseIcon(const std::string& sIconPath);
+    // The container shows the control: scroll bars re-evaluated, a persisted
+    // mouse pointer applied.
+    void Show();
 
     // --- Zoom and layout ---------------------------------------------------
     double ZOOM() const { return s_.zoom; }
@@ -243,6 +250,7 @@ private:
     bool disableAutoFocus() const override { return false; }
 
     void initialise();
+    void initialiseSteps();
     void raise(int32_t eventId);
     void notify(const char* propertyName);
     // The viewer reset for a new document.

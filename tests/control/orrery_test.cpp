@@ -231,3 +231,20 @@ TEST_F(ControlTest, PersistedSettersNotifyTheContainer) {
     let("BackColor", Variant(int32_t(0x123456)));
     EXPECT_EQ(sink->changed, std::vector<DISPID>{0x6803002F});
 }
+
+TEST_F(ControlTest, MouseIconReadsNinetyNineAndAFailedLoadIsAnError) {
+    ORRERY_REQUIRE_CORPUS();
+    Variant status;
+    call("DisplayFromFile", {Variant(files.file("missing.png").string())}, &status);
+    ExcepInfo error;
+    std::vector<Variant> args{Variant(files.file("missing.cur").string())};
+    EXPECT_EQ(invokeByName(*control, "SetMouseIcon", DISPATCH_METHOD, args, nullptr, &error), DISP_E_EXCEPTION);
+    EXPECT_FALSE(error.description.empty());
+    Variant stat;
+    call("GetStat", {}, &stat);
+    EXPECT_EQ(stat.i4(), 10);  // the failed call leaves the last status alone
+    EXPECT_EQ(call("SetMouseIcon", {Variant(orrery::test::corpusPath("pillow/deerstalker.cur").string())}), S_OK);
+    EXPECT_EQ(get("MousePointer").i4(), 99);
+    let("MousePointer", Variant(int32_t(0)));
+    EXPECT_EQ(get("MousePointer").i4(), 0);
+}

@@ -197,3 +197,42 @@ TEST_F(LayoutTest, NoRoomOrNoImageSkipsThePainting) {
     EXPECT_NE(state.status, 0);
     EXPECT_EQ(host.calls, (std::vector<std::string>{"message: Invalid image: Can not get picture height."}));
 }
+
+TEST_F(LayoutTest, WidthHeightAndStretchModes) {
+    // Fit the width: 1000 x 2000 into 500 x 500 needs a vertical bar, so the
+    // width left beside it sets the zoom.
+    state.zoomMode = ZoomWidthControl;
+    show(1000, 2000);
+    EXPECT_DOUBLE_EQ(state.zoom, (500.0 - 17) / 1000);
+    EXPECT_EQ(state.displayWidth, 483);
+    EXPECT_EQ(state.offsetLeft, 0);
+
+    // Fit the height: 2000 x 1000 needs a horizontal bar below.
+    state.zoomMode = ZoomHeightControl;
+    show(2000, 1000);
+    EXPECT_DOUBLE_EQ(state.zoom, (500.0 - 17) / 1000);
+    EXPECT_EQ(state.displayHeight, 483);
+
+    // Stretch: the whole client area whatever the proportions.
+    state.zoomMode = ZoomToControl;
+    show(100, 50);
+    EXPECT_EQ(state.displayWidth, 500);
+    EXPECT_EQ(state.displayHeight, 500);
+    EXPECT_DOUBLE_EQ(state.zoom, 10.0);
+    EXPECT_EQ(state.offsetLeft, 0);
+    EXPECT_EQ(state.offsetTop, 0);
+}
+
+TEST_F(LayoutTest, PlacementOfSmallPicturesFollowsImagePosition) {
+    state.zoomMode = Zoom100;
+    const struct {
+        int32_t position;
+        int32_t left, top;
+    } cases[] = {{TopLeft, 0, 0}, {BottomRight, 400, 450}, {MiddleLeft, 0, 225}, {TopCenter, 200, 0}};
+    for (const auto& c : cases) {
+        state.imagePosition = c.position;
+        show(100, 50);
+        EXPECT_EQ(state.offsetLeft, c.left) << c.position;
+        EXPECT_EQ(state.offsetTop, c.top) << c.position;
+    }
+}
