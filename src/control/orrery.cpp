@@ -204,7 +204,7 @@ void Orrery::initialiseSteps() {
     pdfTempFile_ = imageTempFile_ + ".pdf";
     imageFromTempFile_ = false;
     s_.hScroll.smallChange = s_.vScroll.smallChange = 1;
-    s_.hScroll.largeChange = s_.vScroll.largeChange = 100;
+    s_.hScroll.largeChange = s_.vScroll.largeChange = 50;
     if (!modMain::StartGdiPlus() && !silentMode_ && !modMain::LastSessionError().empty())
         window_.messageBox(modMain::LastSessionError(), window::vbOKOnly);
 }

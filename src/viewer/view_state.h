@@ -43,7 +43,7 @@ struct ScrollBarState {
     int32_t max = 0;
     int32_t value = 0;  // 16-bit positions: 0..32767
     int16_t smallChange = 1;
-    int16_t largeChange = 1;
+    int16_t largeChange = 50;
     bool enabled = false;
     bool visible = false;
 };
@@ -54,7 +54,7 @@ struct AreaRect {
 
 struct ViewState {
     // Zoom and layout.
-    int32_t zoomMode = ZoomFitToControl;
+    int32_t zoomMode = Zoom100;
     double zoom = 1.0;
     double previousZoom = 1.0;
     double maxZoom = 1.0;

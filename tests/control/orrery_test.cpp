@@ -23,6 +23,8 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(kNoPlugin);
         control = std::make_unique<control::Orrery>(backend);
+        control->InitProperties();
+        control->setZoomMode(2);  // fit to the control
         control->controlWindow().setWindowSize(204, 104);  // 200 x 100 inside the 3D border
         auto sink = std::make_shared<FunctionSink>([this](DISPID id, std::span<Variant>) {
             events.push_back(control::orreryEvents().find(id)->name);
@@ -247,4 +249,27 @@ TEST_F(ControlTest, MouseIconReadsNinetyNineAndAFailedLoadIsAnError) {
     EXPECT_EQ(get("MousePointer").i4(), 99);
     let("MousePointer", Variant(int32_t(0)));
     EXPECT_EQ(get("MousePointer").i4(), 0);
+}
+
+TEST_F(ControlTest, OutOfMemoryFallsBackToCheaperDrawing) {
+    // The picture is decoded first; then buffers as large as its visible
+    // part (400 x 100 in 32 bits) are refused, but a thumbnail of the
+    // destination's size still fits, so the view is drawn from it.
+    Variant status;
+    ASSERT_EQ(call("DisplayFromFile", {Variant(image)}, &status), S_OK);
+    const size_t saved = gdiplus::pixelAllocationLimit();
+    gdiplus::setPixelAllocationLimit(100000);
+    call("Redraw", {}, &status);
+    gdiplus::setPixelAllocationLimit(saved);
+    EXPECT_EQ(status.i4(), 0);
+    EXPECT_EQ(shownPixel(2 + 20, 2 + 50) & 0xFFFFFF, 0xFF0000u);
+    EXPECT_EQ(shownPixel(2 + 180, 2 + 50) & 0xFFFFFF, 0x0000FFu);
+
+    // With no room even for the thumbnail, the painting fails and says so.
+    gdiplus::setPixelAllocationLimit(1000);
+    call("Redraw", {}, &status);
+    gdiplus::setPixelAllocationLimit(saved);
+    EXPECT_EQ(status.i4(), 3);
+    ASSERT_FALSE(backend.messageBoxes().empty());
+    EXPECT_EQ(backend.messageBoxes().back().request.text, "Can not display image error no: 3");
 }

@@ -48,7 +48,9 @@ int render(const std::vector<std::string>& args) {
 
     window::HeadlessBackend backend;
     control::Orrery viewer(backend);
+    viewer.InitProperties();
     viewer.setSilentMode(true);
+    viewer.setZoomMode(2);  // fitted unless --zoom-mode says otherwise
     viewer.controlWindow().setWindowSize(width, height);
     for (const auto& [name, value] : settings) {
         if (name == "--zoom-mode") viewer.setZoomMode(std::atoi(value.c_str()));

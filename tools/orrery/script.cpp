@@ -90,7 +90,8 @@ Variant parseValue(const std::string& word) {
 class ScriptHost {
 public:
     explicit ScriptHost(std::ostream& out) : out_(out), control_(backend_) {
-        control_.setSilentMode(false);
+        // A new control as a container creates it: defaults, no saved state.
+        control_.InitProperties();
         control_.controlWindow().setWindowSize(640, 480);
         auto sink = std::make_shared<FunctionSink>(
             [this](DISPID id, std::span<Variant> args) {
