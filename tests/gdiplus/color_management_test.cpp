@@ -10,6 +10,7 @@
 
 #include "platform/gdiplus/color_management.h"
 #include "platform/gdiplus/factory.h"
+#include "support/jpeg_builder.h"
 #include "support/test_support.h"
 
 namespace orrery::gdiplus {
@@ -128,30 +129,11 @@ TEST(ColorManagement, BrokenOrForeignProfilesLeaveThePixels) {
 
 std::vector<uint8_t> jpegWithProfile(const std::vector<uint8_t>& samples, int components,
                                      const std::vector<uint8_t>& icc) {
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr err;
-    cinfo.err = jpeg_std_error(&err);
-    jpeg_create_compress(&cinfo);
-    unsigned char* buf = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buf, &size);
-    cinfo.image_width = 16;
-    cinfo.image_height = 16;
-    cinfo.input_components = components;
-    cinfo.in_color_space = components == 4 ? JCS_CMYK : JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 100, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
-    jpeg_write_icc_profile(&cinfo, icc.data(), static_cast<unsigned int>(icc.size()));
-    for (int y = 0; y < 16; ++y) {
-        JSAMPROW row = const_cast<uint8_t*>(samples.data()) + 16 * components * y;
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    std::vector<uint8_t> out(buf, buf + size);
-    std::free(buf);
-    return out;
+    orrery::test::JpegSpec spec;
+    spec.width = spec.height = 16;
+    spec.components = components;
+    spec.icc = icc;
+    return orrery::test::compressJpeg(samples, spec);
 }
 
 ARGB centre(const std::vector<uint8_t>& jpeg, bool icm, std::vector<uint8_t>* profile = nullptr) {

@@ -13,6 +13,7 @@
 #include "platform/gdiplus/codecs/codecs.h"
 #include "platform/gdiplus/exif_ifd.h"
 #include "platform/gdiplus/factory.h"
+#include "support/jpeg_builder.h"
 #include "support/test_support.h"
 
 namespace orrery::gdiplus {
@@ -98,33 +99,15 @@ std::vector<uint8_t> saveJpeg(const Image& image, int quality = -1) {
     return out;
 }
 
-// Compresses CMYK samples with libjpeg as they are given (an Adobe marker
-// is written, as for every four-channel file), optionally as YCCK.
+// Compresses CMYK samples as they are given (libjpeg writes an Adobe marker,
+// as for every four-channel file), optionally as YCCK.
 std::vector<uint8_t> makeCmykJpeg(const std::vector<uint8_t>& cmyk, int w, int h, bool ycck) {
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr err;
-    cinfo.err = jpeg_std_error(&err);
-    jpeg_create_compress(&cinfo);
-    unsigned char* buf = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buf, &size);
-    cinfo.image_width = w;
-    cinfo.image_height = h;
-    cinfo.input_components = 4;
-    cinfo.in_color_space = JCS_CMYK;
-    jpeg_set_defaults(&cinfo);
-    if (ycck) jpeg_set_colorspace(&cinfo, JCS_YCCK);
-    jpeg_set_quality(&cinfo, 100, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
-    for (int y = 0; y < h; ++y) {
-        JSAMPROW row = const_cast<uint8_t*>(cmyk.data()) + 4 * w * y;
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    std::vector<uint8_t> out(buf, buf + size);
-    std::free(buf);
-    return out;
+    orrery::test::JpegSpec spec;
+    spec.width = w;
+    spec.height = h;
+    spec.components = 4;
+    spec.ycck = ycck;
+    return orrery::test::compressJpeg(cmyk, spec);
 }
 
 TEST(JpegCodec, InfoAndSignature) {
