@@ -15,6 +15,8 @@
 //   height), which is exactly the plug-in's layout, and are not flipped.
 #include <cstring>
 
+#include <tiffio.h>
+
 #include "imaging/image_table.h"
 #include "imaging/loaders.h"
 #include "imaging/plugin_api.h"
@@ -329,6 +331,22 @@ int32_t ConvertPluginBitmap(PluginHandle& bitmap, int format, PluginHandle multi
     return 0;
 }
 
+namespace {
+// The plug-in's TIFF reader reads freed memory while it copies some embedded
+// colour profiles (seen with Adobe-deflate and 16-bit RGBA files). TIFFs that
+// carry a profile are therefore left to the imaging layer's own TIFF reader,
+// which handles them fully, profile included.
+bool tiffCarriesColorProfile(const std::string& path) {
+    TIFF* tif = TIFFOpen(path.c_str(), "r");
+    if (!tif) return false;
+    uint32_t count = 0;
+    void* data = nullptr;
+    const bool found = TIFFGetField(tif, TIFFTAG_ICCPROFILE, &count, &data) == 1 && count > 0;
+    TIFFClose(tif);
+    return found;
+}
+}  // namespace
+
 int32_t LoadWithPlugin(int32_t& id, const std::string& path, bool useIcm) {
     id = 0;
     if (!IsPluginAvailable()) return kPluginAbsent;
@@ -336,6 +354,7 @@ int32_t LoadWithPlugin(int32_t& id, const std::string& path, bool useIcm) {
     if (format == PluginFormat::Unknown || format == PluginFormat::BMP || format == PluginFormat::PNG ||
         format == PluginFormat::GIF)
         return kUnknownImageFormat;
+    if (format == PluginFormat::TIFF && tiffCarriesColorProfile(path)) return kUnknownImageFormat;
     const int flags = (useIcm && format == PluginFormat::TIFF) ? plugin::kTiffLoadColorManaged : 0;
 
     if (format == PluginFormat::TIFF) {
