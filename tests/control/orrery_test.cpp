@@ -273,3 +273,52 @@ TEST_F(ControlTest, OutOfMemoryFallsBackToCheaperDrawing) {
     ASSERT_FALSE(backend.messageBoxes().empty());
     EXPECT_EQ(backend.messageBoxes().back().request.text, "Can not display image error no: 3");
 }
+
+TEST_F(ControlTest, LifeCycleClosesAndTerminatesOnce) {
+    call("DisplayFromFile", {Variant(image)});
+    // ImageClosed keeps the geometry of the picture shown before.
+    call("ImageClosed");
+    EXPECT_EQ(get("ImageWidth").i4(), 400);
+    call("DisplayFromFile", {Variant(image)});
+    // CloseImageEx releases the picture but leaves it on the screen.
+    call("CloseImageEx");
+    EXPECT_EQ(get("ImageWidth").i4(), 0);
+    EXPECT_EQ(shownPixel(2 + 20, 2 + 50) & 0xFFFFFF, 0xFF0000u);
+    EXPECT_EQ(imaging::modMain::LiveEntryCount(), 0u);
+
+    // A second control shares the thread's session; terminating one leaves
+    // the other's picture alive, and terminating twice changes nothing more.
+    window::HeadlessBackend otherBackend;
+    control::Orrery other(otherBackend);
+    other.controlWindow().setWindowSize(100, 100);
+    ASSERT_EQ(other.DisplayFromFile(image), 0);
+    const int32_t references = imaging::modMain::SessionReferenceCount();
+    call("Terminate");
+    call("Terminate");
+    EXPECT_EQ(imaging::modMain::SessionReferenceCount(), references - 1);
+    EXPECT_TRUE(imaging::modMain::IsSessionOpen());
+    EXPECT_NE(imaging::modMain::GetGdiImage(other.GetNativeImage()), nullptr);
+}
+
+TEST_F(ControlTest, WindowNotificationsBecomeEvents) {
+    events.clear();
+    backend.expose(control->controlWindow());
+    control->controlWindow().setWindowSize(304, 204);
+    EXPECT_EQ(events, (std::vector<std::string>{"PaintControl", "ResizeControl"}));
+    EXPECT_GT(get("hdc").i4(), 0);
+}
+
+TEST_F(ControlTest, NativeImagesAreSharedByIdentifier) {
+    call("DisplayFromFile", {Variant(image)});
+    Variant id;
+    call("GetNativeImage", {}, &id);
+    ASSERT_NE(id.i4(), 0);
+    window::HeadlessBackend otherBackend;
+    control::Orrery other(otherBackend);
+    other.controlWindow().setWindowSize(100, 100);
+    EXPECT_EQ(other.DisplayFromQuillonImage(id.i4()), 0);
+    EXPECT_EQ(other.ImageWidth(), 400);
+    Variant status;
+    call("SetNativeImage", {Variant(int32_t(0))}, &status);
+    EXPECT_EQ(status.i4(), 2);
+}
