@@ -359,13 +359,7 @@ int32_t Orrery::ZoomOUT() {
 }
 
 int32_t Orrery::SetZoom(float nZoomPercent) {
-    // The percentage arrives as a Single; the layout works in whole percents
-    // of its own, so fractional percentages keep their value here.
-    if (nZoomPercent > 0 && nZoomPercent / 100.0 <= s_.maxZoom) {
-        s_.zoomMode = viewer::ZoomCustom;
-        s_.zoom = nZoomPercent / 100.0;
-        layout_.UpdateLayout(0);
-    }
+    layout_.SetZoom(nZoomPercent);
     return s_.status;
 }
 

@@ -276,8 +276,8 @@ void Layout::SetZoomMode(int32_t mode) {
     host_.refreshMenuChecks();
 }
 
-void Layout::SetZoom(int32_t percent) {
-    if (percent <= 0 || percent / 100.0 > s_.maxZoom) return;
+void Layout::SetZoom(double percent) {
+    if (!(percent > 0) || percent / 100.0 > s_.maxZoom) return;
     s_.zoomMode = ZoomCustom;
     s_.zoom = percent / 100.0;
     UpdateLayout(0);

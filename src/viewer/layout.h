@@ -47,7 +47,7 @@ public:
     // Zoom members.
     void SetZoomModeMember(int32_t mode);  // SetZoom100 ... SetZoomControl
     void SetZoomMode(int32_t mode);        // the ZoomMode let
-    void SetZoom(int32_t percent);
+    void SetZoom(double percent);
     void SetZoomValue(double zoom);  // the ZOOM let
     void ZoomIN();
     void ZoomOUT();
