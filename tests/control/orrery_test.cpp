@@ -322,3 +322,26 @@ TEST_F(ControlTest, NativeImagesAreSharedByIdentifier) {
     call("SetNativeImage", {Variant(int32_t(0))}, &status);
     EXPECT_EQ(status.i4(), 2);
 }
+
+TEST_F(ControlTest, ScrollingBothBarsPaintsOnceAndReportsEachBar) {
+    writeStripes(image, 400, 400);
+    let("ZoomMode", Variant(int32_t(1)));
+    call("DisplayFromFile", {Variant(image)});
+    call("SetHVScrollBarPosition", {Variant(int32_t(50)), Variant(int32_t(50))});
+    events.clear();
+    call("SetHVScrollBarPosition", {Variant(int32_t(-5)), Variant(int32_t(99999))});
+    Variant h, v, vMax;
+    call("GetHScrollBarPosition", {}, &h);
+    call("GetVScrollBarPosition", {}, &v);
+    call("GetVScrollBarMaxPosition", {}, &vMax);
+    EXPECT_EQ(h.i4(), 0);
+    EXPECT_EQ(v.i4(), vMax.i4());
+    EXPECT_GT(vMax.i4(), 0);
+    EXPECT_EQ(std::count(events.begin(), events.end(), "ScrollControl"), 3);
+    EXPECT_EQ(std::count(events.begin(), events.end(), "Display"), 1);
+    EXPECT_FALSE(get("LockControl").isTrue());
+    // The picture's origin follows the bars.
+    Variant top;
+    call("GetImageTop", {}, &top);
+    EXPECT_EQ(top.i4(), -vMax.i4());
+}
