@@ -420,3 +420,178 @@ TEST(GraphicsHighQuality, OpaqueArgbCacheFollowsAlphaChanges) {
     EXPECT_EQ(s.at(0, 0), 0xFF0000FFu);
     EXPECT_EQ(s.at(1, 1), 0xFFFF0000u);
 }
+
+namespace {
+
+// The image's pixels in a 32-bit format pixman reads in place: 32bppRGB when
+// the format has no alpha, premultiplied 32bppPARGB otherwise. The reference
+// for formats that are converted before drawing.
+std::unique_ptr<Image> inPlaceReference(const Image& image) {
+    const PixelData& px = image.pixels();
+    const PixelFormat f = hasAlpha(px.format()) ? PixelFormat32bppPARGB : PixelFormat32bppRGB;
+    PixelData out;
+    EXPECT_EQ(PixelData::allocate(px.width(), px.height(), f, out), Status::Ok);
+    for (int y = 0; y < px.height(); ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(out.row(y));
+        rowToArgb32(px.format(), px.row(y), 0, px.width(), &image.palette(), row);
+        premultiplyRow(row, px.width());
+    }
+    return Image::fromPixels(std::move(out));
+}
+
+struct PointDraw {
+    InterpolationMode mode;
+    PixelOffsetMode offset;
+    RectF dst;
+    RectF src;
+};
+
+std::vector<uint32_t> drawn(const Image& image, const PointDraw& d, int w, int h) {
+    TestSurface s(w, h, 0xFF102030);
+    EXPECT_EQ(viewerGraphics(s, d.mode, d.offset)->drawImageRectRect(image, d.dst, d.src), Status::Ok);
+    return s.pixels;
+}
+
+// Opaque pattern with translucent and transparent spots.
+std::vector<ARGB> spottedColors(int w, int h) {
+    std::vector<ARGB> colors = patternColors(w, h);
+    for (size_t i = 3; i < colors.size(); i += 97) colors[i] = 0x80406080;
+    for (size_t i = 50; i < colors.size(); i += 131) colors[i] = 0;
+    return colors;
+}
+
+struct LimitGuard {
+    explicit LimitGuard(size_t bytes) : saved(pixelAllocationLimit()) { setPixelAllocationLimit(bytes); }
+    ~LimitGuard() { setPixelAllocationLimit(saved); }
+    size_t saved;
+};
+
+}  // namespace
+
+TEST(GraphicsConvertedCopy, RepeatedDrawsMatchThe32BitImage) {
+    const int w = 600, h = 400;
+    const std::vector<ARGB> colors = spottedColors(w, h);
+    const RectF all{0, 0, w, h};
+    const PointDraw draws[] = {
+        {InterpolationModeNearestNeighbor, PixelOffsetModeHalf, {10, 5, 300, 200}, all},
+        {InterpolationModeBilinear, PixelOffsetModeHalf, {10, 5, 300, 200}, all},
+        {InterpolationModeNearestNeighbor, PixelOffsetModeNone, {0, 0, 320, 240}, {37.5f, 21.25f, 350, 260}},
+        {InterpolationModeBilinear, PixelOffsetModeNone, {0, 0, 320, 240}, {37.5f, 21.25f, 350, 260}},
+        {InterpolationModeBilinear, PixelOffsetModeHalf, {3, 2, 77, 51}, all},
+        {InterpolationModeNearestNeighbor, PixelOffsetModeHalf, {-40, -30, 1500, 1000}, all},
+    };
+    for (PixelFormat f : {PixelFormat24bppRGB, PixelFormat16bppRGB565, PixelFormat16bppARGB1555,
+                          PixelFormat48bppRGB, PixelFormat64bppARGB, PixelFormat32bppARGB}) {
+        auto image = makeImage(w, h, f, colors);
+        auto reference = inPlaceReference(*image);
+        for (const PointDraw& d : draws) {
+            const auto want = drawn(*reference, d, 320, 240);
+            const auto first = drawn(*image, d, 320, 240);
+            ASSERT_TRUE(DrawCache::of(*image).hasConvertedCopy()) << pixelFormatName(f);
+            const auto second = drawn(*image, d, 320, 240);
+            ASSERT_EQ(first, want) << pixelFormatName(f) << " mode " << d.mode;
+            ASSERT_EQ(second, want) << pixelFormatName(f) << " mode " << d.mode;
+        }
+    }
+}
+
+TEST(GraphicsConvertedCopy, SmallPartOfALargeImageIsConvertedAlone) {
+    // 1.2 megapixels; the 490 x 420 part is under a quarter of it and under
+    // a megapixel. Drawn 7 times smaller, so the part's corner lies several
+    // pixels to the right of where the first sample is taken from.
+    const int w = 1200, h = 1000;
+    auto image = makeImage(w, h, PixelFormat24bppRGB, patternColors(w, h));
+    auto reference = inPlaceReference(*image);
+    for (InterpolationMode mode : {InterpolationModeNearestNeighbor, InterpolationModeBilinear})
+        for (PixelOffsetMode offset : {PixelOffsetModeHalf, PixelOffsetModeNone}) {
+            const PointDraw d{mode, offset, {1.25f, 0.5f, 70, 60}, {101.3f, 77.7f, 490, 420}};
+            ASSERT_EQ(drawn(*image, d, 72, 62), drawn(*reference, d, 72, 62)) << mode << " " << offset;
+            EXPECT_FALSE(DrawCache::of(*image).hasConvertedCopy());
+        }
+}
+
+TEST(GraphicsConvertedCopy, IsMadeAgainWhenThePixelsChange) {
+    const int w = 64, h = 48;
+    auto image = makeImage(w, h, PixelFormat24bppRGB, patternColors(w, h));
+    const PointDraw d{InterpolationModeNearestNeighbor, PixelOffsetModeHalf, {0, 0, w, h}, {0, 0, w, h}};
+    auto expectLikeReference = [&](const char* step) {
+        const auto got = drawn(*image, d, w, h);
+        EXPECT_TRUE(DrawCache::of(*image).hasConvertedCopy()) << step;
+        EXPECT_EQ(DrawCache::of(*image).generation(), image->generation()) << step;
+        EXPECT_EQ(got, drawn(*inPlaceReference(*image), d, w, h)) << step;
+        return got;
+    };
+    expectLikeReference("first");
+
+    ASSERT_EQ(image->setPixel(5, 7, 0xFFFF0000), Status::Ok);
+    EXPECT_EQ(expectLikeReference("setPixel")[7 * w + 5], 0xFFFF0000u);
+
+    BitmapData data;
+    const Rect r{10, 20, 4, 3};
+    ASSERT_EQ(image->lockBits(&r, ImageLockModeWrite, PixelFormat32bppARGB, data), Status::Ok);
+    for (int y = 0; y < r.height; ++y)
+        for (int x = 0; x < r.width; ++x)
+            reinterpret_cast<uint32_t*>(data.scan0 + y * data.stride)[x] = 0xFF0000FF;
+    ASSERT_EQ(image->unlockBits(data), Status::Ok);
+    EXPECT_EQ(expectLikeReference("lockBits")[21 * w + 12], 0xFF0000FFu);
+
+    ASSERT_EQ(image->rotateFlip(RotateNoneFlipX), Status::Ok);
+    const auto flipped = expectLikeReference("rotateFlip");
+    EXPECT_EQ(flipped[7 * w + (w - 1 - 5)], 0xFFFF0000u);
+    EXPECT_EQ(flipped[21 * w + (w - 1 - 12)], 0xFF0000FFu);
+}
+
+TEST(GraphicsConvertedCopy, IndexedAdjustedAndCallerPixelsKeepNoCopy) {
+    const int w = 40, h = 30;
+    const std::vector<ARGB> colors = patternColors(w, h);
+    const PointDraw d{InterpolationModeNearestNeighbor, PixelOffsetModeHalf, {0, 0, w, h}, {0, 0, w, h}};
+    for (PixelFormat f : {PixelFormat1bppIndexed, PixelFormat8bppIndexed}) {
+        auto image = makeImage(w, h, f, colors);
+        EXPECT_EQ(drawn(*image, d, w, h), drawn(*inPlaceReference(*image), d, w, h));
+        EXPECT_FALSE(DrawCache::of(*image).hasConvertedCopy()) << pixelFormatName(f);
+    }
+
+    // Colour adjustments are applied to the converted part on each drawing.
+    auto image = makeImage(w, h, PixelFormat24bppRGB, colors);
+    ImageAttributes gamma;
+    ASSERT_EQ(gamma.setGamma(2.2f), Status::Ok);
+    TestSurface s(w, h);
+    ASSERT_EQ(viewerGraphics(s, InterpolationModeBilinear)
+                  ->drawImageRectRect(*image, RectF{0, 0, w, h}, whole(*image), UnitPixel, &gamma),
+              Status::Ok);
+    EXPECT_FALSE(DrawCache::of(*image).hasConvertedCopy());
+    EXPECT_EQ(s.at(9, 4), gamma.apply(colors[4 * w + 9]));
+
+    // Pixels in the caller's memory may change behind the image's back:
+    // every drawing reads them afresh.
+    std::vector<uint8_t> memory(static_cast<size_t>(w) * 3 * h);
+    for (int y = 0; y < h; ++y)
+        rowFromArgb32(PixelFormat24bppRGB, colors.data() + y * w, w, nullptr, memory.data() + y * w * 3);
+    auto wrapped = Image::fromPixels(PixelData::wrap(memory.data(), w, h, w * 3, PixelFormat24bppRGB));
+    EXPECT_EQ(drawn(*wrapped, d, w, h)[0], colors[0]);
+    memory[0] = memory[1] = memory[2] = 0;
+    EXPECT_EQ(drawn(*wrapped, d, w, h)[0], 0xFF000000u);
+    EXPECT_FALSE(DrawCache::of(*wrapped).hasConvertedCopy());
+}
+
+TEST(GraphicsConvertedCopy, CopyAboveTheAllocationLimitFallsBackToThePart) {
+    const int w = 400, h = 300;
+    auto image = makeImage(w, h, PixelFormat24bppRGB, patternColors(w, h));
+    auto reference = inPlaceReference(*image);
+    // The part (over a quarter of the image) fits, the 480000-byte copy not.
+    const PointDraw d{InterpolationModeBilinear, PixelOffsetModeHalf, {0, 0, 150, 110}, {20, 10, 220, 160}};
+    const auto want = drawn(*reference, d, 160, 120);
+    {
+        LimitGuard limit(200000);
+        EXPECT_EQ(drawn(*image, d, 160, 120), want);
+        EXPECT_FALSE(DrawCache::of(*image).hasConvertedCopy());
+    }
+    // The refusal holds until the pixels change.
+    EXPECT_EQ(drawn(*image, d, 160, 120), want);
+    EXPECT_FALSE(DrawCache::of(*image).hasConvertedCopy());
+    ARGB c;
+    ASSERT_EQ(image->getPixel(0, 0, c), Status::Ok);
+    ASSERT_EQ(image->setPixel(0, 0, c), Status::Ok);
+    EXPECT_EQ(drawn(*image, d, 160, 120), want);
+    EXPECT_TRUE(DrawCache::of(*image).hasConvertedCopy());
+}

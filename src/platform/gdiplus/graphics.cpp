@@ -178,57 +178,113 @@ void sampledRange(int first, int count, double offset, double step, int imageSiz
     hi = std::min(imageSize, static_cast<int>(std::floor(std::max(u0, u1))) + 3);
 }
 
-// Nearest and bilinear through pixman's scaled fast paths. The image is
-// wrapped in place when pixman reads its layout (32bppPARGB as a8r8g8b8,
-// 32bppRGB and opaque 32bppARGB as x8r8g8b8); otherwise only the sampled
-// part is converted to premultiplied a8r8g8b8 first.
-Status drawPointSampled(const Image& image, const DrawPlan& plan, pixman_filter_t filter,
-                        pixman_op_t op, const ColorAdjuster& adjust, pixman_image_t* dst) {
+// Visible parts from this many source pixels up, or above a quarter of the
+// image, are drawn from a converted copy of the whole image kept with it.
+// Converting a megapixel costs several times what pixman then takes to draw
+// from it, so a copy pays for itself within a few repaints (scrolling,
+// resizing, animation); smaller parts stay cheap to convert each time and
+// do not make a small view of a huge image hold a copy of all of it.
+constexpr int64_t kCopyMinVisiblePixels = int64_t{1} << 20;
+
+// Whether drawing the sampled source part `visible` goes through the copy:
+// when it is there already, or the part is large. Not for colour
+// adjustments (the copy holds the plain pixels), not for indexed formats (a
+// bilevel page stays one bit per pixel in memory), and not for pixels
+// wrapping a caller's memory, which the caller may change without the image
+// knowing.
+bool drawsFromCopy(const Image& image, const Rect& visible, const ColorAdjuster& adjust) {
+    const PixelData& px = image.pixels();
+    if (!adjust.identity() || isIndexed(px.format()) || !px.ownsMemory()) return false;
+    if (DrawCache::of(image).hasConvertedCopy()) return true;
+    const int64_t area = int64_t{visible.width} * visible.height;
+    const int64_t whole = int64_t{px.width()} * px.height();
+    return area >= kCopyMinVisiblePixels || 4 * area > whole;
+}
+
+// What pixman samples for a point-sampled drawing: the image in place, its
+// converted copy, or the converted sampled part (whose corner is at
+// originX, originY of the image).
+struct PointSource {
+    PremulBuffer part;
+    PixmanRef pix;  // released before the part it may wrap
+    int originX = 0;
+    int originY = 0;
+};
+
+pixman_image_t* wrapBuffer(pixman_format_code_t format, const PremulBuffer& b) {
+    return wrapBits(format, b.width(), b.height(), const_cast<uint32_t*>(b.row(0)),
+                    b.stridePixels() * 4);
+}
+
+// The image wrapped in place when pixman reads its layout (32bppPARGB as
+// a8r8g8b8, 32bppRGB and opaque 32bppARGB as x8r8g8b8), else null.
+pixman_image_t* wrapInPlace(const Image& image, const ColorAdjuster& adjust) {
     const PixelData& px = image.pixels();
     const PixelFormat f = px.format();
-    const bool wrappable = adjust.identity() && px.stride() > 0 && px.stride() % 4 == 0;
-    pixman_format_code_t format = PIXMAN_a8r8g8b8;
-    bool direct = false;
-    if (wrappable) {
-        if (f == PixelFormat32bppPARGB) {
-            direct = true;
-        } else if (f == PixelFormat32bppRGB ||
-                   (f == PixelFormat32bppARGB && DrawCache::of(image).opaque(image))) {
-            direct = true;
-            format = PIXMAN_x8r8g8b8;
+    if (!adjust.identity() || px.stride() <= 0 || px.stride() % 4 != 0) return nullptr;
+    pixman_format_code_t format;
+    if (f == PixelFormat32bppPARGB)
+        format = PIXMAN_a8r8g8b8;
+    else if (f == PixelFormat32bppRGB ||
+             (f == PixelFormat32bppARGB && DrawCache::of(image).opaque(image)))
+        format = PIXMAN_x8r8g8b8;
+    else
+        return nullptr;
+    return wrapBits(format, px.width(), px.height(),
+                    reinterpret_cast<uint32_t*>(const_cast<uint8_t*>(px.scan0())), px.stride());
+}
+
+Status pointSource(const Image& image, const DrawPlan& plan, const ColorAdjuster& adjust,
+                   PointSource& out) {
+    out.pix.reset(wrapInPlace(image, adjust));
+    if (out.pix.get()) return Status::Ok;
+    const PixelData& px = image.pixels();
+    int x0, x1, y0, y1;
+    sampledRange(plan.covered.x, plan.covered.width, plan.offsetX, plan.stepX, px.width(), x0, x1);
+    sampledRange(plan.covered.y, plan.covered.height, plan.offsetY, plan.stepY, px.height(), y0, y1);
+    const Rect visible{x0, y0, x1 - x0, y1 - y0};
+    if (drawsFromCopy(image, visible, adjust)) {
+        // The copy is read exactly as a 32-bit image in place; when it does
+        // not fit the allocation limit the part is converted as before.
+        DrawCache& cache = DrawCache::of(image);
+        const PremulBuffer* copy = nullptr;
+        if (cache.convertedCopy(image, copy) == Status::Ok) {
+            out.pix.reset(
+                wrapBuffer(cache.opaque(image) ? PIXMAN_x8r8g8b8 : PIXMAN_a8r8g8b8, *copy));
+            return out.pix.get() ? Status::Ok : Status::OutOfMemory;
         }
     }
-    PixmanRef src;
-    PremulBuffer part;
-    int bufX = 0, bufY = 0;
-    if (direct) {
-        src.reset(wrapBits(format, px.width(), px.height(),
-                           reinterpret_cast<uint32_t*>(const_cast<uint8_t*>(px.scan0())),
-                           px.stride()));
-    } else {
-        int x0, x1, y0, y1;
-        sampledRange(plan.covered.x, plan.covered.width, plan.offsetX, plan.stepX, px.width(), x0, x1);
-        sampledRange(plan.covered.y, plan.covered.height, plan.offsetY, plan.stepY, px.height(), y0, y1);
-        Status s = convertArea(image, Rect{x0, y0, x1 - x0, y1 - y0}, adjust, part);
-        if (s != Status::Ok) return s;
-        bufX = x0;
-        bufY = y0;
-        src.reset(wrapBits(PIXMAN_a8r8g8b8, part.width(), part.height(), part.data(),
-                           part.stridePixels() * 4));
-    }
-    if (!src.get()) return Status::OutOfMemory;
+    Status s = convertArea(image, visible, adjust, out.part);
+    if (s != Status::Ok) return s;
+    out.originX = x0;
+    out.originY = y0;
+    out.pix.reset(wrapBuffer(PIXMAN_a8r8g8b8, out.part));
+    return out.pix.get() ? Status::Ok : Status::OutOfMemory;
+}
 
-    // Local target pixel p (centre p + 0.5) is absolute covered.x + p.
+// Nearest and bilinear through pixman's scaled fast paths, from the source
+// pointSource gives.
+Status drawPointSampled(const Image& image, const DrawPlan& plan, pixman_filter_t filter,
+                        pixman_op_t op, const ColorAdjuster& adjust, pixman_image_t* dst) {
+    PointSource src;
+    Status s = pointSource(image, plan, adjust, src);
+    if (s != Status::Ok) return s;
+
+    // Local target pixel p (centre p + 0.5) is absolute covered.x + p. The
+    // source origin moves in whole fixed-point pixels, so that a converted
+    // part samples exactly where the whole image would.
     pixman_transform_t t;
     pixman_transform_init_identity(&t);
     t.matrix[0][0] = pixman_double_to_fixed(plan.stepX);
-    t.matrix[0][2] = pixman_double_to_fixed(plan.offsetX + plan.covered.x * plan.stepX - bufX);
+    t.matrix[0][2] = pixman_double_to_fixed(plan.offsetX + plan.covered.x * plan.stepX) -
+                     pixman_int_to_fixed(src.originX);
     t.matrix[1][1] = pixman_double_to_fixed(plan.stepY);
-    t.matrix[1][2] = pixman_double_to_fixed(plan.offsetY + plan.covered.y * plan.stepY - bufY);
-    if (!pixman_image_set_transform(src.get(), &t)) return Status::OutOfMemory;
-    pixman_image_set_filter(src.get(), filter, nullptr, 0);
-    pixman_image_set_repeat(src.get(), PIXMAN_REPEAT_PAD);
-    pixman_image_composite32(op, src.get(), nullptr, dst, 0, 0, 0, 0, 0, 0, plan.covered.width,
+    t.matrix[1][2] = pixman_double_to_fixed(plan.offsetY + plan.covered.y * plan.stepY) -
+                     pixman_int_to_fixed(src.originY);
+    if (!pixman_image_set_transform(src.pix.get(), &t)) return Status::OutOfMemory;
+    pixman_image_set_filter(src.pix.get(), filter, nullptr, 0);
+    pixman_image_set_repeat(src.pix.get(), PIXMAN_REPEAT_PAD);
+    pixman_image_composite32(op, src.pix.get(), nullptr, dst, 0, 0, 0, 0, 0, 0, plan.covered.width,
                              plan.covered.height);
     return Status::Ok;
 }

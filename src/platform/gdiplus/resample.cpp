@@ -364,6 +364,24 @@ KnownOpaque DrawCache::opaqueArgb(const Image& image) {
                                                                        : KnownOpaque::No;
 }
 
+Status DrawCache::convertedCopy(const Image& image, const PremulBuffer*& out) {
+    const PixelData& px = image.pixels();
+    if (px.empty()) return Status::InvalidParameter;
+    if (copy_.empty()) {
+        if (copyRefused_) return Status::OutOfMemory;
+        Status s = convertArea(image, Rect{0, 0, px.width(), px.height()}, ColorAdjuster(), copy_);
+        if (s != Status::Ok) {
+            copyRefused_ = s == Status::OutOfMemory;
+            return s;
+        }
+        // The copy answers the opacity question on the way, sparing formats
+        // with alpha a second pass over the image.
+        if (!opaque_) opaque_ = !hasAlpha(px.format()) || isOpaque(copy_);
+    }
+    out = &copy_;
+    return Status::Ok;
+}
+
 Status DrawCache::makeFirstLevel(const Image& image, const ColorAdjuster& adjust) {
     const PixelData& px = image.pixels();
     const int w = px.width();

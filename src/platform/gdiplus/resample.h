@@ -68,8 +68,9 @@ void halveRows(const uint32_t* r0, const uint32_t* r1, int width, uint32_t* out)
 // Size of level k of an axis of `size` pixels: halved k times, rounding up.
 int levelSize(int size, int k);
 
-// What drawing keeps with an image: whether it is opaque and its reduced
-// levels. Replaced whenever the image's generation changes.
+// What drawing keeps with an image: whether it is opaque, its reduced
+// levels and a converted copy of its pixels. Replaced whenever the image's
+// generation changes.
 class DrawCache : public ImageCache {
 public:
     // The image's cache, made afresh when missing or stale.
@@ -85,6 +86,14 @@ public:
     Status level(const Image& image, int k, const ColorAdjuster& adjust, const PremulBuffer*& out);
     // Number of levels made so far (level 0, the image itself, not counted).
     int levelsMade() const { return static_cast<int>(levels_.size()); }
+    // The whole image as premultiplied a8r8g8b8, without colour adjustment,
+    // made on first need: the point-sampled modes read it in place instead
+    // of converting the visible part of a format pixman cannot read on every
+    // drawing. OutOfMemory when it does not fit the allocation limit; the
+    // refusal is kept until the pixels change, so later drawings do not try
+    // again.
+    Status convertedCopy(const Image& image, const PremulBuffer*& out);
+    bool hasConvertedCopy() const { return !copy_.empty(); }
     uint64_t generation() const { return generation_; }
 
 private:
@@ -95,6 +104,8 @@ private:
     std::optional<bool> opaque_;
     uint64_t levelsKey_ = 0;
     std::vector<PremulBuffer> levels_;  // levels_[k - 1] is level k
+    PremulBuffer copy_;
+    bool copyRefused_ = false;
 };
 
 }  // namespace orrery::gdiplus

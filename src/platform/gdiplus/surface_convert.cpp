@@ -133,6 +133,16 @@ Status convertArea(const Image& image, const Rect& area, const ColorAdjuster& ad
     return Status::Ok;
 }
 
+bool isOpaque(const PremulBuffer& buffer) {
+    for (int y = 0; y < buffer.height(); ++y) {
+        const uint32_t* row = buffer.row(y);
+        uint32_t all = 0xff000000u;
+        for (int x = 0; x < buffer.width(); ++x) all &= row[x];
+        if ((all & 0xff000000u) != 0xff000000u) return false;
+    }
+    return true;
+}
+
 bool imageIsOpaque(const Image& image) {
     const PixelData& px = image.pixels();
     if (px.empty()) return false;

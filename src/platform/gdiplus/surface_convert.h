@@ -87,6 +87,9 @@ void premultiplyRow(uint32_t* row, int count);
 // Undoes premultiplyRow.
 void unpremultiplyRow(uint32_t* row, int count);
 
+// True when every pixel of the buffer has alpha 255.
+bool isOpaque(const PremulBuffer& buffer);
+
 // True when every pixel of the image has alpha 255 (always true for formats
 // without alpha; indexed images look at the palette entries used).
 bool imageIsOpaque(const Image& image);
