@@ -82,7 +82,7 @@ TEST(BmpCodec, InfoAndSniff) {
 
 TEST(BmpDecode, EveryHeaderKindReads24Bit) {
     for (uint32_t hs : {12u, 16u, 40u, 52u, 56u, 64u, 108u, 124u}) {
-        DibSpec s;
+        DibLayout s;
         s.headerSize = hs;
         s.width = 3;
         s.height = 2;
@@ -96,7 +96,7 @@ TEST(BmpDecode, EveryHeaderKindReads24Bit) {
 }
 
 TEST(BmpDecode, TopDownAndBottomUp) {
-    DibSpec s;
+    DibLayout s;
     s.width = 3;
     s.height = -2;
     s.bits = rows24(kPicture, false);
@@ -121,7 +121,7 @@ TEST(BmpDecode, IndexedDepthsKeepTheirFormatAndPalette) {
                                            {8, 40, PixelFormat8bppIndexed, {0, 1, 2, 3}},
                                            {8, 12, PixelFormat8bppIndexed, {0, 1, 2, 3}}}) {
         SCOPED_TRACE(testing::Message() << c.bits << " bpp, header " << c.headerSize);
-        DibSpec s;
+        DibLayout s;
         s.headerSize = c.headerSize;
         s.width = 4;
         s.height = 1;
@@ -141,7 +141,7 @@ TEST(BmpDecode, IndexedDepthsKeepTheirFormatAndPalette) {
 }
 
 TEST(BmpDecode, ColourTableSizeIsBounded) {
-    DibSpec s;
+    DibLayout s;
     s.width = 1;
     s.bitCount = 8;
     s.colorsUsed = 300;  // more than 8 bits can index: the table is cut to 256
@@ -162,7 +162,7 @@ TEST(BmpDecode, ColourTableSizeIsBounded) {
 }
 
 TEST(BmpDecode, SixteenBitFormats) {
-    DibSpec s;
+    DibLayout s;
     s.width = 2;
     s.bitCount = 16;
     // 555 by default: red, then white.
@@ -204,7 +204,7 @@ TEST(BmpDecode, SixteenBitFormats) {
 }
 
 TEST(BmpDecode, ThirtyTwoBitAlphaRules) {
-    DibSpec s;
+    DibLayout s;
     s.width = 2;
     s.bitCount = 32;
     s.bits = {0x10, 0x20, 0x30, 0x80, 0x40, 0x50, 0x60, 0x00};
@@ -250,7 +250,7 @@ TEST(BmpDecode, ThirtyTwoBitAlphaRules) {
 }
 
 TEST(BmpDecode, Rle8WithDeltaEndOfLineAndEndOfBitmap) {
-    DibSpec s;
+    DibLayout s;
     s.width = 6;
     s.height = 3;
     s.bitCount = 8;
@@ -273,7 +273,7 @@ TEST(BmpDecode, Rle8WithDeltaEndOfLineAndEndOfBitmap) {
 }
 
 TEST(BmpDecode, Rle4WithAbsoluteRunsAndClipping) {
-    DibSpec s;
+    DibLayout s;
     s.width = 5;
     s.height = 2;
     s.bitCount = 4;
@@ -298,7 +298,7 @@ TEST(BmpDecode, Rle4WithAbsoluteRunsAndClipping) {
 }
 
 TEST(BmpDecode, Os2Rle24) {
-    DibSpec s;
+    DibLayout s;
     s.headerSize = 64;
     s.width = 3;
     s.height = 1;
@@ -313,7 +313,7 @@ TEST(BmpDecode, Os2Rle24) {
 }
 
 TEST(BmpDecode, ResolutionFromPelsPerMeter) {
-    DibSpec s;
+    DibLayout s;
     s.bits = {0, 0, 0, 0};
     Decoded d = decodeOk(bmpFile(s));
     EXPECT_FLOAT_EQ(d.frame.dpiX, 96.0f);
@@ -336,7 +336,7 @@ TEST(BmpDecode, ResolutionFromPelsPerMeter) {
 }
 
 TEST(BmpDecode, TruncatedBitsLeaveTheRestZero) {
-    DibSpec s;
+    DibLayout s;
     s.width = 3;
     s.height = 2;
     s.bits = rows24(kPicture);
@@ -359,7 +359,7 @@ TEST(BmpDecode, BadHeadersGiveStatuses) {
         Decoded d;
         return decode(bytes, d);
     };
-    DibSpec good;
+    DibLayout good;
     good.bits = {0, 0, 0, 0};
     std::vector<uint8_t> file = bmpFile(good);
     EXPECT_EQ(statusOf({'B', 'M'}), Status::InvalidParameter);
@@ -368,33 +368,33 @@ TEST(BmpDecode, BadHeadersGiveStatuses) {
         EXPECT_NE(statusOf({file.begin(), file.begin() + cut}), Status::Ok) << cut;
 
     auto with = [&](auto change) {
-        DibSpec s = good;
+        DibLayout s = good;
         change(s);
         return statusOf(bmpFile(s));
     };
-    EXPECT_EQ(with([](DibSpec& s) { s.planes = 2; }), Status::InvalidParameter);
-    EXPECT_EQ(with([](DibSpec& s) { s.width = 0; }), Status::InvalidParameter);
-    EXPECT_EQ(with([](DibSpec& s) { s.width = -4; }), Status::InvalidParameter);
-    EXPECT_EQ(with([](DibSpec& s) { s.height = 0; }), Status::InvalidParameter);
-    EXPECT_EQ(with([](DibSpec& s) { s.height = INT32_MIN; }), Status::InvalidParameter);
-    EXPECT_EQ(with([](DibSpec& s) { s.bitCount = 3; }), Status::InvalidParameter);
-    EXPECT_EQ(with([](DibSpec& s) { s.bitCount = 0; }), Status::InvalidParameter);
-    EXPECT_EQ(with([](DibSpec& s) { s.headerSize = 66; }), Status::InvalidParameter);
-    EXPECT_EQ(with([](DibSpec& s) { s.headerSize = 200; }), Status::InvalidParameter);
-    EXPECT_EQ(with([](DibSpec& s) { s.compression = 9; }), Status::UnknownImageFormat);
-    EXPECT_EQ(with([](DibSpec& s) { s.compression = 3; }), Status::InvalidParameter);  // 24-bit fields
-    EXPECT_EQ(with([](DibSpec& s) { s.headerSize = 64, s.compression = 3, s.bitCount = 1; }),
+    EXPECT_EQ(with([](DibLayout& s) { s.planes = 2; }), Status::InvalidParameter);
+    EXPECT_EQ(with([](DibLayout& s) { s.width = 0; }), Status::InvalidParameter);
+    EXPECT_EQ(with([](DibLayout& s) { s.width = -4; }), Status::InvalidParameter);
+    EXPECT_EQ(with([](DibLayout& s) { s.height = 0; }), Status::InvalidParameter);
+    EXPECT_EQ(with([](DibLayout& s) { s.height = INT32_MIN; }), Status::InvalidParameter);
+    EXPECT_EQ(with([](DibLayout& s) { s.bitCount = 3; }), Status::InvalidParameter);
+    EXPECT_EQ(with([](DibLayout& s) { s.bitCount = 0; }), Status::InvalidParameter);
+    EXPECT_EQ(with([](DibLayout& s) { s.headerSize = 66; }), Status::InvalidParameter);
+    EXPECT_EQ(with([](DibLayout& s) { s.headerSize = 200; }), Status::InvalidParameter);
+    EXPECT_EQ(with([](DibLayout& s) { s.compression = 9; }), Status::UnknownImageFormat);
+    EXPECT_EQ(with([](DibLayout& s) { s.compression = 3; }), Status::InvalidParameter);  // 24-bit fields
+    EXPECT_EQ(with([](DibLayout& s) { s.headerSize = 64, s.compression = 3, s.bitCount = 1; }),
               Status::UnknownImageFormat);  // OS/2 Huffman
-    EXPECT_EQ(with([](DibSpec& s) { s.bitCount = 8, s.compression = 1, s.height = -1; }),
+    EXPECT_EQ(with([](DibLayout& s) { s.bitCount = 8, s.compression = 1, s.height = -1; }),
               Status::InvalidParameter);  // RLE is bottom-up only
-    EXPECT_EQ(with([](DibSpec& s) { s.bitCount = 4, s.compression = 1; }), Status::InvalidParameter);
-    EXPECT_EQ(with([](DibSpec& s) { s.width = 200000, s.height = 200000; }), Status::OutOfMemory);
+    EXPECT_EQ(with([](DibLayout& s) { s.bitCount = 4, s.compression = 1; }), Status::InvalidParameter);
+    EXPECT_EQ(with([](DibLayout& s) { s.width = 200000, s.height = 200000; }), Status::OutOfMemory);
 }
 
 TEST(BmpDecode, AllocationLimitRefusesBeforeAllocating) {
     size_t old = pixelAllocationLimit();
     setPixelAllocationLimit(1 << 16);
-    DibSpec s;
+    DibLayout s;
     s.width = 1000;
     s.height = 1000;
     s.bitCount = 8;

@@ -129,11 +129,11 @@ TEST(ColorManagement, BrokenOrForeignProfilesLeaveThePixels) {
 
 std::vector<uint8_t> jpegWithProfile(const std::vector<uint8_t>& samples, int components,
                                      const std::vector<uint8_t>& icc) {
-    orrery::test::JpegSpec spec;
-    spec.width = spec.height = 16;
-    spec.components = components;
-    spec.icc = icc;
-    return orrery::test::compressJpeg(samples, spec);
+    orrery::test::JpegParams layout;
+    layout.width = layout.height = 16;
+    layout.components = components;
+    layout.icc = icc;
+    return orrery::test::compressJpeg(samples, layout);
 }
 
 ARGB centre(const std::vector<uint8_t>& jpeg, bool icm, std::vector<uint8_t>* profile = nullptr) {

@@ -22,9 +22,9 @@ ARGB pixelOf(const Image& image, int x, int y) {
     return c;
 }
 
-Status fromGdiDib(const DibSpec& spec, std::unique_ptr<Image>& out) {
-    std::vector<uint8_t> info = dibInfo(spec);
-    return createBitmapFromGdiDib(info.data(), info.size(), spec.bits.data(), spec.bits.size(), out);
+Status fromGdiDib(const DibLayout& layout, std::unique_ptr<Image>& out) {
+    std::vector<uint8_t> info = dibInfo(layout);
+    return createBitmapFromGdiDib(info.data(), info.size(), layout.bits.data(), layout.bits.size(), out);
 }
 
 std::unique_ptr<Image> argbImage(const std::vector<std::vector<ARGB>>& rows) {
@@ -38,7 +38,7 @@ std::unique_ptr<Image> argbImage(const std::vector<std::vector<ARGB>>& rows) {
 }  // namespace
 
 TEST(DibDecode, PackedDibWithBitsAfterTheTable) {
-    DibSpec s;
+    DibLayout s;
     s.width = 2;
     s.height = 2;
     s.bitCount = 4;
@@ -63,7 +63,7 @@ TEST(DibDecode, PackedDibWithBitsAfterTheTable) {
 }
 
 TEST(DibDecode, ProbeReadsTheHeaderOnly) {
-    DibSpec s;
+    DibLayout s;
     s.width = 300;
     s.height = -20;
     s.bitCount = 8;
@@ -81,7 +81,7 @@ TEST(DibDecode, ProbeReadsTheHeaderOnly) {
 }
 
 TEST(GdiDib, DepthsAndRawFormat) {
-    DibSpec s;
+    DibLayout s;
     s.width = 3;
     s.height = 1;
     s.bitCount = 1;
@@ -95,7 +95,7 @@ TEST(GdiDib, DepthsAndRawFormat) {
     EXPECT_EQ(pixelOf(*image, 0, 0), 0xFFFFFFFFu);
     EXPECT_EQ(pixelOf(*image, 1, 0), 0xFF000000u);
 
-    s = DibSpec{};
+    s = DibLayout{};
     s.width = 1;
     s.bitCount = 32;
     s.bits = {1, 2, 3, 4};
@@ -113,7 +113,7 @@ TEST(GdiDib, DepthsAndRawFormat) {
 }
 
 TEST(GdiDib, BadInputGivesStatuses) {
-    DibSpec s;
+    DibLayout s;
     s.width = 2;
     s.height = 2;
     s.bits = std::vector<uint8_t>(16, 0xff);
@@ -125,7 +125,7 @@ TEST(GdiDib, BadInputGivesStatuses) {
     EXPECT_EQ(createBitmapFromGdiDib(info.data(), 20, s.bits.data(), s.bits.size(), image),
               Status::InvalidParameter);
     // Masks announced but cut off.
-    DibSpec fields = s;
+    DibLayout fields = s;
     fields.bitCount = 16;
     fields.compression = 3;
     std::vector<uint8_t> noMasks = dibInfo(fields);

@@ -508,6 +508,14 @@ TEST(GraphicsConvertedCopy, SmallPartOfALargeImageIsConvertedAlone) {
             ASSERT_EQ(drawn(*image, d, 72, 62), drawn(*reference, d, 72, 62)) << mode << " " << offset;
             EXPECT_FALSE(DrawCache::of(*image).hasConvertedCopy());
         }
+    // Sub-pixel source positions, where a sample one fixed-point step off
+    // picks the neighbouring pixel.
+    for (int k = 0; k < 200; ++k) {
+        const float x = 100 + k * 0.0371f;
+        const PointDraw d{InterpolationModeNearestNeighbor, PixelOffsetModeHalf, {0, 0, 140, 2},
+                          {x, x, 490, 7.1f}};
+        ASSERT_EQ(drawn(*image, d, 140, 2), drawn(*reference, d, 140, 2)) << x;
+    }
 }
 
 TEST(GraphicsConvertedCopy, IsMadeAgainWhenThePixelsChange) {

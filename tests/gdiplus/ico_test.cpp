@@ -26,7 +26,7 @@ Decoded decodeOk(const std::vector<uint8_t>& bytes) { return decodeOkWith(codecs
 // here, one bit per pixel, most significant first.
 IcoEntry dibEntry(int w, int h, uint16_t bitCount, std::vector<uint8_t> colourBits,
                   const std::vector<uint32_t>& maskRows, std::vector<uint32_t> palette = {}) {
-    DibSpec s;
+    DibLayout s;
     s.width = w;
     s.height = 2 * h;
     s.bitCount = bitCount;
@@ -171,7 +171,7 @@ TEST(IcoDecode, HostileDirectoriesGiveStatuses) {
 }
 
 TEST(IcoDecode, OversizedEntryIsRefusedBeforeAllocation) {
-    DibSpec s;
+    DibLayout s;
     s.width = 60000;
     s.height = 120000;
     s.bitCount = 1;

@@ -102,12 +102,12 @@ std::vector<uint8_t> saveJpeg(const Image& image, int quality = -1) {
 // Compresses CMYK samples as they are given (libjpeg writes an Adobe marker,
 // as for every four-channel file), optionally as YCCK.
 std::vector<uint8_t> makeCmykJpeg(const std::vector<uint8_t>& cmyk, int w, int h, bool ycck) {
-    orrery::test::JpegSpec spec;
-    spec.width = w;
-    spec.height = h;
-    spec.components = 4;
-    spec.ycck = ycck;
-    return orrery::test::compressJpeg(cmyk, spec);
+    orrery::test::JpegParams layout;
+    layout.width = w;
+    layout.height = h;
+    layout.components = 4;
+    layout.ycck = ycck;
+    return orrery::test::compressJpeg(cmyk, layout);
 }
 
 TEST(JpegCodec, InfoAndSignature) {

@@ -10,7 +10,7 @@ uint32_t dibStride(int width, int bitCount) {
     return ((static_cast<uint32_t>(width) * static_cast<uint32_t>(bitCount) + 31) / 32) * 4;
 }
 
-std::vector<uint8_t> dibInfo(const DibSpec& s) {
+std::vector<uint8_t> dibInfo(const DibLayout& s) {
     std::vector<uint8_t> out;
     if (s.headerSize == 12) {
         put32(out, 12);
@@ -49,22 +49,22 @@ std::vector<uint8_t> dibInfo(const DibSpec& s) {
     return out;
 }
 
-std::vector<uint8_t> packedDib(const DibSpec& spec) {
-    std::vector<uint8_t> out = dibInfo(spec);
-    out.insert(out.end(), spec.bits.begin(), spec.bits.end());
+std::vector<uint8_t> packedDib(const DibLayout& layout) {
+    std::vector<uint8_t> out = dibInfo(layout);
+    out.insert(out.end(), layout.bits.begin(), layout.bits.end());
     return out;
 }
 
-std::vector<uint8_t> bmpFile(const DibSpec& spec, uint32_t offBits) {
-    std::vector<uint8_t> info = dibInfo(spec);
+std::vector<uint8_t> bmpFile(const DibLayout& layout, uint32_t offBits) {
+    std::vector<uint8_t> info = dibInfo(layout);
     if (offBits == 0) offBits = static_cast<uint32_t>(14 + info.size());
     std::vector<uint8_t> out = {'B', 'M'};
-    put32(out, static_cast<uint32_t>(14 + info.size() + spec.bits.size()));
+    put32(out, static_cast<uint32_t>(14 + info.size() + layout.bits.size()));
     put32(out, 0);
     put32(out, offBits);
     out.insert(out.end(), info.begin(), info.end());
     while (out.size() < offBits) out.push_back(0);
-    out.insert(out.end(), spec.bits.begin(), spec.bits.end());
+    out.insert(out.end(), layout.bits.begin(), layout.bits.end());
     return out;
 }
 

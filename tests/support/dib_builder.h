@@ -8,7 +8,7 @@
 
 namespace orrery::test {
 
-struct DibSpec {
+struct DibLayout {
     uint32_t headerSize = 40;  // 12, 16..64 (OS/2 2.x), 40, 52, 56, 108, 124
     int32_t width = 1;
     int32_t height = 1;        // negative: top-down
@@ -26,12 +26,12 @@ struct DibSpec {
 };
 
 // Header, masks and colour table: a packed DIB's BITMAPINFO.
-std::vector<uint8_t> dibInfo(const DibSpec& spec);
+std::vector<uint8_t> dibInfo(const DibLayout& layout);
 // BITMAPINFO followed by the bits.
-std::vector<uint8_t> packedDib(const DibSpec& spec);
+std::vector<uint8_t> packedDib(const DibLayout& layout);
 // A BMP file: file header (bfOffBits right after the colour table unless
 // `offBits` is given) and the packed DIB.
-std::vector<uint8_t> bmpFile(const DibSpec& spec, uint32_t offBits = 0);
+std::vector<uint8_t> bmpFile(const DibLayout& layout, uint32_t offBits = 0);
 // Row stride of a DIB: bits per row rounded up to four bytes.
 uint32_t dibStride(int width, int bitCount);
 

@@ -6,7 +6,7 @@
 
 namespace orrery::test {
 
-struct JpegSpec {
+struct JpegParams {
     int width = 0;
     int height = 0;
     int components = 3;        // 1 grey, 3 RGB, 4 CMYK
@@ -16,6 +16,6 @@ struct JpegSpec {
 };
 
 // `samples` holds width x height x components bytes, row by row.
-std::vector<uint8_t> compressJpeg(const std::vector<uint8_t>& samples, const JpegSpec& spec);
+std::vector<uint8_t> compressJpeg(const std::vector<uint8_t>& samples, const JpegParams& layout);
 
 }  // namespace orrery::test

@@ -412,14 +412,14 @@ TEST(ControlWindowCursor, PointerShowsOverTheClientAreaOnly) {
 
 TEST(ControlWindowCursor, CustomIconFromACursorFile) {
     using namespace orrery::test;
-    DibSpec spec;
-    spec.width = 8;
-    spec.height = 16;  // colour and mask
-    spec.bitCount = 32;
-    spec.bits.assign(8 * 8 * 4, 0xFF);
-    spec.bits.resize(8 * 8 * 4 + 8 * 4, 0);
+    DibLayout layout;
+    layout.width = 8;
+    layout.height = 16;  // colour and mask
+    layout.bitCount = 32;
+    layout.bits.assign(8 * 8 * 4, 0xFF);
+    layout.bits.resize(8 * 8 * 4 + 8 * 4, 0);
     IcoEntry entry;
-    entry.data = packedDib(spec);
+    entry.data = packedDib(layout);
     entry.width = 8;
     entry.height = 8;
     entry.planesOrHotX = 3;
