@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 
 #include "platform/gdiplus/resample.h"
@@ -508,14 +509,13 @@ TEST(GraphicsConvertedCopy, SmallPartOfALargeImageIsConvertedAlone) {
             ASSERT_EQ(drawn(*image, d, 72, 62), drawn(*reference, d, 72, 62)) << mode << " " << offset;
             EXPECT_FALSE(DrawCache::of(*image).hasConvertedCopy());
         }
-    // Sub-pixel source positions, where a sample one fixed-point step off
-    // picks the neighbouring pixel.
-    for (int k = 0; k < 200; ++k) {
-        const float x = 100 + k * 0.0371f;
-        const PointDraw d{InterpolationModeNearestNeighbor, PixelOffsetModeHalf, {0, 0, 140, 2},
-                          {x, x, 490, 7.1f}};
-        ASSERT_EQ(drawn(*image, d, 140, 2), drawn(*reference, d, 140, 2)) << x;
-    }
+    // A part whose corner lies right of the sampling origin: shrunk 8 times
+    // from just past 100, the first sample falls exactly on the edge between
+    // pixels 103 and 104 in fixed point. The part must sample it there too,
+    // not one fixed-point step further.
+    const float x = std::nextafter(100.0f, 101.0f);
+    const PointDraw d{InterpolationModeNearestNeighbor, PixelOffsetModeHalf, {0, 0, 60, 2}, {x, x, 480, 16}};
+    ASSERT_EQ(drawn(*image, d, 60, 2), drawn(*reference, d, 60, 2));
 }
 
 TEST(GraphicsConvertedCopy, IsMadeAgainWhenThePixelsChange) {
