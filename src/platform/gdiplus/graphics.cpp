@@ -178,13 +178,16 @@ void sampledRange(int first, int count, double offset, double step, int imageSiz
     hi = std::min(imageSize, static_cast<int>(std::floor(std::max(u0, u1))) + 3);
 }
 
-// Visible parts from this many source pixels up, or above a quarter of the
-// image, are drawn from a converted copy of the whole image kept with it.
-// Converting a megapixel costs several times what pixman then takes to draw
-// from it, so a copy pays for itself within a few repaints (scrolling,
-// resizing, animation); smaller parts stay cheap to convert each time and
-// do not make a small view of a huge image hold a copy of all of it.
-constexpr int64_t kCopyMinVisiblePixels = int64_t{1} << 20;
+// Visible parts above a quarter of the image, or of this many source pixels
+// (about 20 ms to convert on each drawing), are drawn from a converted copy
+// of the whole image kept with it. For a quarter, making the copy costs at
+// most four conversions of the part; either way it is repaid within a few
+// repaints (scrolling, resizing, animation), which then each take only
+// pixman's time. Smaller parts of
+// large images keep converting just the part: opening a huge image at
+// 100 % stays quick, and a small view of it holds no copy of all of it.
+// Once made, the copy serves every later drawing of the image.
+constexpr int64_t kCopyMinVisiblePixels = int64_t{1} << 22;
 
 // Whether drawing the sampled source part `visible` goes through the copy:
 // when it is there already, or the part is large. Not for colour
