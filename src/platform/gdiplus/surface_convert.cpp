@@ -81,6 +81,10 @@ void ColorAdjuster::applyRow(ARGB* row, int count) const {
 }
 
 void premultiplyRow(uint32_t* row, int count) {
+    // Most rows are opaque: one pass the compiler vectorises settles them.
+    uint32_t all = 0xffffffffu;
+    for (int i = 0; i < count; ++i) all &= row[i];
+    if ((all >> 24) == 255) return;
     for (int i = 0; i < count; ++i) {
         uint32_t c = row[i];
         uint32_t a = c >> 24;
@@ -110,11 +114,19 @@ const uint32_t* PremulRowReader::read(int y, int x0, int count) {
     const uint8_t* in = pixels_.row(y);
     if (inPlace_) return reinterpret_cast<const uint32_t*>(in) + x0;
     if (scratch_.size() < static_cast<size_t>(count)) scratch_.resize(static_cast<size_t>(count));
-    uint32_t* out = scratch_.data();
+    readInto(y, x0, count, scratch_.data());
+    return scratch_.data();
+}
+
+void PremulRowReader::readInto(int y, int x0, int count, uint32_t* out) const {
+    const uint8_t* in = pixels_.row(y);
+    if (inPlace_) {
+        std::memcpy(out, reinterpret_cast<const uint32_t*>(in) + x0, static_cast<size_t>(count) * 4);
+        return;
+    }
     rowToArgb32(pixels_.format(), in, x0, count, palette_, out);
     adjust_.applyRow(out, count);
     premultiplyRow(out, count);
-    return out;
 }
 
 Status convertArea(const Image& image, const Rect& area, const ColorAdjuster& adjust,
@@ -126,10 +138,7 @@ Status convertArea(const Image& image, const Rect& area, const ColorAdjuster& ad
     Status s = out.allocate(area.width, area.height);
     if (s != Status::Ok) return s;
     PremulRowReader reader(image, adjust);
-    for (int y = 0; y < area.height; ++y) {
-        const uint32_t* src = reader.read(area.y + y, area.x, area.width);
-        std::memcpy(out.row(y), src, static_cast<size_t>(area.width) * 4);
-    }
+    for (int y = 0; y < area.height; ++y) reader.readInto(area.y + y, area.x, area.width, out.row(y));
     return Status::Ok;
 }
 

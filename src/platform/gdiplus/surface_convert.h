@@ -66,6 +66,8 @@ public:
     // Pixels [x0, x0 + count) of row y, inside the image. The pointer stays
     // valid until the next call.
     const uint32_t* read(int y, int x0, int count);
+    // The same pixels written to `out` (count pixels).
+    void readInto(int y, int x0, int count, uint32_t* out) const;
     // True when read() returns pointers into the image's own pixels.
     bool inPlace() const { return inPlace_; }
 
