@@ -57,9 +57,16 @@ struct Fixture {
     }
 };
 
-Fixture& fixture() {
-    static Fixture f;
+// The fixture lives until main ends it: a control must be gone before the
+// thread's image store is destroyed at exit.
+std::unique_ptr<Fixture>& fixtureHolder() {
+    static std::unique_ptr<Fixture> f;
     return f;
+}
+
+Fixture& fixture() {
+    if (!fixtureHolder()) fixtureHolder() = std::make_unique<Fixture>();
+    return *fixtureHolder();
 }
 
 const gdiplus::InterpolationMode kModes[] = {
@@ -109,5 +116,7 @@ int main(int argc, char** argv) {
     for (int q = 0; q <= 4; ++q)
         ratios.push_back({"BM_ControlRedraw/" + std::to_string(q), "BM_BareDraw/" + std::to_string(q), 1.05});
     ratios.push_back({"BM_ControlScrollStep", "BM_BareScrollStep", 1.05});
-    return bench::runWithRatios(argc, argv, ratios);
+    const int code = bench::runWithRatios(argc, argv, ratios);
+    fixtureHolder().reset();
+    return code;
 }
