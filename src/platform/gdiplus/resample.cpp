@@ -1,20 +1,19 @@
 #include "platform/gdiplus/resample.h"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cmath>
 #include <cstring>
 #include <memory>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+
 namespace orrery::gdiplus {
 
 namespace {
-
-// Four float channels in memory order of a8r8g8b8 (B, G, R, A). The vector
-// type keeps the inner loops in SIMD registers with any compiler flags.
-typedef float v4f __attribute__((vector_size(16)));
-typedef int32_t v4i __attribute__((vector_size(16)));
-typedef uint8_t v4u8 __attribute__((vector_size(4)));
 
 double kernelValue(ResampleKernel kernel, double x) {
     x = std::fabs(x);
@@ -113,211 +112,287 @@ Status makeAxisFilter(const AxisMapping& m, ResampleKernel kernel, KernelWidth w
 
 namespace {
 
-// The passes' inner loops are inlined into one driver that is built twice:
-// for 256-bit vectors with fused multiply-add, and for the baseline. The
-// first is taken when the processor has them.
-#if defined(__GNUC__) && !defined(__clang__)
-#define ORRERY_INLINE inline __attribute__((always_inline))
-#else
-#define ORRERY_INLINE inline
-#endif
+// The passes run in fixed point: weights in Q14 (each output's weights sum
+// to exactly 1 << 14), the horizontal results kept as 16-bit values with
+// kFracBits fractional bits. Cubic overshoot stays below 1.2 * 255, so
+// 255 << 6 leaves room in 16 bits; the vertical sums reach 2^29 at most.
+constexpr int kWeightBits = 14;
+constexpr int kFracBits = 6;
+constexpr int kHShift = kWeightBits - kFracBits;
+constexpr int kVShift = kWeightBits + kFracBits;
 
-typedef float v8f __attribute__((vector_size(32)));
+std::atomic<ResamplerLoops> gLoops{ResamplerLoops::Best};
 
-// Helpers take 8-float vectors by reference: passing them by value would
-// change the calling convention between the clones.
-ORRERY_INLINE v4f sumHalves(const v8f& v) {
-    return __builtin_shufflevector(v, v, 0, 1, 2, 3) + __builtin_shufflevector(v, v, 4, 5, 6, 7);
-}
-ORRERY_INLINE void mulAdd(v8f& acc, const float* a, const float* b) {
-    v8f x, y;
-    std::memcpy(&x, a, sizeof x);
-    std::memcpy(&y, b, sizeof y);
-    acc += x * y;
-}
-
-// One row of the horizontal pass. `src` holds 4 floats a pixel from pixel
-// srcBegin on, padded by one pixel; `wide` holds each weight four times, taps
-// rounded up to even, so two taps make one 8-float step.
-ORRERY_INLINE void horizontalPass(const float* src, const int* start, int srcBegin, const float* wide, int pairs,
-                    int count, v4f* dst) {
-    const int stride = 8 * pairs;
-    int i = 0;
-    // Four outputs a step: four independent sums hide the latency of the
-    // multiply-adds.
-    for (; i + 4 <= count; i += 4) {
-        const float* s0 = src + 4 * (start[i] - srcBegin);
-        const float* s1 = src + 4 * (start[i + 1] - srcBegin);
-        const float* s2 = src + 4 * (start[i + 2] - srcBegin);
-        const float* s3 = src + 4 * (start[i + 3] - srcBegin);
-        const float* w0 = wide + static_cast<ptrdiff_t>(i) * stride;
-        const float* w1 = w0 + stride;
-        const float* w2 = w1 + stride;
-        const float* w3 = w2 + stride;
-        v8f a0 = {0, 0, 0, 0, 0, 0, 0, 0}, a1 = a0, a2 = a0, a3 = a0;
-        for (int q = 0; q < pairs; ++q) {
-            mulAdd(a0, w0 + 8 * q, s0 + 8 * q);
-            mulAdd(a1, w1 + 8 * q, s1 + 8 * q);
-            mulAdd(a2, w2 + 8 * q, s2 + 8 * q);
-            mulAdd(a3, w3 + 8 * q, s3 + 8 * q);
-        }
-        dst[i] = sumHalves(a0);
-        dst[i + 1] = sumHalves(a1);
-        dst[i + 2] = sumHalves(a2);
-        dst[i + 3] = sumHalves(a3);
+// One output's float weights in Q14, the rounding remainder given to the
+// largest weight so the sum stays exact (constant areas stay constant).
+void quantizeWeights(const float* w, int taps, int16_t* q) {
+    int sum = 0, biggest = 0;
+    for (int t = 0; t < taps; ++t) {
+        const long v = std::lround(static_cast<double>(w[t]) * (1 << kWeightBits));
+        q[t] = static_cast<int16_t>(std::clamp(v, -32768L, 32767L));
+        sum += q[t];
+        if (std::fabs(w[t]) > std::fabs(w[biggest])) biggest = t;
     }
-    for (; i < count; ++i) {
-        const float* s0 = src + 4 * (start[i] - srcBegin);
-        const float* w0 = wide + static_cast<ptrdiff_t>(i) * stride;
-        v8f a0 = {0, 0, 0, 0, 0, 0, 0, 0};
-        for (int q = 0; q < pairs; ++q) mulAdd(a0, w0 + 8 * q, s0 + 8 * q);
-        dst[i] = sumHalves(a0);
-    }
+    q[biggest] = static_cast<int16_t>(std::clamp(q[biggest] + (1 << kWeightBits) - sum, -32768, 32767));
 }
 
-// One row of the vertical pass over `n` floats: plain loops the compiler
-// vectorises at whatever width the clone allows.
-ORRERY_INLINE void verticalPass(const float* const* rows, const float* w, int taps, int n, float* acc) {
-    int t = 0;
-    if (taps >= 2) {
-        const float *r0 = rows[0], *r1 = rows[1];
-        const float w0 = w[0], w1 = w[1];
-        for (int j = 0; j < n; ++j) acc[j] = w0 * r0[j] + w1 * r1[j];
-        t = 2;
-    } else {
-        const float* r0 = rows[0];
-        const float w0 = w[0];
-        for (int j = 0; j < n; ++j) acc[j] = w0 * r0[j];
-        t = 1;
-    }
-    // Four rows a sweep: fewer trips through the accumulator row.
-    for (; t + 4 <= taps; t += 4) {
-        const float *r0 = rows[t], *r1 = rows[t + 1], *r2 = rows[t + 2], *r3 = rows[t + 3];
-        const float w0 = w[t], w1 = w[t + 1], w2 = w[t + 2], w3 = w[t + 3];
-        for (int j = 0; j < n; ++j) acc[j] += (w0 * r0[j] + w1 * r1[j]) + (w2 * r2[j] + w3 * r3[j]);
-    }
-    for (; t < taps; ++t) {
-        const float* r = rows[t];
-        const float wt = w[t];
-        for (int j = 0; j < n; ++j) acc[j] += wt * r[j];
-    }
-}
+int16_t saturate16(int32_t v) { return static_cast<int16_t>(std::clamp(v, -32768, 32767)); }
 
-// Rounds and clamps a row to 0..255, with every colour at or below its
-// alpha so the result is valid premultiplied data (cubic overshoot).
-ORRERY_INLINE void packRow(const v4f* acc, size_t count, v4i* ints, uint32_t* out) {
-    const v4f zero = {0, 0, 0, 0};
-    const v4f max = {255.0f, 255.0f, 255.0f, 255.0f};
-    const v4f half = {0.5f, 0.5f, 0.5f, 0.5f};
-    for (size_t x = 0; x < count; ++x) {
-        v4f v = acc[x];
-        v = v < zero ? zero : v;
-        v = v > max ? max : v;
-        const v4f alpha = __builtin_shufflevector(v, v, 3, 3, 3, 3);
-        v = v > alpha ? alpha : v;
-        ints[x] = __builtin_convertvector(v + half, v4i);
-    }
-    // Narrowing as a flat loop, which vectorises into packs.
-    const int32_t* in = reinterpret_cast<const int32_t*>(ints);
-    uint8_t* bytes = reinterpret_cast<uint8_t*>(out);
-    for (size_t j = 0; j < 4 * count; ++j) bytes[j] = static_cast<uint8_t>(in[j]);
-}
-
-ORRERY_INLINE void widenBytes(const uint8_t* p, int n, float* f) {
-    for (int j = 0; j < n; ++j) f[j] = static_cast<float>(p[j]);
-}
-
-
-// Everything the passes need, set up once by resample().
-struct Passes {
-    const AxisFilter& fx;
-    const AxisFilter& fy;
-    const RowFetch& rows;
-    uint32_t* out;
-    ptrdiff_t outStridePixels;
-    int pairs;
-    const float* wide;
-    float* srcFloats;
-    v4f* inter;
-    v4f* acc;
-    v4i* ints;
-    int* tag;
-    const float** window;
+// The horizontal pass's tables. Outputs are padded to a multiple of four
+// (the padding reads the last output's pixels with zero weights) and taps
+// to a multiple of four, so every source read is 16 bytes a group.
+struct HorizontalPlan {
+    int count = 0;         // outputs, padded to a multiple of 4
+    int taps = 0;          // taps, padded to a multiple of 4
+    int srcBegin = 0;
+    int srcEnd = 0;
+    int tailBegin = 0;     // first pixel held in the tail copy
+    std::vector<int> start;        // per padded output
+    std::vector<int16_t> weights;  // per padded output, `taps` each
+    // The same weights arranged for the 256-bit loop: per quad of outputs
+    // and group of four taps, four vectors of 16 values (see wideWeights).
+    std::vector<int16_t> wide;
 };
 
-ORRERY_INLINE void runPasses(const Passes& p) {
-    const AxisFilter& fx = p.fx;
-    const AxisFilter& fy = p.fy;
-    const int inW = fx.srcEnd - fx.srcBegin;
-    const size_t outW = static_cast<size_t>(fx.count);
-    const int ring = fy.taps;
-    for (int oy = 0; oy < fy.count; ++oy) {
-        const int s = fy.start[static_cast<size_t>(oy)];
-        for (int t = 0; t < ring; ++t) {
-            const int y = s + t;
-            const size_t slot = static_cast<size_t>((y - fy.srcBegin) % ring);
-            v4f* dst = p.inter + slot * outW;
-            if (p.tag[slot] != y) {
-                widenBytes(reinterpret_cast<const uint8_t*>(p.rows(y)), 4 * inW, p.srcFloats);
-                horizontalPass(p.srcFloats, fx.start.data(), fx.srcBegin, p.wide, p.pairs, fx.count, dst);
-                p.tag[slot] = y;
+// Per output row of the vertical pass: the Q14 weights of fy, two to an
+// int32 (low half the even tap), taps padded to even.
+struct VerticalPlan {
+    int pairs = 0;
+    std::vector<int32_t> weightPairs;
+};
+
+// For the 256-bit loop a vector holds two outputs, one a 128-bit lane; the
+// quad's outputs 0 and 2 share one vector and 1 and 3 another, so packing
+// the two leaves the four in order. Each lane reads four source pixels; one
+// byte shuffle spreads pixels 0 and 1 into tap pairs of 16-bit channels,
+// another pixels 2 and 3.
+void wideWeights(HorizontalPlan& h) {
+    const int groups = h.taps / 4;
+    h.wide.assign(static_cast<size_t>(h.count) * static_cast<size_t>(h.taps) * 4, 0);
+    for (int k = 0; k < h.count / 4; ++k)
+        for (int g = 0; g < groups; ++g)
+            for (int r = 0; r < 4; ++r) {
+                // r: 0 = outputs 0/2 taps 0,1; 1 = outputs 0/2 taps 2,3;
+                // 2 = outputs 1/3 taps 0,1; 3 = outputs 1/3 taps 2,3.
+                int16_t* v = &h.wide[((static_cast<size_t>(k) * groups + g) * 4 + r) * 16];
+                for (int lane = 0; lane < 2; ++lane) {
+                    const int i = 4 * k + (r / 2) + 2 * lane;
+                    const int t = 4 * g + 2 * (r % 2);
+                    const int16_t* w = &h.weights[static_cast<size_t>(i) * h.taps];
+                    for (int c = 0; c < 4; ++c) {
+                        v[lane * 8 + 2 * c] = w[t];
+                        v[lane * 8 + 2 * c + 1] = w[t + 1];
+                    }
+                }
             }
-            p.window[t] = reinterpret_cast<const float*>(dst);
-        }
-        verticalPass(p.window, fy.weights.data() + static_cast<size_t>(oy) * static_cast<size_t>(ring),
-                     ring, static_cast<int>(4 * outW), reinterpret_cast<float*>(p.acc));
-        packRow(p.acc, outW, p.ints, p.out + oy * p.outStridePixels);
+}
+
+HorizontalPlan planHorizontal(const AxisFilter& fx) {
+    HorizontalPlan h;
+    h.count = (fx.count + 3) & ~3;
+    h.taps = (fx.taps + 3) & ~3;
+    h.srcBegin = fx.srcBegin;
+    h.srcEnd = fx.srcEnd;
+    h.tailBegin = std::max(fx.srcBegin, fx.srcEnd - h.taps);
+    h.start.assign(static_cast<size_t>(h.count), fx.start.back());
+    std::copy(fx.start.begin(), fx.start.end(), h.start.begin());
+    h.weights.assign(static_cast<size_t>(h.count) * static_cast<size_t>(h.taps), 0);
+    for (int i = 0; i < fx.count; ++i)
+        quantizeWeights(&fx.weights[static_cast<size_t>(i) * static_cast<size_t>(fx.taps)], fx.taps,
+                        &h.weights[static_cast<size_t>(i) * static_cast<size_t>(h.taps)]);
+    wideWeights(h);
+    return h;
+}
+
+VerticalPlan planVertical(const AxisFilter& fy) {
+    VerticalPlan v;
+    v.pairs = (fy.taps + 1) / 2;
+    v.weightPairs.assign(static_cast<size_t>(fy.count) * static_cast<size_t>(v.pairs), 0);
+    std::vector<int16_t> q(static_cast<size_t>(2 * v.pairs), 0);
+    for (int i = 0; i < fy.count; ++i) {
+        quantizeWeights(&fy.weights[static_cast<size_t>(i) * static_cast<size_t>(fy.taps)], fy.taps, q.data());
+        for (int p = 0; p < v.pairs; ++p)
+            v.weightPairs[static_cast<size_t>(i) * v.pairs + p] = static_cast<int32_t>(
+                static_cast<uint32_t>(static_cast<uint16_t>(q[2 * p])) |
+                static_cast<uint32_t>(static_cast<uint16_t>(q[2 * p + 1])) << 16);
+    }
+    return v;
+}
+
+// Source pixels of output i: from the row itself, or from the zero-padded
+// tail copy where the padded taps would run past the row's end.
+inline const uint8_t* tapsAt(const HorizontalPlan& h, int i, const uint8_t* row, const uint8_t* tail) {
+    const int s = h.start[static_cast<size_t>(i)];
+    return s + h.taps <= h.srcEnd ? row + 4 * (s - h.srcBegin) : tail + 4 * (s - h.tailBegin);
+}
+
+// The baseline loops: plain integer arithmetic giving exactly the results
+// of the 256-bit loops.
+void horizontalBaseline(const HorizontalPlan& h, const uint8_t* row, const uint8_t* tail, int16_t* dst) {
+    for (int i = 0; i < h.count; ++i) {
+        const uint8_t* p = tapsAt(h, i, row, tail);
+        const int16_t* w = &h.weights[static_cast<size_t>(i) * static_cast<size_t>(h.taps)];
+        int32_t sum[4] = {0, 0, 0, 0};
+        for (int t = 0; t < h.taps; ++t)
+            for (int c = 0; c < 4; ++c) sum[c] += w[t] * p[4 * t + c];
+        for (int c = 0; c < 4; ++c) dst[4 * i + c] = saturate16((sum[c] + (1 << (kHShift - 1))) >> kHShift);
     }
 }
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-__attribute__((target("avx2,fma"), optimize("fp-contract=fast"))) void runPassesWide(const Passes& p) {
-    runPasses(p);
+// Rounds one vertical sum per channel to 0..255 with every colour at or
+// below its alpha, so the result is valid premultiplied data (cubic
+// overshoot).
+uint32_t packPixel(const int32_t* sum) {
+    int v[4];
+    for (int c = 0; c < 4; ++c)
+        v[c] = std::clamp<int>(saturate16((sum[c] + (1 << (kVShift - 1))) >> kVShift), 0, 255);
+    for (int c = 0; c < 3; ++c) v[c] = std::min(v[c], v[3]);
+    return static_cast<uint32_t>(v[0]) | static_cast<uint32_t>(v[1]) << 8 | static_cast<uint32_t>(v[2]) << 16 |
+           static_cast<uint32_t>(v[3]) << 24;
 }
+
+void verticalBaseline(const int16_t* const* rows, const int32_t* pairs, int pairCount, int count, uint32_t* out) {
+    for (int x = 0; x < count; ++x) {
+        int32_t sum[4] = {0, 0, 0, 0};
+        for (int p = 0; p < pairCount; ++p) {
+            const int32_t w0 = static_cast<int16_t>(pairs[p] & 0xffff);
+            const int32_t w1 = static_cast<int16_t>(static_cast<uint32_t>(pairs[p]) >> 16);
+            const int16_t* a = rows[2 * p] + 4 * x;
+            const int16_t* b = rows[2 * p + 1] + 4 * x;
+            for (int c = 0; c < 4; ++c) sum[c] += a[c] * w0 + b[c] * w1;
+        }
+        out[x] = packPixel(sum);
+    }
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define ORRERY_WIDE_LOOPS 1
+#define ORRERY_AVX2 __attribute__((target("avx2")))
+
+ORRERY_AVX2 inline __m256i loadLanes(const uint8_t* lo, const uint8_t* hi) {
+    return _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(lo))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(hi)), 1);
+}
+
+ORRERY_AVX2 void horizontalWide(const HorizontalPlan& h, const uint8_t* row, const uint8_t* tail, int16_t* dst) {
+    // Bytes of pixels 0 and 1 (2 and 3) of a lane to 16-bit tap pairs per
+    // channel: b0 b1 g0 g1 r0 r1 a0 a1.
+    const __m256i pairs01 = _mm256_setr_epi8(0, -1, 4, -1, 1, -1, 5, -1, 2, -1, 6, -1, 3, -1, 7, -1,
+                                             0, -1, 4, -1, 1, -1, 5, -1, 2, -1, 6, -1, 3, -1, 7, -1);
+    const __m256i pairs23 = _mm256_setr_epi8(8, -1, 12, -1, 9, -1, 13, -1, 10, -1, 14, -1, 11, -1, 15, -1,
+                                             8, -1, 12, -1, 9, -1, 13, -1, 10, -1, 14, -1, 11, -1, 15, -1);
+    const __m256i round = _mm256_set1_epi32(1 << (kHShift - 1));
+    const int groups = h.taps / 4;
+    const __m256i* w = reinterpret_cast<const __m256i*>(h.wide.data());
+    for (int k = 0; k < h.count / 4; ++k) {
+        const uint8_t* p0 = tapsAt(h, 4 * k, row, tail);
+        const uint8_t* p1 = tapsAt(h, 4 * k + 1, row, tail);
+        const uint8_t* p2 = tapsAt(h, 4 * k + 2, row, tail);
+        const uint8_t* p3 = tapsAt(h, 4 * k + 3, row, tail);
+        __m256i even = _mm256_setzero_si256(), odd = even;
+        for (int g = 0; g < groups; ++g, w += 4) {
+            const __m256i se = loadLanes(p0 + 16 * g, p2 + 16 * g);
+            const __m256i so = loadLanes(p1 + 16 * g, p3 + 16 * g);
+            even = _mm256_add_epi32(even, _mm256_madd_epi16(_mm256_shuffle_epi8(se, pairs01), _mm256_loadu_si256(w)));
+            even = _mm256_add_epi32(even, _mm256_madd_epi16(_mm256_shuffle_epi8(se, pairs23), _mm256_loadu_si256(w + 1)));
+            odd = _mm256_add_epi32(odd, _mm256_madd_epi16(_mm256_shuffle_epi8(so, pairs01), _mm256_loadu_si256(w + 2)));
+            odd = _mm256_add_epi32(odd, _mm256_madd_epi16(_mm256_shuffle_epi8(so, pairs23), _mm256_loadu_si256(w + 3)));
+        }
+        even = _mm256_srai_epi32(_mm256_add_epi32(even, round), kHShift);
+        odd = _mm256_srai_epi32(_mm256_add_epi32(odd, round), kHShift);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + 16 * k), _mm256_packs_epi32(even, odd));
+    }
+}
+
+ORRERY_AVX2 void verticalWide(const int16_t* const* rows, const int32_t* pairs, int pairCount, int count,
+                              uint32_t* out) {
+    const __m256i round = _mm256_set1_epi32(1 << (kVShift - 1));
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i max = _mm256_set1_epi16(255);
+    // Four pixels (16 channels) a step, every tap summed in registers.
+    for (int x = 0; x < count; x += 4) {
+        __m256i lo = zero, hi = zero;
+        for (int p = 0; p < pairCount; ++p) {
+            const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[2 * p] + 4 * x));
+            const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[2 * p + 1] + 4 * x));
+            const __m256i w = _mm256_set1_epi32(pairs[p]);
+            lo = _mm256_add_epi32(lo, _mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), w));
+            hi = _mm256_add_epi32(hi, _mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), w));
+        }
+        lo = _mm256_srai_epi32(_mm256_add_epi32(lo, round), kVShift);
+        hi = _mm256_srai_epi32(_mm256_add_epi32(hi, round), kVShift);
+        __m256i v = _mm256_min_epi16(_mm256_max_epi16(_mm256_packs_epi32(lo, hi), zero), max);
+        const __m256i alpha = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(v, 0xFF), 0xFF);
+        v = _mm256_min_epi16(v, alpha);
+        const __m128i bytes = _mm256_castsi256_si128(_mm256_permute4x64_epi64(_mm256_packus_epi16(v, v), 0x08));
+        if (x + 4 <= count)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), bytes);
+        else {
+            uint32_t last[4];
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(last), bytes);
+            std::memcpy(out + x, last, static_cast<size_t>(count - x) * 4);
+        }
+    }
+}
+
 bool haveWideVectors() {
-    static const bool have = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    static const bool have = __builtin_cpu_supports("avx2");
     return have;
 }
-#else
-void runPassesWide(const Passes& p) { runPasses(p); }
-bool haveWideVectors() { return false; }
 #endif
 
-void runPassesBaseline(const Passes& p) { runPasses(p); }
+using HorizontalLoop = void (*)(const HorizontalPlan&, const uint8_t*, const uint8_t*, int16_t*);
+using VerticalLoop = void (*)(const int16_t* const*, const int32_t*, int, int, uint32_t*);
 
 }  // namespace
+
+void setResamplerLoops(ResamplerLoops loops) { gLoops.store(loops); }
 
 Status resample(const AxisFilter& fx, const AxisFilter& fy, const RowFetch& rows, uint32_t* out,
                 ptrdiff_t outStridePixels) {
     if (fx.count <= 0 || fy.count <= 0 || fx.taps <= 0 || fy.taps <= 0 ||
         fx.weights.size() != static_cast<size_t>(fx.count) * static_cast<size_t>(fx.taps) ||
-        fy.weights.size() != static_cast<size_t>(fy.count) * static_cast<size_t>(fy.taps))
+        fy.weights.size() != static_cast<size_t>(fy.count) * static_cast<size_t>(fy.taps) ||
+        fx.start.size() != static_cast<size_t>(fx.count) || fy.start.size() != static_cast<size_t>(fy.count))
         return Status::InvalidParameter;
-    const int inW = fx.srcEnd - fx.srcBegin;
-    const size_t outW = static_cast<size_t>(fx.count);
+    const HorizontalPlan h = planHorizontal(fx);
+    const VerticalPlan v = planVertical(fy);
+    HorizontalLoop horizontal = horizontalBaseline;
+    VerticalLoop vertical = verticalBaseline;
+#ifdef ORRERY_WIDE_LOOPS
+    if (gLoops.load() == ResamplerLoops::Best && haveWideVectors()) {
+        horizontal = horizontalWide;
+        vertical = verticalWide;
+    }
+#endif
+    const size_t rowValues = 4 * static_cast<size_t>(h.count);
     const int ring = fy.taps;
-    const int pairs = (fx.taps + 1) / 2;
-    // Weights spread for the 8-float steps; an odd last tap pairs with a
-    // zero weight, reading one pixel past the row (the padding below).
-    std::vector<float> wide(outW * static_cast<size_t>(pairs) * 8, 0.0f);
-    for (size_t i = 0; i < outW; ++i)
-        for (int t = 0; t < fx.taps; ++t)
-            for (int c = 0; c < 4; ++c)
-                wide[(i * static_cast<size_t>(pairs) * 2 + static_cast<size_t>(t)) * 4 + static_cast<size_t>(c)] =
-                    fx.weights[i * static_cast<size_t>(fx.taps) + static_cast<size_t>(t)];
-    std::vector<v4f> srcRow(static_cast<size_t>(inW) + 1, v4f{0, 0, 0, 0});
-    std::vector<v4f> inter(static_cast<size_t>(ring) * outW);
-    std::vector<v4f> acc(outW);
-    std::vector<v4i> ints(outW);
+    // The horizontal results of the last fy.taps source rows.
+    std::vector<int16_t> inter(static_cast<size_t>(ring) * rowValues);
     std::vector<int> tag(static_cast<size_t>(ring), INT_MIN);
-    std::vector<const float*> window(static_cast<size_t>(ring));
-    const Passes passes{fx,          fy,           rows,       out,        outStridePixels,
-                        pairs,       wide.data(),  reinterpret_cast<float*>(srcRow.data()),
-                        inter.data(), acc.data(), ints.data(), tag.data(), window.data()};
-    if (haveWideVectors())
-        runPassesWide(passes);
-    else
-        runPassesBaseline(passes);
+    std::vector<const int16_t*> window(static_cast<size_t>(2 * v.pairs));
+    std::vector<uint8_t> tail(4 * static_cast<size_t>(fx.srcEnd - h.tailBegin + h.taps), 0);
+    const size_t tailBytes = 4 * static_cast<size_t>(fx.srcEnd - h.tailBegin);
+    for (int oy = 0; oy < fy.count; ++oy) {
+        const int s = fy.start[static_cast<size_t>(oy)];
+        for (int t = 0; t < ring; ++t) {
+            const int y = s + t;
+            const size_t slot = static_cast<size_t>((y - fy.srcBegin) % ring);
+            int16_t* dst = inter.data() + slot * rowValues;
+            if (tag[slot] != y) {
+                const uint8_t* row = reinterpret_cast<const uint8_t*>(rows(y));
+                std::memcpy(tail.data(), row + 4 * static_cast<size_t>(h.tailBegin - fx.srcBegin), tailBytes);
+                horizontal(h, row, tail.data(), dst);
+                tag[slot] = y;
+            }
+            window[static_cast<size_t>(t)] = dst;
+        }
+        // An odd last tap pairs with itself at zero weight.
+        if (ring % 2) window[static_cast<size_t>(ring)] = window[static_cast<size_t>(ring - 1)];
+        vertical(window.data(), &v.weightPairs[static_cast<size_t>(oy) * v.pairs], v.pairs, fx.count,
+                 out + oy * outStridePixels);
+    }
     return Status::Ok;
 }
 

@@ -57,9 +57,17 @@ using RowFetch = std::function<const uint32_t*(int y)>;
 
 // Runs the horizontal pass once per source row (kept in a ring of
 // fy.taps rows) and the vertical pass once per output row. Writes fx.count x
-// fy.count premultiplied pixels to `out`.
+// fy.count premultiplied pixels to `out`. Both passes run in fixed point
+// (Q14 weights, 16-bit intermediates with 6 fractional bits); results stay
+// within one step of an exact computation with the float weights.
 Status resample(const AxisFilter& fx, const AxisFilter& fy, const RowFetch& rows, uint32_t* out,
                 ptrdiff_t outStridePixels);
+
+// Which build of the passes' inner loops resample() runs: the 256-bit one
+// where the processor has it, or the baseline everywhere (for tests; both
+// give identical results).
+enum class ResamplerLoops { Best, Baseline };
+void setResamplerLoops(ResamplerLoops loops);
 
 // Halves two source rows (r1 may equal r0 at an odd last row) into one row
 // of (width + 1) / 2 pixels, averaging each 2x2 block in premultiplied form.
