@@ -544,15 +544,19 @@ void Orrery::SetHVScrollBarPosition(int32_t nNewHPosition, int32_t nNewVPosition
 // ---------------------------------------------------------------------------
 // Life cycle
 
+// Deletes the temporary copy the displayed image was loaded from, if any.
+void Orrery::discardImageTempCopy() {
+    if (!imageFromTempFile_) return;
+    std::error_code ec;
+    std::filesystem::remove(imageTempFile_, ec);
+    imageFromTempFile_ = false;
+}
+
 void Orrery::releaseDisplayedImage() {
     if (s_.currentImage != 0) {
         const gdiplus::Status released = modMain::ReleaseImage(s_.currentImage);
         s_.status = static_cast<int32_t>(released);
-        if (imageFromTempFile_) {
-            std::error_code ec;
-            std::filesystem::remove(imageTempFile_, ec);
-            imageFromTempFile_ = false;
-        }
+        discardImageTempCopy();
     }
     s_.currentImage = 0;
     renderer_.DiscardWorkingCopy();
@@ -646,8 +650,7 @@ int32_t Orrery::displayFromFile(std::string path, bool useIcm) {
         request.title = "Open File";
         return window_.openFileDialog(request);
     };
-    size_t first = path.find_first_not_of(" \t");
-    if (first == std::string::npos) path = dialog();
+    if (imaging::Trim(path).empty()) path = dialog();
     path = imaging::NormalizePath(path);
     std::string loadPath = path;
     if (imageForceTemporaryMode_ && !imaging::FileExistsPath(path).empty()) {
@@ -667,11 +670,7 @@ int32_t Orrery::displayFromFile(std::string path, bool useIcm) {
         showNewImage();
         return s_.status;
     }
-    if (imageFromTempFile_) {
-        std::error_code ec;
-        std::filesystem::remove(imageTempFile_, ec);
-        imageFromTempFile_ = false;
-    }
+    discardImageTempCopy();
     // No decoder read the file, and there is no PDF display to try it as a
     // document: the file is of an unknown format.
     if (status == 13 || status == 9 || status == 3) status = 13;

@@ -256,6 +256,7 @@ private:
     // The viewer reset for a new document.
     void resetViewer(bool keepGeometry);
     void releaseDisplayedImage();
+    void discardImageTempCopy();
     int32_t displayFromFile(std::string path, bool useIcm);
     // After a load: metrics, then a layout that starts at the alignment.
     void showNewImage();

@@ -40,17 +40,9 @@ int32_t BitsPerPixelOf(int32_t pixelFormat) {
 
 namespace {
 
-std::string trim(const std::string& s) {
-    const char* ws = " \t\r\n";
-    size_t b = s.find_first_not_of(ws);
-    if (b == std::string::npos) return {};
-    size_t e = s.find_last_not_of(ws);
-    return s.substr(b, e - b + 1);
-}
-
 std::string environment(const char* name) {
     const char* v = std::getenv(name);
-    return v ? trim(v) : std::string();
+    return v ? Trim(v) : std::string();
 }
 
 std::mt19937_64& generator() {
@@ -61,6 +53,13 @@ std::mt19937_64& generator() {
 }
 
 }  // namespace
+
+std::string Trim(const std::string& text) {
+    const char* blanks = " \t\r\n";
+    const size_t first = text.find_first_not_of(blanks);
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
 
 std::string GetTempFolder() {
     std::string folder = environment("tmp");
@@ -82,7 +81,7 @@ std::string GetTempFileName() {
 }
 
 std::string NormalizePath(const std::string& path) {
-    std::string p = trim(path);
+    std::string p = Trim(path);
     for (char& c : p)
         if (c == '\\') c = '/';
     if (p.size() <= 3) return p;

@@ -15,6 +15,9 @@ std::string FormatNameFromRawFormat(const gdiplus::Guid& rawFormat);
 // Bits per pixel of a pixel format; 0 for any other value.
 int32_t BitsPerPixelOf(int32_t pixelFormat);
 
+// The text without leading and trailing blanks, tabs and line ends.
+std::string Trim(const std::string& text);
+
 // The temporary folder: the environment variable "tmp", else "temp", else
 // "TMPDIR", else "/tmp"; trimmed, ending with "/".
 std::string GetTempFolder();

@@ -12,12 +12,6 @@ using gdiplus::Status;
 
 namespace {
 
-std::string trimmed(const std::string& s) {
-    size_t b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string::npos) return {};
-    return s.substr(b, s.find_last_not_of(" \t\r\n") - b + 1);
-}
-
 int32_t code(Status s) { return static_cast<int32_t>(s); }
 
 // GDI+-first loading, with the check that a decoded image has a pixel format.
@@ -38,9 +32,9 @@ int32_t loadWithGdiPlusChecked(int32_t& id, const std::string& path, bool useIcm
 int32_t LoadImageFromFile(int32_t& id, const std::string& pathIn, bool useIcm, bool gdiPlusOnly,
                           const OpenFileDialog& dialog, bool noDialog) {
     std::string path = pathIn;
-    if (!noDialog && dialog && trimmed(path).empty()) path = dialog();
+    if (!noDialog && dialog && Trim(path).empty()) path = dialog();
     path = NormalizePath(path);
-    if (trimmed(path).empty() || FileExistsPath(path).empty()) return code(Status::FileNotFound);
+    if (Trim(path).empty() || FileExistsPath(path).empty()) return code(Status::FileNotFound);
 
     if (useIcm || gdiPlusOnly) {
         int32_t s = loadWithGdiPlusChecked(id, path, useIcm);
