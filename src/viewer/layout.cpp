@@ -7,8 +7,6 @@
 
 namespace orrery::viewer {
 
-int32_t roundEven(double v) { return static_cast<int32_t>(std::nearbyint(v)); }
-
 namespace {
 
 enum class Horizontal { Left, Right, Center, Keep };
@@ -63,8 +61,8 @@ void Layout::ReadImageMetrics(int32_t image) {
 }
 
 void Layout::ComputeMaxZoom() {
-    const double limitW = roundEven(host_.clientWidth() + 32765 - host_.vScrollWidth());
-    const double limitH = roundEven(host_.clientHeight() + 32765 - host_.hScrollHeight());
+    const double limitW = roundEven(host_.clientWidth() + 32765.0 - host_.vScrollWidth());
+    const double limitH = roundEven(host_.clientHeight() + 32765.0 - host_.hScrollHeight());
     if (s_.imageWidth > 0 && s_.imageHeight > 0) {
         const double effH = s_.imageHeight / s_.aspectCorrection;
         s_.maxZoom = effH >= s_.imageWidth ? limitH / effH : limitW / s_.imageWidth;
@@ -81,17 +79,18 @@ void Layout::UpdateScrollBars() {
     s_.scrollEventsArmed = false;
     s_.hScroll.min = s_.vScroll.min = 0;
     const int32_t cw = host_.clientWidth(), ch = host_.clientHeight();
+    const double displayW = s_.displayWidth, displayH = s_.displayHeight;
     int32_t hMax = 0, vMax = 0;
-    if (cw < s_.displayWidth) hMax = roundEven(s_.displayWidth - cw + host_.vScrollWidth());
+    if (cw < s_.displayWidth) hMax = roundEven(displayW - cw + host_.vScrollWidth());
     else s_.hScroll.value = 0;
     if (ch < s_.displayHeight) {
-        vMax = hMax == 0 && !s_.forceScrollBars ? roundEven(s_.displayHeight - ch)
-                                                 : roundEven(s_.displayHeight - ch + host_.hScrollHeight());
+        vMax = hMax == 0 && !s_.forceScrollBars ? roundEven(displayH - ch)
+                                                 : roundEven(displayH - ch + host_.hScrollHeight());
     } else {
         s_.vScroll.value = 0;
     }
     if (vMax == 0 && hMax > 0)
-        hMax = roundEven(s_.displayWidth - (cw - (s_.forceScrollBars ? host_.vScrollWidth() : 0)));
+        hMax = roundEven(displayW - (cw - (s_.forceScrollBars ? host_.vScrollWidth() : 0)));
     s_.hScroll.value = std::min(s_.hScroll.value, hMax);
     s_.vScroll.value = std::min(s_.vScroll.value, vMax);
     s_.vScroll.max = vMax;
@@ -144,8 +143,8 @@ double Layout::zoomForMode(double availW, double availH, bool& centreOnArea) {
             }
             break;
         case ZoomToControl:
-            s_.displayWidth = roundEven(host_.clientWidth() - (s_.forceScrollBars ? host_.vScrollWidth() : 0));
-            s_.displayHeight = roundEven(host_.clientHeight() - (s_.forceScrollBars ? host_.hScrollHeight() : 0));
+            s_.displayWidth = roundEven(host_.clientWidth() - (s_.forceScrollBars ? host_.vScrollWidth() : 0.0));
+            s_.displayHeight = roundEven(host_.clientHeight() - (s_.forceScrollBars ? host_.hScrollHeight() : 0.0));
             z = host_.clientHeight() / h * ac;
             break;
         case ZoomFitArea:
@@ -228,7 +227,7 @@ void Layout::UpdateLayout(int32_t image) {
         if (zoomChanged) host_.raiseBeforeZoomChange();
         s_.previousZoom = s_.zoom;
         if (modeBefore != ZoomToControl) {
-            s_.displayWidth = roundEven(s_.imageWidth * s_.zoom);
+            s_.displayWidth = roundEven(static_cast<double>(s_.imageWidth) * s_.zoom);
             s_.displayHeight = roundEven(s_.displayWidth / aspect);
         }
         const double relV = s_.vScroll.max >= 1 ? static_cast<double>(s_.vScroll.value) / s_.vScroll.max : 0;
@@ -236,8 +235,8 @@ void Layout::UpdateLayout(int32_t image) {
         UpdateScrollBars();
         s_.scrollEventsArmed = false;
         if (centreOnArea) {
-            s_.offsetLeft = std::clamp(roundEven(-s_.zoomArea.left * s_.zoom), -s_.hScroll.max, 0);
-            s_.offsetTop = std::clamp(roundEven(-s_.zoomArea.top * s_.zoom), -s_.vScroll.max, 0);
+            s_.offsetLeft = std::clamp(roundEven(-static_cast<double>(s_.zoomArea.left) * s_.zoom), -s_.hScroll.max, 0);
+            s_.offsetTop = std::clamp(roundEven(-static_cast<double>(s_.zoomArea.top) * s_.zoom), -s_.vScroll.max, 0);
             s_.hScroll.value = -s_.offsetLeft;
             s_.vScroll.value = -s_.offsetTop;
             s_.resetHorizontal = s_.resetVertical = false;
@@ -360,32 +359,39 @@ void Layout::SetForceScrollBars(bool value) {
 
 void Layout::CoordObjectToImage(int32_t objectX, int32_t objectY, int32_t& imageX, int32_t& imageY) const {
     if (s_.zoom == 0) return;
-    imageY = roundEven((objectY - s_.offsetTop) / s_.zoom * s_.aspectCorrection);
-    imageX = roundEven((objectX - s_.offsetLeft) / s_.zoom);
+    imageY = roundEven((static_cast<double>(objectY) - s_.offsetTop) / s_.zoom * s_.aspectCorrection);
+    imageX = roundEven((static_cast<double>(objectX) - s_.offsetLeft) / s_.zoom);
 }
 
 void Layout::CoordImageToObject(int32_t imageX, int32_t imageY, int32_t& objectX, int32_t& objectY) const {
-    if (s_.aspectCorrection != 0) objectY = roundEven(imageY * s_.zoom / s_.aspectCorrection) + s_.offsetTop;
-    objectX = roundEven(imageX * s_.zoom) + s_.offsetLeft;
+    if (s_.aspectCorrection != 0) objectY = roundEvenPlus(imageY * s_.zoom / s_.aspectCorrection, s_.offsetTop);
+    objectX = roundEvenPlus(imageX * s_.zoom, s_.offsetLeft);
 }
 
 float Layout::GetWidthMM() const {
-    return s_.horizontalResolution > 0 ? static_cast<float>(s_.imageWidth / s_.horizontalResolution * 25.4) : 0.0f;
+    return s_.horizontalResolution > 0 ? static_cast<float>(s_.imageWidth / double{s_.horizontalResolution} * 25.4)
+                                       : 0.0f;
 }
 
 float Layout::GetHeightMM() const {
-    return s_.verticalResolution > 0 ? static_cast<float>(s_.imageHeight / s_.verticalResolution * 25.4) : 0.0f;
+    return s_.verticalResolution > 0 ? static_cast<float>(s_.imageHeight / double{s_.verticalResolution} * 25.4)
+                                     : 0.0f;
 }
 
 void Layout::GetDisplayedAreaMM(float& left, float& top, float& width, float& height) const {
     const AreaRect& a = s_.displayedArea;
+    // Each value becomes a Single and is divided in single precision; the
+    // scaling to millimetres is in double, rounded once to the Single output.
+    auto millimetres = [](int32_t pixels, float dpi) {
+        return static_cast<float>(double{static_cast<float>(pixels) / dpi} * 25.4);
+    };
     if (s_.horizontalResolution > 0) {
-        left = static_cast<float>(a.left) / s_.horizontalResolution * 25.4f;
-        width = static_cast<float>(a.width) / s_.horizontalResolution * 25.4f;
+        left = millimetres(a.left, s_.horizontalResolution);
+        width = millimetres(a.width, s_.horizontalResolution);
     }
     if (s_.verticalResolution > 0) {
-        top = static_cast<float>(a.top) / s_.verticalResolution * 25.4f;
-        height = static_cast<float>(a.height) / s_.verticalResolution * 25.4f;
+        top = millimetres(a.top, s_.verticalResolution);
+        height = millimetres(a.height, s_.verticalResolution);
     }
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "viewer/saturating.h"
 #include "viewer/view_state.h"
 
 namespace orrery::viewer {
@@ -30,9 +31,6 @@ public:
     // A critical message box (only called when not silent).
     virtual void showCriticalMessage(const std::string& text) = 0;
 };
-
-// Rounds half to even, as every conversion of the viewer does.
-int32_t roundEven(double v);
 
 class Layout {
 public:

@@ -6,7 +6,7 @@
 #include "color/color.h"
 #include "imaging/image_table.h"
 #include "platform/gdiplus/factory.h"
-#include "viewer/layout.h"
+#include "viewer/saturating.h"
 
 namespace orrery::viewer {
 
@@ -92,15 +92,13 @@ int32_t Renderer::drawDirect(Image& image, const RectF& dst, const RectF& src,
         status = static_cast<int32_t>(g->drawImageRect(image, dst));
         if (status == kOutOfMemory) {
             std::unique_ptr<Image> thumb;
-            status = static_cast<int32_t>(
-                image.thumbnail(static_cast<int>(dst.width), static_cast<int>(dst.height), thumb));
+            status = static_cast<int32_t>(image.thumbnail(roundEven(dst.width), roundEven(dst.height), thumb));
             if (status == 0) status = static_cast<int32_t>(g->drawImageRect(*thumb, dst));
         }
         return status;
     }
     std::unique_ptr<Image> part;
-    const gdiplus::Rect area{static_cast<int>(src.x), static_cast<int>(src.y), static_cast<int>(src.width),
-                             static_cast<int>(src.height)};
+    const gdiplus::Rect area{roundEven(src.x), roundEven(src.y), roundEven(src.width), roundEven(src.height)};
     status = static_cast<int32_t>(image.cloneArea(area, image.pixelFormat(), part));
     if (status == 0) status = static_cast<int32_t>(g->drawImageRect(*part, dst));
     return status;
@@ -171,7 +169,7 @@ void Renderer::DrawView(int32_t image, bool highQualityPass) {
                 src.x = 0, src.width = static_cast<float>(s_.imageWidth);
                 dst.x = static_cast<float>(s_.offsetLeft), dst.width = static_cast<float>(s_.displayWidth);
             } else {
-                src.x = static_cast<float>(roundEven(-s_.offsetLeft / s_.zoom));
+                src.x = static_cast<float>(roundEven(-static_cast<double>(s_.offsetLeft) / s_.zoom));
                 src.width = static_cast<float>(roundEven(drawW / s_.zoom));
                 dst.x = 0, dst.width = static_cast<float>(drawW);
             }
@@ -179,12 +177,11 @@ void Renderer::DrawView(int32_t image, bool highQualityPass) {
                 src.y = 0, src.height = static_cast<float>(s_.imageHeight);
                 dst.y = static_cast<float>(s_.offsetTop), dst.height = static_cast<float>(s_.displayHeight);
             } else {
-                src.y = static_cast<float>(roundEven(-s_.offsetTop / s_.zoom * s_.aspectCorrection));
+                src.y = static_cast<float>(roundEven(-static_cast<double>(s_.offsetTop) / s_.zoom * s_.aspectCorrection));
                 src.height = static_cast<float>(roundEven(drawH / s_.zoom * s_.aspectCorrection));
                 dst.y = 0, dst.height = static_cast<float>(drawH);
             }
-            s_.displayedArea = {static_cast<int32_t>(src.x), static_cast<int32_t>(src.y),
-                                static_cast<int32_t>(src.width), static_cast<int32_t>(src.height)};
+            s_.displayedArea = {roundEven(src.x), roundEven(src.y), roundEven(src.width), roundEven(src.height)};
             // The drawing call shifts a source that runs past the image's
             // right or bottom edge back inside, so the edges meet.
             if (src.x + src.width > s_.imageWidth) src.x = s_.imageWidth - src.width;

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
+#include <limits>
 
 #include "control/events.h"
 #include "imaging/image_table.h"
@@ -344,4 +346,58 @@ TEST_F(ControlTest, ScrollingBothBarsPaintsOnceAndReportsEachBar) {
     Variant top;
     call("GetImageTop", {}, &top);
     EXPECT_EQ(top.i4(), -vMax.i4());
+}
+
+TEST_F(ControlTest, ExtremeNumbersSaturateOrAreRefused) {
+    constexpr int32_t kMin = INT32_MIN, kMax = INT32_MAX;
+    ASSERT_EQ(call("DisplayFromFile", {Variant(image)}), S_OK);  // 400 x 100 fitted: zoom 0.5, origin (0, 25)
+    Variant status;
+    ASSERT_EQ(call("ZoomArea", {Variant(kMin), Variant(kMin), Variant(kMax), Variant(kMax)}, &status), S_OK);
+    EXPECT_EQ(status.i4(), 0);
+    EXPECT_EQ(get("ZoomMode").i4(), 4);
+    EXPECT_DOUBLE_EQ(get("ZOOM").r8(), 100.0 / kMax);  // the height of the client area limits it
+    Variant left, top;
+    call("GetImageLeft", {}, &left);
+    call("GetImageTop", {}, &top);
+    EXPECT_EQ(left.i4(), 100);
+    EXPECT_EQ(top.i4(), 50);
+
+    let("ZoomMode", Variant(int32_t(2)));
+    Variant x, y;
+    call("CoordObjectToImage", {Variant(kMin), Variant(kMin), Variant::byRef(&x), Variant::byRef(&y)});
+    EXPECT_EQ(x.i4(), kMin);
+    EXPECT_EQ(y.i4(), kMin);
+    call("CoordObjectToImage", {Variant(kMax), Variant(kMax), Variant::byRef(&x), Variant::byRef(&y)});
+    EXPECT_EQ(x.i4(), kMax);
+    EXPECT_EQ(y.i4(), kMax);
+    call("CoordImageToObject", {Variant(kMax), Variant(kMin), Variant::byRef(&x), Variant::byRef(&y)});
+    EXPECT_EQ(x.i4(), 1073741824);  // 1073741823.5 to even
+    EXPECT_EQ(y.i4(), -1073741824 + 25);
+
+    // Singles and Doubles that are no number, infinite or huge.
+    const float nanF = std::numeric_limits<float>::quiet_NaN(), infF = std::numeric_limits<float>::infinity();
+    for (float percent : {nanF, infF, -infF, -0.0f}) {
+        ASSERT_EQ(call("SetZoom", {Variant(percent)}, &status), S_OK);
+        EXPECT_EQ(status.i4(), 0);
+    }
+    EXPECT_DOUBLE_EQ(get("ZOOM").r8(), 0.5);
+    EXPECT_EQ(let("ZOOM", Variant(std::numeric_limits<double>::quiet_NaN())), S_OK);
+    EXPECT_DOUBLE_EQ(get("ZOOM").r8(), 0.5);
+    Variant maxZoom;
+    call("GetMaxZoom", {}, &maxZoom);
+    for (double zoom : {std::numeric_limits<double>::infinity(), 1e308}) {
+        let("ZOOM", Variant(0.5));
+        EXPECT_EQ(let("ZOOM", Variant(zoom)), S_OK);
+        EXPECT_DOUBLE_EQ(get("ZOOM").r8(), maxZoom.r8()) << zoom;
+    }
+    // A Double that no Long can hold is refused before the member runs.
+    uint32_t argError = 99;
+    std::vector<Variant> args{Variant(1e308), Variant(0.0), Variant(std::numeric_limits<double>::quiet_NaN()),
+                              Variant(1.0)};
+    EXPECT_EQ(invokeByName(*control, "ZoomArea", DISPATCH_METHOD, args, &status, nullptr, &argError), DISP_E_OVERFLOW);
+    EXPECT_EQ(argError, 0u);
+    args[0] = Variant(10.0);
+    EXPECT_EQ(invokeByName(*control, "ZoomArea", DISPATCH_METHOD, args, &status, nullptr, &argError), DISP_E_OVERFLOW);
+    EXPECT_EQ(argError, 2u);
+    EXPECT_DOUBLE_EQ(get("ZOOM").r8(), maxZoom.r8());
 }

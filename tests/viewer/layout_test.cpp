@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <limits>
+
 #include "imaging/image_table.h"
 #include "platform/gdiplus/factory.h"
 
@@ -235,4 +238,120 @@ TEST_F(LayoutTest, PlacementOfSmallPicturesFollowsImagePosition) {
         EXPECT_EQ(state.offsetLeft, c.left) << c.position;
         EXPECT_EQ(state.offsetTop, c.top) << c.position;
     }
+}
+
+TEST_F(LayoutTest, CoordinatesSaturateAtTheEndsOfTheLongRange) {
+    constexpr int32_t kMin = INT32_MIN, kMax = INT32_MAX;
+    state.zoomMode = ZoomFitToControl;
+    show(1000, 500);  // zoom 0.5, origin (0, 125)
+    int32_t ix = 0, iy = 0;
+    layout.CoordObjectToImage(kMin, kMin, ix, iy);
+    EXPECT_EQ(ix, kMin);
+    EXPECT_EQ(iy, kMin);
+    layout.CoordObjectToImage(kMax, kMax, ix, iy);
+    EXPECT_EQ(ix, kMax);
+    EXPECT_EQ(iy, kMax);
+    // Halving stays in range: 2147483647 x 0.5 = 1073741823.5 goes to the even 1073741824.
+    int32_t ox = 0, oy = 0;
+    layout.CoordImageToObject(kMax, kMax, ox, oy);
+    EXPECT_EQ(ox, 1073741824);
+    EXPECT_EQ(oy, 1073741824 + 125);
+    layout.CoordImageToObject(kMin, kMin, ox, oy);
+    EXPECT_EQ(ox, -1073741824);
+    EXPECT_EQ(oy, -1073741824 + 125);
+
+    // At 200 % the picture is scrolled to its middle: origin (-758, -258).
+    layout.SetZoom(200);
+    ASSERT_EQ(state.offsetLeft, -758);
+    ASSERT_EQ(state.offsetTop, -258);
+    layout.CoordObjectToImage(kMin, kMin, ix, iy);
+    EXPECT_EQ(ix, -1073741824 + 379);
+    EXPECT_EQ(iy, -1073741824 + 129);
+    layout.CoordImageToObject(kMax, kMin, ox, oy);
+    EXPECT_EQ(ox, kMax);
+    EXPECT_EQ(oy, kMin);
+    // 2^30 x 2 is one past the range; the origin brings it back, exactly.
+    layout.CoordImageToObject(1 << 30, -(1 << 30), ox, oy);
+    EXPECT_EQ(ox, 2147483648 - 758);
+    EXPECT_EQ(oy, kMin);  // -2^31 - 258 stays below the range
+}
+
+TEST_F(LayoutTest, ZoomAreaAtTheEndsOfTheLongRange) {
+    constexpr int32_t kMin = INT32_MIN, kMax = INT32_MAX;
+    state.zoomMode = ZoomFitToControl;
+    show(1000, 500);
+    // The widest area: the zoom fits it, the picture shrinks to nothing and sits centred.
+    EXPECT_EQ(layout.ZoomArea(kMin, kMin, kMax, kMax), 0);
+    EXPECT_EQ(state.zoomMode, ZoomCustom);
+    EXPECT_DOUBLE_EQ(state.zoom, 500.0 / kMax);
+    EXPECT_EQ(state.displayWidth, 0);
+    EXPECT_EQ(state.offsetLeft, 250);
+    EXPECT_EQ(state.offsetTop, 250);
+
+    // A small area far past the picture's last pixel: the zoom is the
+    // largest allowed and the view scrolls to the far corner.
+    EXPECT_EQ(layout.ZoomArea(kMax, kMax, 10, 10), 0);
+    EXPECT_DOUBLE_EQ(state.zoom, state.maxZoom);
+    ASSERT_GT(state.hScroll.max, 0);
+    EXPECT_EQ(state.offsetLeft, -state.hScroll.max);
+    EXPECT_EQ(state.offsetTop, -state.vScroll.max);
+    EXPECT_EQ(state.hScroll.value, state.hScroll.max);
+    // Far before the first pixel: the view starts at the origin.
+    EXPECT_EQ(layout.ZoomArea(kMin, kMin, 10, 10), 0);
+    EXPECT_EQ(state.offsetLeft, 0);
+    EXPECT_EQ(state.offsetTop, 0);
+}
+
+TEST_F(LayoutTest, ZoomValuesThatAreNoNumberOrOutOfRange) {
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    state.zoomMode = ZoomFitToControl;
+    show(1000, 500);
+    for (double percent : {nan, inf, -inf, -0.0, 1e308}) layout.SetZoom(percent);
+    EXPECT_DOUBLE_EQ(state.zoom, 0.5);
+    for (double zoom : {nan, -inf, 0.0, -0.0}) layout.SetZoomValue(zoom);
+    EXPECT_DOUBLE_EQ(state.zoom, 0.5);
+    for (double zoom : {inf, 1e308}) {
+        layout.SetZoomValue(0.5);
+        layout.SetZoomValue(zoom);
+        EXPECT_DOUBLE_EQ(state.zoom, state.maxZoom) << zoom;
+        EXPECT_LE(state.displayWidth, 500 + 32765);
+    }
+
+    // The smallest positive zoom: every image pixel is far apart on screen,
+    // so positions off the origin saturate.
+    layout.SetZoomValue(std::numeric_limits<double>::denorm_min());
+    EXPECT_EQ(state.displayWidth, 0);
+    int32_t ix = 0, iy = 0;
+    layout.CoordObjectToImage(state.offsetLeft + 1, state.offsetTop - 1, ix, iy);
+    EXPECT_EQ(ix, INT32_MAX);
+    EXPECT_EQ(iy, INT32_MIN);
+    int32_t ox = 0, oy = 0;
+    layout.CoordImageToObject(INT32_MAX, INT32_MIN, ox, oy);
+    EXPECT_EQ(ox, state.offsetLeft);
+    EXPECT_EQ(oy, state.offsetTop);
+
+    // ZoomStep at its largest: ZoomIN passes maxZoom and ZoomOUT goes below zero; both are ignored.
+    layout.SetZoomValue(0.5);
+    state.zoomStep = INT32_MAX;
+    layout.ZoomIN();
+    layout.ZoomOUT();
+    EXPECT_DOUBLE_EQ(state.zoom, 0.5);
+}
+
+TEST_F(LayoutTest, MillimetresAreComputedInDoubleAndRoundedOnceToSingle) {
+    show(227, 227, 96, 96);
+    // 227 / 96 x 25.4 = 60.0604166...; single-precision division would give 60.060413.
+    EXPECT_EQ(layout.GetWidthMM(), 60.060417f);
+    EXPECT_EQ(layout.GetHeightMM(), 60.060417f);
+
+    // The displayed area: 3 / 150 as a Single, then x 25.4 in double: 0.508000016
+    // (a single-precision product would give 0.507999957).
+    show(300, 300, 150, 150);
+    state.displayedArea = {3, 3, 3, 3};
+    float left = 0, top = 0, width = 0, height = 0;
+    layout.GetDisplayedAreaMM(left, top, width, height);
+    EXPECT_EQ(left, 0.508000016f);
+    EXPECT_EQ(top, 0.508000016f);
+    EXPECT_EQ(width, 0.508000016f);
+    EXPECT_EQ(height, 0.508000016f);
 }

@@ -1,0 +1,27 @@
+// Arithmetic on host numbers. A host may pass any Long, Single or Double to
+// the members, so the viewer computes with them in double and turns results
+// back into 32-bit integers only through these conversions: they round half
+// to even, as every conversion of the viewer does, and saturate at the ends
+// of the 32-bit range instead of overflowing. NaN, which no position can
+// mean, becomes 0.
+#pragma once
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+namespace orrery::viewer {
+
+inline int32_t roundEven(double v) {
+    if (std::isnan(v)) return 0;
+    const double r = std::nearbyint(v);  // the default rounding mode: half to even
+    if (r >= static_cast<double>(std::numeric_limits<int32_t>::max())) return std::numeric_limits<int32_t>::max();
+    if (r <= static_cast<double>(std::numeric_limits<int32_t>::min())) return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(r);
+}
+
+// round(v) + offset, as the coordinate conversions add the image origin: the
+// sum is taken before saturating, so a large v and an origin of the other
+// sign still meet exactly.
+inline int32_t roundEvenPlus(double v, int32_t offset) { return roundEven(std::nearbyint(v) + offset); }
+
+}  // namespace orrery::viewer
