@@ -2,13 +2,13 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
 
 #include "control/events.h"
 #include "control/persistence.h"
 #include "imaging/image_info.h"
 #include "imaging/image_table.h"
 #include "imaging/loaders.h"
+#include "platform/kernel/files.h"
 
 namespace orrery::control {
 
@@ -199,9 +199,12 @@ void Orrery::initialiseSteps() {
     resetViewer(false);
     s_.status = 0;
     documentType_ = DocumentTypeNone;
-    const std::string folder = imaging::GetTempFolder();
-    imageTempFile_ = folder + std::to_string(std::abs(static_cast<int64_t>(window_.hwnd())));
-    pdfTempFile_ = imageTempFile_ + ".pdf";
+    // Without a private temporary folder there are no temporary copies: the
+    // empty names make every copy fail, and the original files are read.
+    const std::string folder = imaging::GetPrivateTempFolder();
+    const std::string leaf = std::to_string(std::abs(static_cast<int64_t>(window_.hwnd())));
+    imageTempFile_ = folder.empty() ? std::string() : folder + leaf;
+    pdfTempFile_ = folder.empty() ? std::string() : folder + leaf + ".pdf";
     imageFromTempFile_ = false;
     s_.hScroll.smallChange = s_.vScroll.smallChange = 1;
     s_.hScroll.largeChange = s_.vScroll.largeChange = 50;
@@ -547,8 +550,7 @@ void Orrery::SetHVScrollBarPosition(int32_t nNewHPosition, int32_t nNewVPosition
 // Deletes the temporary copy the displayed image was loaded from, if any.
 void Orrery::discardImageTempCopy() {
     if (!imageFromTempFile_) return;
-    std::error_code ec;
-    std::filesystem::remove(imageTempFile_, ec);
+    kernel::removeQuietly(imageTempFile_);
     imageFromTempFile_ = false;
 }
 
@@ -654,9 +656,7 @@ int32_t Orrery::displayFromFile(std::string path, bool useIcm) {
     path = imaging::NormalizePath(path);
     std::string loadPath = path;
     if (imageForceTemporaryMode_ && !imaging::FileExistsPath(path).empty()) {
-        std::error_code ec;
-        std::filesystem::copy_file(path, imageTempFile_, std::filesystem::copy_options::overwrite_existing, ec);
-        if (!ec && std::filesystem::exists(imageTempFile_)) {
+        if (kernel::copyToTempFile(path, imageTempFile_)) {
             loadPath = imageTempFile_;
             imageFromTempFile_ = true;
         }

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "imaging/plugin_api.h"
+#include "platform/kernel/files.h"
 
 namespace orrery::imaging {
 
@@ -260,7 +261,11 @@ int GetFIFFromFilename(const std::string& path) {
 
 PluginHandle OpenFile(const std::string& path) {
     if (!functions()) return nullptr;
-    return std::fopen(path.c_str(), "rb");
+    kernel::UniqueFd fd;
+    if (kernel::openRegularFile(path, fd) != kernel::OpenError::None) return nullptr;
+    FILE* file = ::fdopen(fd.get(), "rb");
+    if (file) fd.release();
+    return file;
 }
 
 void CloseFileHandle(PluginHandle file) {

@@ -1,14 +1,13 @@
 #include "imaging/image_info.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <random>
 
 #include "imaging/codec_plugin.h"
+#include "platform/kernel/files.h"
 
 namespace orrery::imaging {
 
@@ -70,8 +69,11 @@ std::string GetTempFolder() {
     return folder;
 }
 
+std::string GetPrivateTempFolder() { return kernel::privateTempFolder(GetTempFolder()); }
+
 std::string GetTempFileName() {
-    const std::string folder = GetTempFolder();
+    const std::string folder = GetPrivateTempFolder();
+    if (folder.empty()) return {};
     std::uniform_int_distribution<uint32_t> digits(0, 99999999);
     for (;;) {
         std::string candidate = folder + std::to_string(digits(generator()));
@@ -95,12 +97,8 @@ std::string NormalizePath(const std::string& path) {
 }
 
 std::string FileExistsPath(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return {};
-    struct stat st;
-    bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    ::close(fd);
-    return regular ? path : std::string();
+    kernel::UniqueFd fd;
+    return kernel::openRegularFile(path, fd) == kernel::OpenError::None ? path : std::string();
 }
 
 std::string GetFileVersionString(const std::string& library) {

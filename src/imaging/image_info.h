@@ -21,13 +21,19 @@ std::string Trim(const std::string& text);
 // The temporary folder: the environment variable "tmp", else "temp", else
 // "TMPDIR", else "/tmp"; trimmed, ending with "/".
 std::string GetTempFolder();
-// A path in the temporary folder that does not exist yet: eight or fewer
-// decimal digits, no extension.
+// The process's private folder inside the temporary folder, where every
+// temporary file of the control lives (made on first need, mode 0700,
+// removed at exit); ends with "/". Empty when it cannot be made.
+std::string GetPrivateTempFolder();
+// A path in the private temporary folder that does not exist yet: eight or
+// fewer decimal digits, no extension. Empty when there is no such folder.
+// The file is to be created with kernel::CreateTempFile.
 std::string GetTempFileName();
 // Trims, turns "\" into "/", and collapses repeated separators after the
 // first two characters, so that a leading "//" of a network path survives.
 std::string NormalizePath(const std::string& path);
-// The path when the file can be opened for reading, else empty.
+// The path when it names a regular file that can be opened for reading, else
+// empty. Folders, FIFOs, sockets and devices are refused without blocking.
 std::string FileExistsPath(const std::string& path);
 // The version text "major.minor.build.revision" of a library: "Unknown" when
 // it carries no version, "Undefined" when it cannot be read. Knows the

@@ -2,12 +2,12 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <random>
 
 #include "imaging/image_info.h"
 #include "imaging/loaders.h"
 #include "platform/gdiplus/factory.h"
+#include "platform/kernel/files.h"
 
 namespace orrery::imaging::modMain {
 
@@ -35,12 +35,6 @@ ModuleState& state() {
 
 int32_t status(Status s) { return static_cast<int32_t>(s); }
 constexpr int32_t kUnsupportedImageFormat = static_cast<int32_t>(QuillonStatus::UnsupportedImageFormat);
-
-void deleteFileQuietly(const std::string& path) {
-    if (path.empty()) return;
-    std::error_code ec;
-    std::filesystem::remove(path, ec);
-}
 
 int32_t NewImageId() {
     std::uniform_real_distribution<double> unit(0.0, 1.0);
@@ -225,7 +219,7 @@ gdiplus::Status ReleaseImage(int32_t id) {
             e.FrameImageIds.assign(children.size(), 0);
             for (int32_t child : children)
                 if (child != 0 && child != id) ReleaseImage(child);
-            for (const std::string& file : files) deleteFileQuietly(file);
+            for (const std::string& file : files) kernel::removeQuietly(file);
         }
     }
     index = FindImageIndex(id);
@@ -257,7 +251,7 @@ gdiplus::Status ReleaseImage(int32_t id) {
             break;
         default: break;
     }
-    if (e.DeleteTempFile) deleteFileQuietly(e.TempFilePath);
+    if (e.DeleteTempFile) kernel::removeQuietly(e.TempFilePath);
     if (static_cast<size_t>(index) + 1 == table.size()) table.pop_back();
     else e = ImageEntry{};
     return result;
@@ -285,7 +279,7 @@ int32_t ReplaceImage(int32_t oldId, int32_t newId) {
         const int32_t child = old->FrameImageIds[frame];
         if (child != 0 && child != newId) ReleaseImage(child);
         old = FindEntry(oldId);
-        deleteFileQuietly(old->FrameFiles[frame]);
+        kernel::removeQuietly(old->FrameFiles[frame]);
         old->FrameFiles[frame] = file;
         old->FrameImageIds[frame] = newId;
         ImageEntry* fresh = FindEntry(newId);
@@ -370,11 +364,9 @@ std::string SaveFrameToTempFile(const Image& image, const std::string& format) {
         params.push_back({gdiplus::EncoderParam::Compression, gdiplus::EncoderParameterValueTypeLong,
                           {gdiplus::EncoderValueCompressionLZW}});
     }
-    if (image.save(path, encoder, params) != Status::Ok) {
-        deleteFileQuietly(path);
-        return {};
-    }
-    return path;
+    gdiplus::ByteSink bytes;
+    if (path.empty() || image.saveToBytes(encoder, params, bytes) != Status::Ok) return {};
+    return kernel::writeTempFile(path, bytes) ? path : std::string();
 }
 
 int32_t RegisterFrames(const std::string& sourcePath, int32_t id, int32_t& resultId, bool keepTiffInOne,
@@ -511,7 +503,7 @@ void LeaveCurrentFrame(int32_t id) {
     if (!e->FramesInOneImage && c && c->Modified && c->GdiImage) {
         const std::string file = SaveFrameToTempFile(*c->GdiImage, e->IsMultiPageTiff ? "TIFF" : "GIF");
         if (!file.empty()) {
-            deleteFileQuietly(e->FrameFiles[frame]);
+            kernel::removeQuietly(e->FrameFiles[frame]);
             e->FrameFiles[frame] = file;
         }
     }

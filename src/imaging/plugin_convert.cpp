@@ -17,6 +17,7 @@
 
 #include <tiffio.h>
 
+#include "imaging/image_info.h"
 #include "imaging/image_table.h"
 #include "imaging/loaders.h"
 #include "imaging/plugin_api.h"
@@ -350,6 +351,9 @@ bool tiffCarriesColorProfile(const std::string& path) {
 int32_t LoadWithPlugin(int32_t& id, const std::string& path, bool useIcm) {
     id = 0;
     if (!IsPluginAvailable()) return kPluginAbsent;
+    // The plug-in opens files by name and would block on a FIFO or read a
+    // device without end: it sees regular files only.
+    if (FileExistsPath(path).empty()) return statusOf(Status::FileNotFound);
     const int format = detectFormat(path);
     if (format == PluginFormat::Unknown || format == PluginFormat::BMP || format == PluginFormat::PNG ||
         format == PluginFormat::GIF)

@@ -61,9 +61,11 @@ TEST(ImageInfo, TempFolderComesFromTheEnvironment) {
     orrery::test::TempDir dir;
     EnvGuard a("tmp", dir.path().c_str());
     const std::string name = GetTempFileName();
-    EXPECT_EQ(name.rfind(dir.path().string() + "/", 0), 0u);
+    const std::string privateFolder = GetPrivateTempFolder();
+    EXPECT_EQ(privateFolder.rfind(dir.path().string() + "/orrery-", 0), 0u);
+    EXPECT_EQ(name.rfind(privateFolder, 0), 0u);
     EXPECT_FALSE(std::filesystem::exists(name));
-    const std::string digits = name.substr(dir.path().string().size() + 1);
+    const std::string digits = name.substr(privateFolder.size());
     EXPECT_LE(digits.size(), 8u);
     EXPECT_EQ(digits.find_first_not_of("0123456789"), std::string::npos);
 }

@@ -191,7 +191,7 @@ TEST_F(ImageTable, SplitModeKeepsOneFileAFrameAndDeletesThemOnRelease) {
     ASSERT_NE(c, nullptr);
     EXPECT_EQ(c->GdiImage, nullptr);
     EXPECT_EQ(c->FrameFiles.size(), 2u);
-    EXPECT_EQ(filesIn(temp_.path()), 2u);
+    EXPECT_EQ(filesIn(GetPrivateTempFolder()), 2u);
     EXPECT_EQ(modMain::GetCurrentGifFrame(container), 0);
     const int32_t child0 = modMain::ResolveFrameImageId(container);
     EXPECT_NE(child0, 0);
@@ -209,10 +209,10 @@ TEST_F(ImageTable, SplitModeKeepsOneFileAFrameAndDeletesThemOnRelease) {
     EXPECT_EQ(pixelOf(container) & 0xffffff, 0xffffffu);
     ASSERT_EQ(modMain::SelectGifFrame(container, 0), 0);
     EXPECT_EQ(pixelOf(container), 0xFF123456u);
-    EXPECT_EQ(filesIn(temp_.path()), 2u);
+    EXPECT_EQ(filesIn(GetPrivateTempFolder()), 2u);
 
     EXPECT_EQ(modMain::ReleaseImage(container), gp::Status::Ok);
-    EXPECT_EQ(filesIn(temp_.path()), 0u);
+    EXPECT_EQ(filesIn(GetPrivateTempFolder()), 0u);
     // The child lived in the slot freed by the decoded image; only the last
     // slot shrinks the table, so one free slot remains until the session ends.
     EXPECT_EQ(modMain::LiveEntryCount(), 0u);
@@ -280,6 +280,6 @@ TEST_F(ImageTable, BadFilesLeaveNoEntryAndNoTemporaryFile) {
     EXPECT_EQ(LoadImageFromFile(id, "", false, false, [&] { asked = true; return chosen; }, false), 0);
     EXPECT_TRUE(asked);
     modMain::ReleaseImage(id);
-    EXPECT_EQ(filesIn(temp_.path()), 0u);
+    EXPECT_EQ(filesIn(GetPrivateTempFolder()), 0u);
     EXPECT_EQ(openDescriptors(), descriptors);
 }

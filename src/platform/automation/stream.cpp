@@ -9,6 +9,8 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/kernel/files.h"
+
 namespace orrery::automation {
 
 HRESULT MemoryStream::Read(void* buffer, uint32_t count, uint32_t* read) {
@@ -63,17 +65,22 @@ HRESULT MemoryStream::Size(uint64_t* size) {
 }
 
 HRESULT FileStream::open(const std::string& path, FileMode mode, std::unique_ptr<FileStream>& out) {
-    int flags = mode == FileMode::Read        ? O_RDONLY
-                : mode == FileMode::ReadWrite ? O_RDWR
-                                              : O_RDWR | O_CREAT | O_TRUNC;
-    int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
-    if (fd < 0) return errno == ENOENT ? STG_E_FILENOTFOUND : STG_E_ACCESSDENIED;
-    struct stat st;
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        return STG_E_ACCESSDENIED;
+    if (mode == FileMode::Read) {
+        kernel::UniqueFd fd;
+        switch (kernel::openRegularFile(path, fd)) {
+            case kernel::OpenError::None: out.reset(new FileStream(fd.release())); return S_OK;
+            case kernel::OpenError::NotFound: return STG_E_FILENOTFOUND;
+            default: return STG_E_ACCESSDENIED;
+        }
     }
-    out.reset(new FileStream(fd));
+    // Writing never blocks either: a FIFO opened for reading and writing
+    // returns at once, and is refused like every other special file.
+    const int flags = mode == FileMode::ReadWrite ? O_RDWR : O_RDWR | O_CREAT | O_TRUNC;
+    kernel::UniqueFd fd(::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY, 0644));
+    if (!fd) return errno == ENOENT ? STG_E_FILENOTFOUND : STG_E_ACCESSDENIED;
+    struct stat st;
+    if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return STG_E_ACCESSDENIED;
+    out.reset(new FileStream(fd.release()));
     return S_OK;
 }
 

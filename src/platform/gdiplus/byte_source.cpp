@@ -6,6 +6,8 @@
 
 #include <cerrno>
 
+#include "platform/kernel/files.h"
+
 namespace orrery::gdiplus {
 
 namespace {
@@ -32,18 +34,19 @@ std::shared_ptr<const ByteSource> ByteSource::copyOf(std::span<const uint8_t> by
 // if another program truncated the file while an image still reads frames
 // from it.
 Status ByteSource::openFile(const std::string& path, std::shared_ptr<const ByteSource>& out) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? Status::FileNotFound : Status::AccessDenied;
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return Status::AccessDenied;
+    kernel::UniqueFd file;
+    switch (kernel::openRegularFile(path, file)) {
+        case kernel::OpenError::None: break;
+        case kernel::OpenError::NotFound: return Status::FileNotFound;
+        default: return Status::AccessDenied;
     }
+    const int fd = file.get();
+    struct stat st;
+    if (fstat(fd, &st) != 0) return Status::AccessDenied;
     std::vector<uint8_t> bytes;
     try {
         bytes.resize(static_cast<size_t>(st.st_size));
     } catch (const std::bad_alloc&) {
-        ::close(fd);
         return Status::OutOfMemory;
     }
     size_t done = 0;
@@ -53,7 +56,6 @@ Status ByteSource::openFile(const std::string& path, std::shared_ptr<const ByteS
         if (n <= 0) break;
         done += static_cast<size_t>(n);
     }
-    ::close(fd);
     bytes.resize(done);
     out = fromVector(std::move(bytes));
     return Status::Ok;
