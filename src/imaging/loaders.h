@@ -28,8 +28,15 @@ int32_t LoadWithPlugin(int32_t& id, const std::string& path, bool useIcm);
 // the entry and `independent` tells whether the image owns its pixels (when
 // false it wraps `bitmap`'s pixels, and the caller must keep `bitmap` alive
 // with the entry: AttachPluginBitmap or AttachPluginPage).
+//
+// `transparency` says whether the palette transparency the plug-in reports
+// may be believed. For some files it reports a table of garbage entries
+// where the file has no transparency at all (palette TIFFs without an alpha
+// sample); the caller, which knows the file, ignores it there, and the
+// picture stays indexed and opaque.
+enum class PaletteTransparency { AsReported, Ignored };
 int32_t ConvertPluginBitmap(PluginHandle& bitmap, int format, PluginHandle multi, int32_t& id,
-                            bool& independent);
+                            bool& independent, PaletteTransparency transparency = PaletteTransparency::AsReported);
 
 // Locks page `index` of a plug-in multi-page container entry and registers it
 // as a child entry (frame selection of plug-in containers). A page the

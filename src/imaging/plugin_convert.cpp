@@ -57,16 +57,17 @@ struct Working {
 };
 
 // Step 2: samples of other types than the standard bitmap become a standard
-// bitmap: 16-bit grey to 8-bit grey, 16-bit and float RGB(A) tone-mapped,
-// anything else converted with linear scaling.
+// bitmap: 16-bit grey to 8-bit grey, float RGB(A) tone-mapped, anything else
+// (16-bit RGB and RGBA among them) converted with linear scaling. Tone
+// mapping belongs to high-dynamic-range samples only: applied to 16-bit
+// integer RGB it turns white into grey and darkens every photograph.
 void toStandardType(Working& w) {
     const int type = plugin::GetImageType(w.bitmap);
     if (type == plugin::ImageType::Bitmap) return;
     PluginHandle converted = nullptr;
     if (type == plugin::ImageType::UInt16) {
         converted = plugin::ConvertToGreyscale(w.bitmap);
-    } else if (type == plugin::ImageType::RGB16 || type == plugin::ImageType::RGBF ||
-               type == plugin::ImageType::RGBAF) {
+    } else if (type == plugin::ImageType::RGBF || type == plugin::ImageType::RGBAF) {
         converted = plugin::TmoReinhard05(w.bitmap, 0.0, 0.0);
     } else {
         converted = plugin::ConvertToStandardType(w.bitmap);
@@ -284,7 +285,8 @@ int32_t addMultiPageTiff(int32_t& id, const std::string& path, PluginHandle file
 
 }  // namespace
 
-int32_t ConvertPluginBitmap(PluginHandle& bitmap, int format, PluginHandle multi, int32_t& id, bool& independent) {
+int32_t ConvertPluginBitmap(PluginHandle& bitmap, int format, PluginHandle multi, int32_t& id, bool& independent,
+                            PaletteTransparency transparency) {
     (void)format;  // every format is bottom-up in the plug-in (see the top of this file)
     id = 0;
     independent = true;
@@ -298,7 +300,8 @@ int32_t ConvertPluginBitmap(PluginHandle& bitmap, int format, PluginHandle multi
     const bool standard = plugin::GetImageType(bitmap) == plugin::ImageType::Bitmap;
     // 8 bits with transparent entries: 32 bits keep the transparency; when
     // that fails the bitmap goes through the section as it is.
-    if (standard && depth == 8 && plugin::GetTransparencyCount(bitmap) > 0) {
+    if (standard && depth == 8 && transparency == PaletteTransparency::AsReported &&
+        plugin::GetTransparencyCount(bitmap) > 0) {
         if (PluginHandle converted = plugin::ConvertTo32Bits(bitmap)) {
             w.replaceWith(converted);
             depth = 32;
@@ -333,19 +336,51 @@ int32_t ConvertPluginBitmap(PluginHandle& bitmap, int format, PluginHandle multi
 }
 
 namespace {
-// The plug-in's TIFF reader reads freed memory while it copies some embedded
-// colour profiles (seen with Adobe-deflate and 16-bit RGBA files). TIFFs that
-// carry a profile are therefore left to the imaging layer's own TIFF reader,
-// which handles them fully, profile included.
-bool tiffCarriesColorProfile(const std::string& path) {
-    TIFF* tif = TIFFOpen(path.c_str(), "r");
-    if (!tif) return false;
+
+int ignoreTiffMessage(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+
+// Facts of a TIFF page that the plug-in cannot be trusted with, read with
+// libtiff (quietly: a damaged file is the decoders' business).
+struct TiffFacts {
+    // The plug-in's TIFF reader reads freed memory while it copies some
+    // embedded colour profiles (seen with Adobe-deflate and 16-bit RGBA
+    // files). TIFFs that carry a profile are therefore left to the imaging
+    // layer's own TIFF reader, which handles them fully, profile included.
+    bool colorProfile = false;
+    // An associated or unassociated alpha sample: without one the file has
+    // no transparency, whatever the plug-in reports for its palette.
+    bool alphaSample = false;
+};
+
+TiffFacts readTiffFacts(const std::string& path, int page) {
+    TiffFacts facts;
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    TIFFOpenOptionsSetErrorHandlerExtR(options, ignoreTiffMessage, nullptr);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, ignoreTiffMessage, nullptr);
+    TIFF* tif = TIFFOpenExt(path.c_str(), "r", options);
+    TIFFOpenOptionsFree(options);
+    if (!tif) return facts;
     uint32_t count = 0;
-    void* data = nullptr;
-    const bool found = TIFFGetField(tif, TIFFTAG_ICCPROFILE, &count, &data) == 1 && count > 0;
+    void* profile = nullptr;
+    facts.colorProfile = TIFFGetField(tif, TIFFTAG_ICCPROFILE, &count, &profile) == 1 && count > 0;
+    if (page == 0 || TIFFSetDirectory(tif, static_cast<tdir_t>(page)) == 1) {
+        uint16_t extra = 0;
+        uint16_t* kinds = nullptr;
+        if (TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &extra, &kinds) == 1 && kinds)
+            for (uint16_t i = 0; i < extra; ++i)
+                facts.alphaSample |= kinds[i] == EXTRASAMPLE_ASSOCALPHA || kinds[i] == EXTRASAMPLE_UNASSALPHA;
+    }
     TIFFClose(tif);
-    return found;
+    return facts;
 }
+
+// Whether the plug-in's palette transparency of page `page` of `path`, read
+// as `format`, may be believed.
+PaletteTransparency paletteTransparencyOf(int format, const std::string& path, int page) {
+    if (format != PluginFormat::TIFF) return PaletteTransparency::AsReported;
+    return readTiffFacts(path, page).alphaSample ? PaletteTransparency::AsReported : PaletteTransparency::Ignored;
+}
+
 }  // namespace
 
 int32_t LoadWithPlugin(int32_t& id, const std::string& path, bool useIcm) {
@@ -358,7 +393,7 @@ int32_t LoadWithPlugin(int32_t& id, const std::string& path, bool useIcm) {
     if (format == PluginFormat::Unknown || format == PluginFormat::BMP || format == PluginFormat::PNG ||
         format == PluginFormat::GIF)
         return kUnknownImageFormat;
-    if (format == PluginFormat::TIFF && tiffCarriesColorProfile(path)) return kUnknownImageFormat;
+    if (format == PluginFormat::TIFF && readTiffFacts(path, 0).colorProfile) return kUnknownImageFormat;
     const int flags = (useIcm && format == PluginFormat::TIFF) ? plugin::kTiffLoadColorManaged : 0;
 
     if (format == PluginFormat::TIFF) {
@@ -374,7 +409,8 @@ int32_t LoadWithPlugin(int32_t& id, const std::string& path, bool useIcm) {
     PluginHandle bitmap = plugin::Load(format, path, flags);
     if (!bitmap) return statusOf(Status::OutOfMemory);
     bool independent = true;
-    const int32_t s = ConvertPluginBitmap(bitmap, format, nullptr, id, independent);
+    const int32_t s =
+        ConvertPluginBitmap(bitmap, format, nullptr, id, independent, paletteTransparencyOf(format, path, 0));
     if (s != 0) {
         plugin::Unload(bitmap);
         return s;
@@ -395,7 +431,9 @@ int32_t LoadPluginPage(int32_t containerId, int32_t index, int32_t& childId) {
     PluginHandle bitmap = page;
     bool independent = true;
     int32_t child = 0;
-    const int32_t s = ConvertPluginBitmap(bitmap, PluginFormat::TIFF, multi, child, independent);
+    // The container keeps the path of its file.
+    const PaletteTransparency transparency = paletteTransparencyOf(PluginFormat::TIFF, container->TempFilePath, index);
+    const int32_t s = ConvertPluginBitmap(bitmap, PluginFormat::TIFF, multi, child, independent, transparency);
     if (s != 0) {
         releaseBitmap(bitmap, multi, page);
         return s;

@@ -3,6 +3,7 @@
 // and sample types, multi-page TIFF containers, metadata and the resolution
 // rule, and the plug-in's absence.
 #include <gtest/gtest.h>
+#include <png.h>
 #include <tiffio.h>
 
 #include <cmath>
@@ -24,39 +25,10 @@ namespace gp = orrery::gdiplus;
 namespace gdi = orrery::gdi;
 namespace fs = std::filesystem;
 using orrery::test::corpusPath;
+using orrery::test::PixelDiff;
+using Compare = orrery::test::Orientation;
 
 namespace {
-
-struct PixelDiff {
-    double mean = 0;  // mean absolute difference per channel
-    int max = 0;
-};
-
-// Compares two images of the same size channel by channel (A, R, G, B);
-// `flipSecond` reads the second image upside down.
-PixelDiff compare(const gp::Image& a, const gp::Image& b, bool flipSecond = false) {
-    PixelDiff d;
-    EXPECT_EQ(a.width(), b.width());
-    EXPECT_EQ(a.height(), b.height());
-    if (a.width() != b.width() || a.height() != b.height()) {
-        d.mean = d.max = 1000;
-        return d;
-    }
-    double sum = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x) {
-            gp::ARGB p = 0, q = 0;
-            EXPECT_EQ(a.getPixel(x, y, p), gp::Status::Ok);
-            EXPECT_EQ(b.getPixel(x, flipSecond ? b.height() - 1 - y : y, q), gp::Status::Ok);
-            for (int shift = 0; shift < 32; shift += 8) {
-                const int diff = std::abs(int((p >> shift) & 0xff) - int((q >> shift) & 0xff));
-                sum += diff;
-                d.max = std::max(d.max, diff);
-            }
-        }
-    d.mean = sum / (4.0 * a.width() * a.height());
-    return d;
-}
 
 std::unique_ptr<gp::Image> decodeOwn(const fs::path& path) {
     std::unique_ptr<gp::Image> image;
@@ -118,6 +90,91 @@ void writeMinIsWhiteTiff(const fs::path& path) {
     TIFFClose(tif);
 }
 
+// A 16 x 4 palette TIFF (8 bits, photometric palette, no extra samples) with
+// `pages` pages: entry i is (i, 255 - i, 3 i mod 256); pixel (x, y) of page
+// p uses entry 16 y + x + p. The samples per pixel are left to their default
+// of one, as many writers do: that is where the plug-in reports a table of
+// 256 garbage transparency entries.
+void writePaletteTiff(const fs::path& path, int pages) {
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(tif, nullptr);
+    std::vector<uint16_t> red(256), green(256), blue(256);
+    for (int i = 0; i < 256; ++i) {
+        red[i] = static_cast<uint16_t>(i * 257);
+        green[i] = static_cast<uint16_t>((255 - i) * 257);
+        blue[i] = static_cast<uint16_t>((3 * i % 256) * 257);
+    }
+    for (int page = 0; page < pages; ++page) {
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 16);
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 4);
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_PALETTE);
+        TIFFSetField(tif, TIFFTAG_COLORMAP, red.data(), green.data(), blue.data());
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 4);
+        if (pages > 1) TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+        for (uint32_t y = 0; y < 4; ++y) {
+            uint8_t row[16];
+            for (int x = 0; x < 16; ++x) row[x] = static_cast<uint8_t>(16 * y + x + page);
+            ASSERT_EQ(TIFFWriteScanline(tif, row, y, 0), 1);
+        }
+        ASSERT_EQ(TIFFWriteDirectory(tif), 1);
+    }
+    TIFFClose(tif);
+}
+
+// A 4 x 1 TIFF of 16-bit RGB samples: white, mid grey, black, pure red.
+void writeRgb16Tiff(const fs::path& path) {
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(tif, nullptr);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 4);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 1);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 16);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 1);
+    uint16_t row[12] = {65535, 65535, 65535, 32768, 32768, 32768, 0, 0, 0, 65535, 0, 0};
+    ASSERT_EQ(TIFFWriteScanline(tif, row, 0, 0), 1);
+    TIFFClose(tif);
+}
+
+// An 8 x 2 palette PNG with a transparency chunk and no gamma chunk, so that
+// no library version changes its colours: entry i is (30 i, 255 - 30 i, 7)
+// with alpha 32 i (entry 0 fully transparent, entry 7 opaque).
+void writeTransparentPalettePng(const fs::path& path) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        std::fclose(file);
+        FAIL() << "libpng failed";
+    }
+    png_init_io(png, file);
+    png_set_IHDR(png, info, 8, 2, 8, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_color palette[8];
+    png_byte alpha[8];
+    for (int i = 0; i < 8; ++i) {
+        palette[i] = {static_cast<png_byte>(30 * i), static_cast<png_byte>(255 - 30 * i), 7};
+        alpha[i] = static_cast<png_byte>(i == 7 ? 255 : 32 * i);
+    }
+    png_set_PLTE(png, info, palette, 8);
+    png_set_tRNS(png, info, alpha, 8, nullptr);
+    png_write_info(png, info);
+    for (int y = 0; y < 2; ++y) {
+        png_byte row[8];
+        for (int x = 0; x < 8; ++x) row[x] = static_cast<png_byte>((x + y) % 8);
+        png_write_row(png, row);
+    }
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    std::fclose(file);
+}
+
 class PluginLoad : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -162,9 +219,9 @@ TEST_F(PluginLoad, JpegIsUprightAndMatchesOwnDecoder) {
         EXPECT_EQ(image->pixelFormat(), gp::PixelFormat24bppRGB);
         auto own = decodeOwn(path);
         // The plug-in's fast integer transform differs by a level or two.
-        const PixelDiff upright = compare(*image, *own);
+        const PixelDiff upright = orrery::test::compareImages(*image, *own);
         EXPECT_LT(upright.mean, 2.5) << name;
-        EXPECT_GT(compare(*image, *own, true).mean, 4 * upright.mean + 2) << "upside down: " << name;
+        EXPECT_GT(orrery::test::compareImages(*image, *own, Compare::SecondUpsideDown).mean, 4 * upright.mean + 2) << "upside down: " << name;
         // The image wraps the plug-in's pixels, which the entry keeps.
         const ImageEntry* e = modMain::FindEntry(id);
         EXPECT_EQ(e->SourceKind, SourcePluginBitmap);
@@ -184,7 +241,7 @@ TEST_F(PluginLoad, TargaMatchesReferencePngs) {
                 const gp::Image* image = modMain::GetGdiImage(id);
                 ASSERT_NE(image, nullptr) << tga;
                 auto reference = decodeOwn(corpusPath(base + ".png"));
-                const PixelDiff d = compare(*image, *reference);
+                const PixelDiff d = orrery::test::compareImages(*image, *reference);
                 EXPECT_EQ(d.max, 0) << tga << " mean " << d.mean;
                 modMain::ReleaseImage(id);
             }
@@ -199,9 +256,9 @@ TEST_F(PluginLoad, FormatsOnlyThePluginReads) {
     // PSD against the PNG of the same picture.
     int32_t id = load(corpusPath("pillow/hopper.psd"), "PSD");
     auto reference = decodeOwn(corpusPath("pillow/hopper.png"));
-    const double upright = compare(*modMain::GetGdiImage(id), *reference).mean;
+    const double upright = orrery::test::compareImages(*modMain::GetGdiImage(id), *reference).mean;
     EXPECT_LT(upright, 2.0);
-    EXPECT_GT(compare(*modMain::GetGdiImage(id), *reference, true).mean, 4 * upright + 2);
+    EXPECT_GT(orrery::test::compareImages(*modMain::GetGdiImage(id), *reference, Compare::SecondUpsideDown).mean, 4 * upright + 2);
     modMain::ReleaseImage(id);
     // PCX files of several depths decode to their announced size.
     id = load(corpusPath("pillow/pil184.pcx"), "PCX");
@@ -241,9 +298,9 @@ TEST_F(PluginLoad, FormatsWrittenByThePluginReadBackUpright) {
         int32_t id = 0;
         ASSERT_EQ(LoadWithPlugin(id, path.string(), false), 0) << c.name;
         EXPECT_EQ(modMain::FindEntry(id)->FormatName, c.name);
-        const PixelDiff d = compare(*modMain::GetGdiImage(id), *reference);
+        const PixelDiff d = orrery::test::compareImages(*modMain::GetGdiImage(id), *reference);
         EXPECT_LE(d.mean, c.tolerance) << c.name;
-        EXPECT_GT(compare(*modMain::GetGdiImage(id), *reference, true).mean, c.tolerance + 10) << c.name;
+        EXPECT_GT(orrery::test::compareImages(*modMain::GetGdiImage(id), *reference, Compare::SecondUpsideDown).mean, c.tolerance + 10) << c.name;
         modMain::ReleaseImage(id);
     }
     plugin::Unload(bitmap);
@@ -337,13 +394,10 @@ TEST_F(PluginLoad, OtherSampleTypesAndTransparency) {
     int32_t id = load(corpusPath("pillow/uint16_1_4660.tif"), "TIFF");
     EXPECT_EQ(modMain::GetGdiImage(id)->pixelFormat(), gp::PixelFormat8bppIndexed);
     modMain::ReleaseImage(id);
-    // 16-bit RGB is tone-mapped to 24 bits.
-    id = load(corpusPath("pillow/tiff_16bit_RGB.tiff"), "TIFF");
-    EXPECT_EQ(modMain::GetGdiImage(id)->pixelFormat(), gp::PixelFormat24bppRGB);
-    modMain::ReleaseImage(id);
     // 8-bit with transparent palette entries becomes 32-bit with alpha, the
     // same pixels the imaging layer's decoder gives.
-    const fs::path png = corpusPath("pngsuite/png/tbbn3p08.png");
+    const fs::path png = dir_.file("transparent-palette.png");
+    writeTransparentPalettePng(png);
     PluginHandle bitmap = plugin::Load(PluginFormat::PNG, png.string(), 0);
     ASSERT_NE(bitmap, nullptr);
     bool independent = false;
@@ -352,9 +406,65 @@ TEST_F(PluginLoad, OtherSampleTypesAndTransparency) {
     const gp::Image* image = modMain::GetGdiImage(id);
     EXPECT_EQ(image->pixelFormat(), gp::PixelFormat32bppARGB);
     auto own = decodeOwn(png);
-    EXPECT_EQ(compare(*image, *own).max, 0);
+    EXPECT_EQ(orrery::test::compareImages(*image, *own).max, 0);
+    gp::ARGB clear = 0, half = 0;
+    image->getPixel(0, 0, clear);
+    image->getPixel(4, 0, half);
+    EXPECT_EQ(clear >> 24, 0u);
+    EXPECT_EQ(half, 0x80788707u);  // entry 4: alpha 128, colour (120, 135, 7)
     modMain::AttachPluginBitmap(id, bitmap);
     modMain::ReleaseImage(id);
+}
+
+// The plug-in's integer 16-bit RGB is scaled linearly: white stays white and
+// greys keep their level (tone mapping is for floating-point samples).
+TEST_F(PluginLoad, SixteenBitRgbKeepsItsLevels) {
+    const fs::path path = dir_.file("rgb16.tif");
+    writeRgb16Tiff(path);
+    const int32_t id = load(path, "TIFF");
+    const gp::Image* image = modMain::GetGdiImage(id);
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->pixelFormat(), gp::PixelFormat24bppRGB);
+    const auto level = [&](int x, int shift) {
+        gp::ARGB c = 0;
+        image->getPixel(x, 0, c);
+        return int((c >> shift) & 0xff);
+    };
+    for (int shift : {0, 8, 16}) {
+        EXPECT_GE(level(0, shift), 254) << "white, shift " << shift;
+        EXPECT_NEAR(level(1, shift), 128, 2) << "mid grey, shift " << shift;
+        EXPECT_LE(level(2, shift), 1) << "black, shift " << shift;
+    }
+    EXPECT_GE(level(3, 16), 254);
+    EXPECT_LE(level(3, 8), 1);
+}
+
+// A palette TIFF has no transparency unless it carries an alpha sample; the
+// plug-in's report of a transparency table for it is not believed, on a
+// single page and on the pages of a multi-page file alike.
+TEST_F(PluginLoad, PaletteTiffWithoutAlphaStaysIndexedAndOpaque) {
+    for (int pages : {1, 3}) {
+        const fs::path path = dir_.file("palette" + std::to_string(pages) + ".tif");
+        writePaletteTiff(path, pages);
+        const int32_t id = load(path, "TIFF");
+        auto own = decodeOwn(path);
+        for (int page = 0; page < pages; ++page) {
+            if (pages > 1) {
+                ASSERT_EQ(modMain::SelectTiffPage(id, page), 0);
+                ASSERT_EQ(own->selectActiveFrame(gp::FrameDimension::Page, static_cast<uint32_t>(page)),
+                          gp::Status::Ok);
+            }
+            const gp::Image* image = modMain::GetGdiImage(id);
+            ASSERT_NE(image, nullptr);
+            EXPECT_EQ(image->pixelFormat(), gp::PixelFormat8bppIndexed) << "page " << page;
+            EXPECT_EQ(orrery::test::compareImages(*image, *own).max, 0) << "page " << page;
+            gp::ARGB c = 0;
+            image->getPixel(5, 2, c);  // entry 37 + page
+            const uint32_t i = 37u + static_cast<uint32_t>(page);
+            EXPECT_EQ(c, 0xFF000000u | (i << 16) | ((255 - i) << 8) | (3 * i % 256)) << "page " << page;
+        }
+        modMain::ReleaseImage(id);
+    }
 }
 
 // With colour management asked for, the plug-in keeps CMYK TIFF pixels as
@@ -368,7 +478,7 @@ TEST_F(PluginLoad, CmykTiffKeepsItsColours) {
         ASSERT_EQ(LoadWithPlugin(id, path.string(), colourManaged), 0);
         const gp::Image* image = modMain::GetGdiImage(id);
         EXPECT_FALSE(gp::hasAlpha(image->pixelFormat()));
-        EXPECT_LT(compare(*image, *own).mean, 1.0) << "colour managed " << colourManaged;
+        EXPECT_LT(orrery::test::compareImages(*image, *own).mean, 1.0) << "colour managed " << colourManaged;
         modMain::ReleaseImage(id);
     }
 }
@@ -397,7 +507,7 @@ TEST_F(PluginLoad, MultiPageTiffIsAContainerOfPages) {
         const gp::Image* shown = modMain::GetGdiImage(id);
         ASSERT_NE(shown, nullptr);
         ASSERT_EQ(own->selectActiveFrame(gp::FrameDimension::Page, static_cast<uint32_t>(page)), gp::Status::Ok);
-        EXPECT_EQ(compare(*shown, *own).max, 0) << "page " << page;
+        EXPECT_EQ(orrery::test::compareImages(*shown, *own).max, 0) << "page " << page;
         EXPECT_EQ(modMain::LiveEntryCount(), 2u) << "the container and one page";
     }
     EXPECT_EQ(modMain::SelectTiffPage(id, 3), 2);

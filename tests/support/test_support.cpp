@@ -1,8 +1,15 @@
 #include "support/test_support.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+
 #include <fstream>
 #include <random>
 #include <stdexcept>
+
+#include "platform/gdiplus/image.h"
 
 namespace orrery::test {
 
@@ -57,6 +64,31 @@ void put16be(std::vector<uint8_t>& out, uint32_t v) {
 void put32be(std::vector<uint8_t>& out, uint32_t v) {
     put16be(out, v >> 16);
     put16be(out, v & 0xffff);
+}
+
+PixelDiff compareImages(const gdiplus::Image& a, const gdiplus::Image& b, Orientation orientation) {
+    PixelDiff d;
+    EXPECT_EQ(a.width(), b.width());
+    EXPECT_EQ(a.height(), b.height());
+    if (a.width() != b.width() || a.height() != b.height()) {
+        d.mean = d.max = 1000;
+        return d;
+    }
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            gdiplus::ARGB p = 0, q = 0;
+            EXPECT_EQ(a.getPixel(x, y, p), gdiplus::Status::Ok);
+            const int yb = orientation == Orientation::SecondUpsideDown ? b.height() - 1 - y : y;
+            EXPECT_EQ(b.getPixel(x, yb, q), gdiplus::Status::Ok);
+            for (int shift = 0; shift < 32; shift += 8) {
+                const int diff = std::abs(int((p >> shift) & 0xff) - int((q >> shift) & 0xff));
+                sum += diff;
+                d.max = std::max(d.max, diff);
+            }
+        }
+    d.mean = sum / (4.0 * a.width() * a.height());
+    return d;
 }
 
 }  // namespace orrery::test

@@ -5,6 +5,10 @@
 #include <string>
 #include <vector>
 
+namespace orrery::gdiplus {
+class Image;
+}
+
 namespace orrery::test {
 
 // Path of a file of the shared real-world corpus ("pngsuite/png/basn0g01.png").
@@ -29,6 +33,17 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// How two images of the same size differ, channel by channel (A, R, G, B).
+struct PixelDiff {
+    double mean = 0;  // mean absolute difference per channel
+    int max = 0;
+};
+enum class Orientation { Same, SecondUpsideDown };
+// Compares two images pixel by pixel; images of different sizes fail the
+// test and differ by 1000.
+PixelDiff compareImages(const gdiplus::Image& a, const gdiplus::Image& b,
+                        Orientation orientation = Orientation::Same);
 
 // Little-endian writers for building files byte by byte.
 void put16(std::vector<uint8_t>& out, uint32_t v);
