@@ -16,6 +16,7 @@ using gdiplus::Status;
 
 namespace {
 constexpr int32_t kOutOfMemory = static_cast<int32_t>(Status::OutOfMemory);
+constexpr int32_t kInvalidParameter = static_cast<int32_t>(Status::InvalidParameter);
 constexpr uint32_t kNoMaskColor = 0x00010000;  // RGB(0, 0, 1)
 }  // namespace
 
@@ -156,6 +157,8 @@ void Renderer::DrawView(int32_t image, bool highQualityPass) {
             raiseChanged = true;
             s_.lastDrawnImage = document;
             raisePage = !host_.documentIsPdf();
+            // The host's PictureChange handler may have released the image.
+            img = imaging::modMain::GetGdiImage(image);
         }
         if (!host_.lockControl()) {
             if (s_.viewerQualityAuto && !highQualityPass) s_.highQualityPass = false;
@@ -187,7 +190,9 @@ void Renderer::DrawView(int32_t image, bool highQualityPass) {
             if (src.x + src.width > s_.imageWidth) src.x = s_.imageWidth - src.width;
             if (src.y + src.height > s_.imageHeight) src.y = s_.imageHeight - src.height;
 
-            if (w.backStyle() != window::BackStyle::Opaque || s_.forcePictureMode) {
+            if (!img) {
+                s_.status = kInvalidParameter;  // what drawing a released image reports
+            } else if (w.backStyle() != window::BackStyle::Opaque || s_.forcePictureMode) {
                 w.setPersistentDrawing(window::PersistentDrawing::Off);
                 std::shared_ptr<const Image> picture;
                 s_.status = renderToPicture(drawW, drawH, *img, dst, src, picture);

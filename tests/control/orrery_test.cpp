@@ -401,3 +401,27 @@ TEST_F(ControlTest, ExtremeNumbersSaturateOrAreRefused) {
     EXPECT_EQ(argError, 2u);
     EXPECT_DOUBLE_EQ(get("ZOOM").r8(), maxZoom.r8());
 }
+
+TEST_F(ControlTest, AnImageClosedByThePictureChangeHandlerIsNotDrawn) {
+    // A host that closes the picture from its PictureChange handler, once.
+    bool closeNext = true;
+    control->events().connect(std::make_shared<FunctionSink>([&](DISPID id, std::span<Variant>) {
+        if (id == control::orreryEvents().find("PictureChange")->id && closeNext) {
+            closeNext = false;
+            EXPECT_EQ(call("CloseImageEx"), S_OK);
+        }
+        return S_OK;
+    }));
+    Variant status;
+    ASSERT_EQ(call("DisplayFromFile", {Variant(image)}, &status), S_OK);
+    EXPECT_EQ(status.i4(), 2);  // drawing a released image
+    ASSERT_EQ(backend.messageBoxes().size(), 1u);
+    EXPECT_EQ(backend.messageBoxes()[0].request.text, "Can not display image error no: 2");
+    EXPECT_EQ(imaging::modMain::LiveEntryCount(), 0u);
+    EXPECT_EQ(std::count(events.begin(), events.end(), "Display"), 0);
+
+    // The next load draws again.
+    ASSERT_EQ(call("DisplayFromFile", {Variant(image)}, &status), S_OK);
+    EXPECT_EQ(status.i4(), 0);
+    EXPECT_EQ(shownPixel(2 + 20, 2 + 50) & 0xFFFFFF, 0xFF0000u);
+}
