@@ -2,7 +2,9 @@
 // and counts, the thumbnail directory, and writing then reading back.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "platform/gdiplus/exif_ifd.h"
 
@@ -80,6 +82,16 @@ public:
 private:
     bool big_;
 };
+
+// An APP1 EXIF block: the "Exif" marker and its two zero bytes, then the TIFF
+// data. Sized once and filled, so no growth path is involved.
+std::vector<uint8_t> exifBlock(const TiffWriter& w) {
+    static constexpr uint8_t marker[] = {'E', 'x', 'i', 'f', 0, 0};
+    std::vector<uint8_t> app1(sizeof marker + w.bytes.size());
+    std::copy(std::begin(marker), std::end(marker), app1.begin());
+    std::copy(w.bytes.begin(), w.bytes.end(), app1.begin() + sizeof marker);
+    return app1;
+}
 
 std::vector<uint8_t> le(const std::vector<uint64_t>& elements, size_t size) {
     std::vector<uint8_t> out;
@@ -178,10 +190,8 @@ TEST(TiffDirectory, LoopsAreReadOnce) {
     EXPECT_EQ(items.size(), 3u);
 
     // The thumbnail chain loops back to IFD0.
-    std::vector<uint8_t> app1 = {'E', 'x', 'i', 'f', 0, 0};
-    app1.insert(app1.end(), w.bytes.begin(), w.bytes.end());
     items.clear();
-    ASSERT_EQ(readExifBlock(app1, items), Status::Ok);
+    ASSERT_EQ(readExifBlock(exifBlock(w), items), Status::Ok);
     EXPECT_EQ(items.size(), 3u);
 }
 
@@ -240,12 +250,6 @@ TEST(TiffDirectory, RejectsDataWithoutATiffHeader) {
     EXPECT_EQ(readExifBlock(notExif, items), Status::InvalidParameter);
     std::vector<uint8_t> shortExif = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I'};
     EXPECT_EQ(readExifBlock(shortExif, items), Status::InvalidParameter);
-}
-
-std::vector<uint8_t> exifBlock(const TiffWriter& w) {
-    std::vector<uint8_t> app1 = {'E', 'x', 'i', 'f', 0, 0};
-    app1.insert(app1.end(), w.bytes.begin(), w.bytes.end());
-    return app1;
 }
 
 TEST(ExifBlock, ThumbnailDirectoryGetsThePlatformIdentifiers) {
