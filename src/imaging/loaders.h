@@ -29,14 +29,25 @@ int32_t LoadWithPlugin(int32_t& id, const std::string& path, bool useIcm);
 // false it wraps `bitmap`'s pixels, and the caller must keep `bitmap` alive
 // with the entry: AttachPluginBitmap or AttachPluginPage).
 //
-// `transparency` says whether the palette transparency the plug-in reports
-// may be believed. For some files it reports a table of garbage entries
-// where the file has no transparency at all (palette TIFFs without an alpha
-// sample); the caller, which knows the file, ignores it there, and the
-// picture stays indexed and opaque.
-enum class PaletteTransparency { AsReported, Ignored };
+// `facts` are what the caller knows from the file itself about pixels that
+// the plug-in's bitmap describes wrongly (see PluginPictureFacts).
+struct PluginPictureFacts {
+    // The palette transparency the plug-in reports is real. For TIFFs it
+    // never is: TIFF keeps alpha per pixel, and for 8-bit pages without
+    // alpha the plug-in reports a table of garbage entries.
+    bool paletteTransparency = true;
+    // 32 and 64-bit samples carry alpha already multiplied into the colour
+    // (a TIFF's associated alpha), which the plug-in passes on as it is.
+    bool premultipliedAlpha = false;
+    // 32-bit samples are inks even where the plug-in names them RGB with
+    // alpha (its reader of tiled CMYK TIFFs does, asked for CMYK or not)...
+    bool cmykSamples = false;
+    // ...and come as Y, M, C, K: that reader swaps the first and third
+    // bytes as it does for RGB.
+    bool inksSwapped = false;
+};
 int32_t ConvertPluginBitmap(PluginHandle& bitmap, int format, PluginHandle multi, int32_t& id,
-                            bool& independent, PaletteTransparency transparency = PaletteTransparency::AsReported);
+                            bool& independent, const PluginPictureFacts& facts = {});
 
 // Locks page `index` of a plug-in multi-page container entry and registers it
 // as a child entry (frame selection of plug-in containers). A page the

@@ -66,6 +66,8 @@ inline constexpr int Xmp = 7;
 // Flags.
 inline constexpr int kTiffSaveLzw = 0x4000;
 inline constexpr int kTiffLoadColorManaged = 1;
+// ICO: icons below 32 bits get an alpha channel from their AND mask.
+inline constexpr int kIcoLoadMaskAsAlpha = 1;
 // Load only the header (size, depth, metadata), for formats that support it.
 inline constexpr int kLoadHeaderOnly = 0x8000;
 

@@ -13,7 +13,11 @@
 //   one pass at load is cheaper than a slower draw on every paint.
 // - below 24 bits: the rows go into a bottom-up bitmap section (positive
 //   height), which is exactly the plug-in's layout, and are not flipped.
+#include <unistd.h>
+
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include <tiffio.h>
 
@@ -26,6 +30,7 @@
 #include "platform/gdiplus/dib.h"
 #include "platform/gdiplus/factory.h"
 #include "platform/gdiplus/pixel_data.h"
+#include "platform/kernel/files.h"
 
 namespace orrery::imaging {
 
@@ -76,21 +81,25 @@ void toStandardType(Working& w) {
 }
 
 // Asked to keep CMYK (its TIFF flag 1, which the control passes for colour
-// management), the plug-in delivers 32-bit pixels holding C, M, Y, K bytes.
-// No pixel format of the imaging layer holds those, so they become opaque
-// B, G, R in place.
-void cmykToBgrInPlace(PluginHandle bitmap) {
+// management), the plug-in delivers 32-bit pixels holding C, M, Y, K bytes;
+// its reader of tiled CMYK TIFFs delivers Y, M, C, K, asked or not (see
+// PluginPictureFacts). No pixel format of the imaging layer holds inks, so
+// they become opaque B, G, R in place.
+enum class InkOrder { CMYK, YMCK };
+
+void cmykToBgrInPlace(PluginHandle bitmap, InkOrder order) {
     uint8_t* bits = plugin::GetBits(bitmap);
     const int width = plugin::GetWidth(bitmap), height = plugin::GetHeight(bitmap);
     const int pitch = plugin::GetPitch(bitmap);
     if (!bits || pitch < width * 4) return;
+    const int cyan = order == InkOrder::CMYK ? 0 : 2, yellow = 2 - cyan;
     for (int y = 0; y < height; ++y) {
         uint8_t* p = bits + static_cast<size_t>(pitch) * y;
         for (int x = 0; x < width; ++x, p += 4) {
             const int k = 255 - p[3];
-            const uint8_t r = static_cast<uint8_t>((255 - p[0]) * k / 255);
+            const uint8_t r = static_cast<uint8_t>((255 - p[cyan]) * k / 255);
             const uint8_t g = static_cast<uint8_t>((255 - p[1]) * k / 255);
-            const uint8_t b = static_cast<uint8_t>((255 - p[2]) * k / 255);
+            const uint8_t b = static_cast<uint8_t>((255 - p[yellow]) * k / 255);
             p[0] = b;
             p[1] = g;
             p[2] = r;
@@ -103,19 +112,23 @@ void cmykToBgrInPlace(PluginHandle bitmap) {
 // or 32-bit rows hold 8-bit samples. The colour type is that of the bitmap
 // as it is now: a palette bitmap widened for its transparency reads "RGB with
 // alpha" only after the widening.
-PixelFormat wrapFormatFor(PluginHandle bitmap, int depth) {
+PixelFormat wrapFormatFor(PluginHandle bitmap, int depth, const PluginPictureFacts& facts) {
     const int width = plugin::GetWidth(bitmap);
     const int pitch = plugin::GetPitch(bitmap);
+    const bool alpha = plugin::GetColorType(bitmap) == plugin::ColorType::RGBAlpha && !facts.cmykSamples;
+    const PixelFormat argb32 =
+        facts.premultipliedAlpha ? gdiplus::PixelFormat32bppPARGB : gdiplus::PixelFormat32bppARGB;
+    const PixelFormat argb64 =
+        facts.premultipliedAlpha ? gdiplus::PixelFormat64bppPARGB : gdiplus::PixelFormat64bppARGB;
     switch (depth) {
         case 24:
             return gdiplus::PixelFormat24bppRGB;
         case 32:
-            return plugin::GetColorType(bitmap) == plugin::ColorType::RGBAlpha ? gdiplus::PixelFormat32bppARGB
-                                                                               : gdiplus::PixelFormat32bppRGB;
+            return alpha ? argb32 : gdiplus::PixelFormat32bppRGB;
         case 48:
             return pitch == ((3 * width + 3) & ~3) ? gdiplus::PixelFormat24bppRGB : gdiplus::PixelFormat48bppRGB;
         case 64:
-            return pitch == 4 * width ? gdiplus::PixelFormat32bppARGB : gdiplus::PixelFormat64bppARGB;
+            return pitch == 4 * width ? argb32 : argb64;
         default:
             return gdiplus::PixelFormatUndefined;
     }
@@ -128,7 +141,7 @@ int32_t copyDeepSamples(PluginHandle bitmap, PixelFormat format, std::unique_ptr
     const int width = plugin::GetWidth(bitmap), height = plugin::GetHeight(bitmap);
     const int pitch = plugin::GetPitch(bitmap);
     const uint8_t* bits = plugin::GetBits(bitmap);
-    const int channels = format == gdiplus::PixelFormat64bppARGB ? 4 : 3;
+    const int channels = format == gdiplus::PixelFormat48bppRGB ? 3 : 4;
     if (!bits || width < 1 || height < 1 || pitch < width * channels * 2) return statusOf(Status::InvalidParameter);
     gdiplus::PixelData pixels;
     Status s = gdiplus::PixelData::allocate(width, height, format, pixels);
@@ -147,14 +160,36 @@ int32_t copyDeepSamples(PluginHandle bitmap, PixelFormat format, std::unique_ptr
     return 0;
 }
 
+// Turns the plug-in's bottom-up rows top-down in place. The plug-in's own
+// flip copies rows with overlapping memcpy calls on some bitmaps (seen with
+// icons whose mask became alpha), which is undefined; this one swaps row by
+// row. False when the bitmap has no pixels to flip.
+bool flipRowsInPlace(PluginHandle bitmap) {
+    uint8_t* bits = plugin::GetBits(bitmap);
+    const int height = plugin::GetHeight(bitmap);
+    const int pitch = plugin::GetPitch(bitmap);
+    if (!bits || height < 1 || pitch < 1) return false;
+    const size_t rowBytes = static_cast<size_t>(pitch);
+    std::vector<uint8_t> row(rowBytes);
+    for (int top = 0, bottom = height - 1; top < bottom; ++top, --bottom) {
+        uint8_t* a = bits + rowBytes * static_cast<size_t>(top);
+        uint8_t* b = bits + rowBytes * static_cast<size_t>(bottom);
+        std::memcpy(row.data(), a, rowBytes);
+        std::memcpy(a, b, rowBytes);
+        std::memcpy(b, row.data(), rowBytes);
+    }
+    return true;
+}
+
 // Steps 4 and 5: 24 bits and up.
-int32_t wrapDeepBitmap(PluginHandle bitmap, int depth, std::unique_ptr<gdiplus::Image>& out, bool& independent) {
-    const PixelFormat format = wrapFormatFor(bitmap, depth);
-    if (format == gdiplus::PixelFormat48bppRGB || format == gdiplus::PixelFormat64bppARGB) {
+int32_t wrapDeepBitmap(PluginHandle bitmap, int depth, const PluginPictureFacts& facts,
+                       std::unique_ptr<gdiplus::Image>& out, bool& independent) {
+    const PixelFormat format = wrapFormatFor(bitmap, depth, facts);
+    if (gdiplus::bitsPerPixel(format) > 32) {
         independent = true;
         return copyDeepSamples(bitmap, format, out);
     }
-    const bool flipped = plugin::FlipVertical(bitmap);
+    const bool flipped = flipRowsInPlace(bitmap);
     Status s = gdiplus::createBitmapFromScan0(plugin::GetWidth(bitmap), plugin::GetHeight(bitmap),
                                               plugin::GetPitch(bitmap), format, plugin::GetBits(bitmap), out);
     if (s != Status::Ok) return statusOf(s);
@@ -246,7 +281,35 @@ int detectFormat(const std::string& path) {
 // Sizes in files are not trusted: where the plug-in can read a header alone,
 // the pixel memory it announces is checked against the allocation limit
 // before the pixels are decoded. Other formats are decoded as they are.
+//
+// An icon's size comes from the bitmap header of its first entry, which the
+// plug-in reads (its directory may say otherwise); with its mask turned into
+// alpha the plug-in makes 32 bits of every pixel. A 198-byte file can
+// announce 65535 x 32767 pixels, 8 GB at 32 bits.
+uint64_t announcedIconBytes(const std::string& path) {
+    kernel::UniqueFd fd;
+    if (kernel::openRegularFile(path, fd) != kernel::OpenError::None) return 0;
+    uint8_t head[22];
+    if (::pread(fd.get(), head, sizeof head, 0) != static_cast<ssize_t>(sizeof head)) return 0;
+    const auto le32 = [](const uint8_t* p) {
+        return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+    };
+    uint8_t entry[24];
+    if (::pread(fd.get(), entry, sizeof entry, le32(head + 18)) != static_cast<ssize_t>(sizeof entry)) return 0;
+    uint64_t width = 0, height = 0;
+    if (std::memcmp(entry, "\x89PNG", 4) == 0) {
+        width = (uint64_t(entry[16]) << 24) | (uint64_t(entry[17]) << 16) | (uint64_t(entry[18]) << 8) | entry[19];
+        height = (uint64_t(entry[20]) << 24) | (uint64_t(entry[21]) << 16) | (uint64_t(entry[22]) << 8) | entry[23];
+    } else {
+        width = static_cast<uint64_t>(std::abs(int64_t(int32_t(le32(entry + 4)))));
+        height = static_cast<uint64_t>(std::abs(int64_t(int32_t(le32(entry + 8))))) / 2;
+    }
+    return width * height * 4;
+}
+
 int32_t checkAnnouncedSize(int format, const std::string& path, int flags) {
+    if (format == PluginFormat::ICO)
+        return announcedIconBytes(path) > gdiplus::pixelAllocationLimit() ? statusOf(Status::OutOfMemory) : 0;
     if (!plugin::SupportsHeaderOnly(format)) return 0;
     PluginHandle header = plugin::Load(format, path, flags | plugin::kLoadHeaderOnly);
     if (!header) return 0;  // the full load reports what is wrong
@@ -286,7 +349,7 @@ int32_t addMultiPageTiff(int32_t& id, const std::string& path, PluginHandle file
 }  // namespace
 
 int32_t ConvertPluginBitmap(PluginHandle& bitmap, int format, PluginHandle multi, int32_t& id, bool& independent,
-                            PaletteTransparency transparency) {
+                            const PluginPictureFacts& facts) {
     (void)format;  // every format is bottom-up in the plug-in (see the top of this file)
     id = 0;
     independent = true;
@@ -300,15 +363,14 @@ int32_t ConvertPluginBitmap(PluginHandle& bitmap, int format, PluginHandle multi
     const bool standard = plugin::GetImageType(bitmap) == plugin::ImageType::Bitmap;
     // 8 bits with transparent entries: 32 bits keep the transparency; when
     // that fails the bitmap goes through the section as it is.
-    if (standard && depth == 8 && transparency == PaletteTransparency::AsReported &&
-        plugin::GetTransparencyCount(bitmap) > 0) {
+    if (standard && depth == 8 && facts.paletteTransparency && plugin::GetTransparencyCount(bitmap) > 0) {
         if (PluginHandle converted = plugin::ConvertTo32Bits(bitmap)) {
             w.replaceWith(converted);
             depth = 32;
         }
     }
-    if (standard && depth == 32 && plugin::GetColorType(bitmap) == plugin::ColorType::CMYK)
-        cmykToBgrInPlace(bitmap);
+    if (standard && depth == 32 && (facts.cmykSamples || plugin::GetColorType(bitmap) == plugin::ColorType::CMYK))
+        cmykToBgrInPlace(bitmap, facts.inksSwapped ? InkOrder::YMCK : InkOrder::CMYK);
     // 16-bit 5-6-5 pixels: a bitmap section has no place for the masks, so
     // they are widened to 24 bits first.
     if (standard && depth == 16 && plugin::HasMasks565(bitmap)) {
@@ -323,7 +385,7 @@ int32_t ConvertPluginBitmap(PluginHandle& bitmap, int format, PluginHandle multi
     int32_t s = 0;
     ImageSourceKind kind = SourceScan0;
     if (depth >= 24) {
-        s = wrapDeepBitmap(bitmap, depth, image, independent);
+        s = wrapDeepBitmap(bitmap, depth, facts, image, independent);
     } else {
         s = copyThroughSection(bitmap, depth, image);
         independent = true;
@@ -347,9 +409,14 @@ struct TiffFacts {
     // files). TIFFs that carry a profile are therefore left to the imaging
     // layer's own TIFF reader, which handles them fully, profile included.
     bool colorProfile = false;
-    // An associated or unassociated alpha sample: without one the file has
-    // no transparency, whatever the plug-in reports for its palette.
-    bool alphaSample = false;
+    uint16_t alpha = 0;    // EXTRASAMPLE_ASSOCALPHA, EXTRASAMPLE_UNASSALPHA, or 0 for none
+    int colorSamples = 1;  // samples per pixel without the extra samples
+    bool cmyk = false;
+    bool tiled = false;
+
+    // Grey or palette pixels with alpha: the plug-in can only give them as
+    // an 8-bit palette picture, which holds no alpha per pixel.
+    bool alphaBeyondPlugin() const { return alpha != 0 && colorSamples < 3; }
 };
 
 TiffFacts readTiffFacts(const std::string& path, int page) {
@@ -364,21 +431,42 @@ TiffFacts readTiffFacts(const std::string& path, int page) {
     void* profile = nullptr;
     facts.colorProfile = TIFFGetField(tif, TIFFTAG_ICCPROFILE, &count, &profile) == 1 && count > 0;
     if (page == 0 || TIFFSetDirectory(tif, static_cast<tdir_t>(page)) == 1) {
-        uint16_t extra = 0;
+        uint16_t samples = 1, extra = 0, photometric = 0, inks = INKSET_CMYK;
         uint16_t* kinds = nullptr;
+        TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
         if (TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &extra, &kinds) == 1 && kinds)
-            for (uint16_t i = 0; i < extra; ++i)
-                facts.alphaSample |= kinds[i] == EXTRASAMPLE_ASSOCALPHA || kinds[i] == EXTRASAMPLE_UNASSALPHA;
+            for (uint16_t i = 0; i < extra && facts.alpha == 0; ++i)
+                if (kinds[i] == EXTRASAMPLE_ASSOCALPHA || kinds[i] == EXTRASAMPLE_UNASSALPHA) facts.alpha = kinds[i];
+        facts.colorSamples = samples > extra ? samples - extra : 0;
+        TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+        TIFFGetFieldDefaulted(tif, TIFFTAG_INKSET, &inks);
+        facts.cmyk = photometric == PHOTOMETRIC_SEPARATED && inks == INKSET_CMYK && facts.colorSamples == 4;
+        facts.tiled = TIFFIsTiled(tif) != 0;
     }
     TIFFClose(tif);
     return facts;
 }
 
-// Whether the plug-in's palette transparency of page `page` of `path`, read
-// as `format`, may be believed.
-PaletteTransparency paletteTransparencyOf(int format, const std::string& path, int page) {
-    if (format != PluginFormat::TIFF) return PaletteTransparency::AsReported;
-    return readTiffFacts(path, page).alphaSample ? PaletteTransparency::AsReported : PaletteTransparency::Ignored;
+// What page `page` of `path`, read as `format`, says about its pixels that
+// the plug-in's bitmap does not.
+PluginPictureFacts pictureFactsOf(int format, const std::string& path, int page) {
+    if (format != PluginFormat::TIFF) return {};
+    const TiffFacts tiff = readTiffFacts(path, page);
+    PluginPictureFacts facts;
+    facts.paletteTransparency = false;
+    facts.premultipliedAlpha = tiff.alpha == EXTRASAMPLE_ASSOCALPHA;
+    facts.cmykSamples = tiff.cmyk;
+    facts.inksSwapped = tiff.cmyk && tiff.tiled;
+    return facts;
+}
+
+// Load flags: colour management for TIFF when asked for; icons always keep
+// their mask, which would otherwise be dropped and show the transparent
+// parts of an icon in whatever colour its pixels hold there.
+int loadFlagsFor(int format, bool useIcm) {
+    if (format == PluginFormat::TIFF && useIcm) return plugin::kTiffLoadColorManaged;
+    if (format == PluginFormat::ICO) return plugin::kIcoLoadMaskAsAlpha;
+    return 0;
 }
 
 }  // namespace
@@ -393,8 +481,11 @@ int32_t LoadWithPlugin(int32_t& id, const std::string& path, bool useIcm) {
     if (format == PluginFormat::Unknown || format == PluginFormat::BMP || format == PluginFormat::PNG ||
         format == PluginFormat::GIF)
         return kUnknownImageFormat;
-    if (format == PluginFormat::TIFF && readTiffFacts(path, 0).colorProfile) return kUnknownImageFormat;
-    const int flags = (useIcm && format == PluginFormat::TIFF) ? plugin::kTiffLoadColorManaged : 0;
+    if (format == PluginFormat::TIFF) {
+        const TiffFacts tiff = readTiffFacts(path, 0);
+        if (tiff.colorProfile || tiff.alphaBeyondPlugin()) return kUnknownImageFormat;
+    }
+    const int flags = loadFlagsFor(format, useIcm);
 
     if (format == PluginFormat::TIFF) {
         PluginHandle file = plugin::OpenFile(path);
@@ -410,7 +501,7 @@ int32_t LoadWithPlugin(int32_t& id, const std::string& path, bool useIcm) {
     if (!bitmap) return statusOf(Status::OutOfMemory);
     bool independent = true;
     const int32_t s =
-        ConvertPluginBitmap(bitmap, format, nullptr, id, independent, paletteTransparencyOf(format, path, 0));
+        ConvertPluginBitmap(bitmap, format, nullptr, id, independent, pictureFactsOf(format, path, 0));
     if (s != 0) {
         plugin::Unload(bitmap);
         return s;
@@ -432,8 +523,8 @@ int32_t LoadPluginPage(int32_t containerId, int32_t index, int32_t& childId) {
     bool independent = true;
     int32_t child = 0;
     // The container keeps the path of its file.
-    const PaletteTransparency transparency = paletteTransparencyOf(PluginFormat::TIFF, container->TempFilePath, index);
-    const int32_t s = ConvertPluginBitmap(bitmap, PluginFormat::TIFF, multi, child, independent, transparency);
+    const PluginPictureFacts facts = pictureFactsOf(PluginFormat::TIFF, container->TempFilePath, index);
+    const int32_t s = ConvertPluginBitmap(bitmap, PluginFormat::TIFF, multi, child, independent, facts);
     if (s != 0) {
         releaseBitmap(bitmap, multi, page);
         return s;

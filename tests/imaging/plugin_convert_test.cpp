@@ -468,18 +468,23 @@ TEST_F(PluginLoad, PaletteTiffWithoutAlphaStaysIndexedAndOpaque) {
 }
 
 // With colour management asked for, the plug-in keeps CMYK TIFF pixels as
-// CMYK; they are shown in RGB like the imaging layer's decoder shows them.
+// CMYK, and its reader of tiled CMYK TIFFs keeps them unasked (named RGB with
+// alpha); either way they are shown in RGB like the imaging layer's decoder
+// shows them.
 TEST_F(PluginLoad, CmykTiffKeepsItsColours) {
     ORRERY_REQUIRE_CORPUS();
-    const fs::path path = corpusPath("pillow/tiff_strip_cmyk_jpeg.tif");
-    auto own = decodeOwn(path);
-    for (bool colourManaged : {false, true}) {
-        int32_t id = 0;
-        ASSERT_EQ(LoadWithPlugin(id, path.string(), colourManaged), 0);
-        const gp::Image* image = modMain::GetGdiImage(id);
-        EXPECT_FALSE(gp::hasAlpha(image->pixelFormat()));
-        EXPECT_LT(orrery::test::compareImages(*image, *own).mean, 1.0) << "colour managed " << colourManaged;
-        modMain::ReleaseImage(id);
+    for (const char* name : {"pillow/tiff_strip_cmyk_jpeg.tif", "pillow/tiff_tiled_cmyk_jpeg.tif"}) {
+        const fs::path path = corpusPath(name);
+        auto own = decodeOwn(path);
+        for (bool colourManaged : {false, true}) {
+            int32_t id = 0;
+            ASSERT_EQ(LoadWithPlugin(id, path.string(), colourManaged), 0);
+            const gp::Image* image = modMain::GetGdiImage(id);
+            EXPECT_FALSE(gp::hasAlpha(image->pixelFormat()));
+            EXPECT_LT(orrery::test::compareImages(*image, *own).mean, 1.0)
+                << name << ", colour managed " << colourManaged;
+            modMain::ReleaseImage(id);
+        }
     }
 }
 
@@ -636,6 +641,35 @@ TEST_F(PluginLoad, AnnouncedSizeAboveTheLimitIsRefused) {
     EXPECT_EQ(LoadWithPlugin(id, corpusPath("pillow/hopper.jpg").string(), false), 0);
     gp::setPixelAllocationLimit(limit);
     modMain::ReleaseImage(id);
+}
+
+// An icon whose directory says 16 x 16 while its bitmap header says 65535 x
+// 65534 (two rows a pixel, colour and mask): with the mask made alpha the
+// plug-in would allocate 16 GB before anything could look at it.
+TEST_F(PluginLoad, IconAnnouncingAHugeBitmapIsRefusedBeforeDecoding) {
+    std::vector<uint8_t> ico;
+    orrery::test::put16(ico, 0);
+    orrery::test::put16(ico, 1);
+    orrery::test::put16(ico, 1);
+    ico.insert(ico.end(), {16, 16, 2, 0});
+    orrery::test::put16(ico, 1);
+    orrery::test::put16(ico, 1);
+    orrery::test::put32(ico, 40 + 8 + 64);
+    orrery::test::put32(ico, 22);
+    orrery::test::put32(ico, 40);
+    orrery::test::put32(ico, 65535);
+    orrery::test::put32(ico, 2 * 65534);
+    orrery::test::put16(ico, 1);
+    orrery::test::put16(ico, 1);
+    for (int i = 0; i < 6; ++i) orrery::test::put32(ico, 0);
+    orrery::test::put32(ico, 0);
+    orrery::test::put32(ico, 0xFFFFFF);
+    ico.resize(ico.size() + 64, 0x55);
+    const fs::path path = dir_.file("bomb.ico");
+    orrery::test::writeFile(path, ico);
+    int32_t id = 0;
+    EXPECT_EQ(LoadWithPlugin(id, path.string(), false), 3);
+    EXPECT_EQ(id, 0);
 }
 
 TEST(PluginResolution, BitmapResolutionWinsUnlessItIsTheDefault) {

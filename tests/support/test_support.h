@@ -40,7 +40,8 @@ struct PixelDiff {
     int max = 0;
 };
 enum class Orientation { Same, SecondUpsideDown };
-// Compares two images pixel by pixel; images of different sizes fail the
+// Compares two images pixel by pixel; pixels that are fully transparent in
+// both are equal whatever their colour. Images of different sizes fail the
 // test and differ by 1000.
 PixelDiff compareImages(const gdiplus::Image& a, const gdiplus::Image& b,
                         Orientation orientation = Orientation::Same);
