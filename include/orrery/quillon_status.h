@@ -50,4 +50,9 @@ enum class QuillonStatus : int32_t {
     WrongVorplexVersion = 301,
 };
 
+// The enumerator's name ("UnknownImageFormat"); values 1 to 21 are named as
+// the imaging layer names them. "Unknown" for values without a name (23, for
+// example, which the stream loader reports).
+const char* statusName(QuillonStatus status);
+
 }  // namespace orrery

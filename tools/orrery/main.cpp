@@ -2,8 +2,10 @@
 // file; `convert` decodes one frame and saves it with another encoder. Both
 // load through the image store, so they show what the control will show (the
 // codec plug-in first, then the imaging layer).
+#include <charconv>
 #include <cstdio>
-#include <cstring>
+#include <fstream>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -11,34 +13,17 @@
 #include "imaging/loaders.h"
 #include "platform/gdiplus/factory.h"
 #include "platform/gdiplus/image.h"
-#include <fstream>
-#include <iostream>
-
+#include "tools/orrery/command_line.h"
+#include "tools/orrery/failures.h"
+#include "tools/orrery/output.h"
 #include "tools/orrery/render.h"
 #include "tools/orrery/script.h"
 
 using namespace orrery::gdiplus;
+using namespace orrery::tool;
 namespace modMain = orrery::imaging::modMain;
 
 namespace {
-
-int usage() {
-    std::fprintf(stderr,
-                 "usage:\n"
-                 "  orrery info FILE [--json]\n"
-                 "  orrery convert IN OUT [--frame N] [--compression none|lzw|ccitt3|ccitt4|rle]\n"
-                 "                        [--quality Q] [--depth BITS]\n"
-                 "  orrery render FILE -o OUT.png [--size WxH] [--zoom-mode N] [--zoom Z] [--quality N]\n"
-                 "                                [--gamma G] [--back-color 0xBBGGRR]\n"
-                 "  orrery run SCRIPT        (a script of control calls; - reads standard input)\n"
-                 "  orrery members           (the dispatch and event interfaces)\n");
-    return 2;
-}
-
-int fail(const char* what, const std::string& path, int32_t status) {
-    std::fprintf(stderr, "orrery: %s %s: status %d\n", what, path.c_str(), status);
-    return 1;
-}
 
 // Opens the imaging session for the life of the tool and loads one file.
 class LoadedFile {
@@ -55,6 +40,11 @@ public:
 private:
     int32_t id_ = 0;
 };
+
+int noFrame(const std::string& path) {
+    std::fprintf(stderr, "orrery: %s has no frame to show\n", path.c_str());
+    return 1;
+}
 
 // Frame count and dimension as the store sees them: a multi-page or
 // multi-frame entry counts its frames, anything else has one.
@@ -89,12 +79,19 @@ std::string jsonEscape(const std::string& s) {
     return out;
 }
 
-int info(const std::string& path, bool json) {
+int info(const std::vector<std::string>& words) {
+    static constexpr Option options[] = {{"--json"}};
+    Arguments args;
+    if (!args.parse(words, options)) return usageError(args.error());
+    if (args.operands().size() != 1) return usageError("info takes one FILE");
+    const std::string& path = args.operands()[0];
+    const bool json = args.has("--json");
+
     LoadedFile file;
     int32_t s = file.load(path);
-    if (s != 0) return fail("cannot read", path, s);
+    if (s != 0) return reportUnreadable("read", path, s);
     Image* image = file.image();
-    if (!image) return fail("no frame to show in", path, 1);
+    if (!image) return noFrame(path);
     const Guid dimension = file.entry().IsMultiFrameGif ? FrameDimension::Time : FrameDimension::Page;
     const uint32_t frames = frameCountOf(file.entry());
     const std::string format = file.entry().FormatName;
@@ -142,52 +139,58 @@ bool parseCompression(const std::string& name, uint32_t& value) {
     return false;
 }
 
-int convert(const std::vector<std::string>& args) {
-    if (args.size() < 2) return usage();
-    const std::string& in = args[0];
-    const std::string& out = args[1];
+// A whole decimal number without sign, nothing before or after it.
+bool parseCount(const std::string& text, uint32_t& value) {
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    return error == std::errc() && stop == end;
+}
+
+int convert(const std::vector<std::string>& words) {
+    static constexpr Option options[] = {
+        {"--frame", true}, {"--compression", true}, {"--quality", true}, {"--depth", true}};
+    Arguments args;
+    if (!args.parse(words, options)) return usageError(args.error());
+    if (args.operands().size() != 2) return usageError("convert takes IN and OUT");
+    const std::string& in = args.operands()[0];
+    const std::string& out = args.operands()[1];
     uint32_t frame = 0;
+    if (const std::string* v = args.value("--frame"); v && !parseCount(*v, frame))
+        return usageError("--frame takes a frame number from 0");
     EncoderParameters params;
-    for (size_t i = 2; i + 1 < args.size() + 1; ++i) {
-        const std::string& opt = args[i];
-        if (i + 1 >= args.size()) return usage();
-        const std::string& value = args[++i];
-        char* end = nullptr;
-        if (opt == "--frame") {
-            frame = static_cast<uint32_t>(std::strtoul(value.c_str(), &end, 10));
-            if (*end) return usage();
-        } else if (opt == "--compression") {
-            uint32_t c;
-            if (!parseCompression(value, c)) return usage();
-            params.push_back({EncoderParam::Compression, EncoderParameterValueTypeLong, {c}});
-        } else if (opt == "--quality" || opt == "--depth") {
-            uint32_t v = static_cast<uint32_t>(std::strtoul(value.c_str(), &end, 10));
-            if (*end) return usage();
-            params.push_back({opt == "--quality" ? EncoderParam::Quality : EncoderParam::ColorDepth,
-                              EncoderParameterValueTypeLong, {v}});
-        } else {
-            return usage();
-        }
+    if (const std::string* v = args.value("--compression")) {
+        uint32_t c;
+        if (!parseCompression(*v, c)) return usageError("--compression takes none, lzw, ccitt3, ccitt4 or rle");
+        params.push_back({EncoderParam::Compression, EncoderParameterValueTypeLong, {c}});
     }
+    for (const auto& [option, guid] : {std::pair{"--quality", EncoderParam::Quality},
+                                       std::pair{"--depth", EncoderParam::ColorDepth}}) {
+        const std::string* text = args.value(option);
+        if (!text) continue;
+        uint32_t v;
+        if (!parseCount(*text, v)) return usageError(std::string(option) + " takes a whole number");
+        params.push_back({guid, EncoderParameterValueTypeLong, {v}});
+    }
+    const Encoder* encoder = encoderForOutput(out);
+    if (!encoder) return 2;
+
     LoadedFile file;
     int32_t s = file.load(in);
-    if (s != 0) return fail("cannot read", in, s);
+    if (s != 0) return reportUnreadable("read", in, s);
     const auto& entry = file.entry();
-    if (frame >= frameCountOf(entry)) return fail("cannot select that frame of", in, 2);
-    if (frame > 0) {
-        s = modMain::SelectFrame(file.id(), static_cast<int32_t>(frame), entry.IsMultiFrameGif ? "GIF" : "TIFF");
-        if (s != 0) return fail("cannot select that frame of", in, s);
-    }
-    Image* image = file.image();
-    if (!image) return fail("no frame to show in", in, 1);
-    const Encoder* encoder = findEncoderForPath(out);
-    if (!encoder) {
-        std::fprintf(stderr, "orrery: no encoder for the extension of %s\n", out.c_str());
+    if (frame >= frameCountOf(entry)) {
+        const uint32_t count = frameCountOf(entry);
+        std::fprintf(stderr, "orrery: cannot select frame %u of %s: it has %u frame%s\n", frame, in.c_str(), count,
+                     count == 1 ? "" : "s");
         return 1;
     }
-    Status saved = image->save(out, encoder->info().clsid, params);
-    if (saved != Status::Ok) return fail("cannot write", out, static_cast<int32_t>(saved));
-    return 0;
+    if (frame > 0) {
+        s = modMain::SelectFrame(file.id(), static_cast<int32_t>(frame), entry.IsMultiFrameGif ? "GIF" : "TIFF");
+        if (s != 0) return reportUnreadable("select a frame of", in, s);
+    }
+    Image* image = file.image();
+    if (!image) return noFrame(in);
+    return writeImage(*image, out, *encoder, params);
 }
 
 }  // namespace
@@ -203,18 +206,11 @@ int main(int argc, char** argv) {
         }
         return orrery::tool::runScript(script, std::cout);
     }
-    if (argc < 3) return usage();
+    if (argc < 2) return usageError();
     const std::string command = argv[1];
-    std::vector<std::string> args(argv + 2, argv + argc);
-    if (command == "info") {
-        bool json = args.size() == 2 && args[1] == "--json";
-        if (args.size() > 2 || (args.size() == 2 && !json)) return usage();
-        return info(args[0], json);
-    }
-    if (command == "convert") return convert(args);
-    if (command == "render") {
-        const int code = orrery::tool::render(args);
-        return code == 2 ? usage() : code;
-    }
-    return usage();
+    const std::vector<std::string> words(argv + 2, argv + argc);
+    if (command == "info") return info(words);
+    if (command == "convert") return convert(words);
+    if (command == "render") return orrery::tool::render(words);
+    return usageError("unknown command " + command);
 }

@@ -1,5 +1,5 @@
 // orrery render: a control of the given size shows a file, and what its
-// window shows is saved as a PNG.
+// window shows is saved with the encoder the output's extension names.
 #include "tools/orrery/render.h"
 
 #include <cstdio>
@@ -7,6 +7,9 @@
 
 #include "control/orrery.h"
 #include "platform/window/headless_backend.h"
+#include "tools/orrery/command_line.h"
+#include "tools/orrery/failures.h"
+#include "tools/orrery/output.h"
 
 namespace orrery::tool {
 
@@ -18,33 +21,21 @@ bool parseSize(const std::string& text, int& w, int& h) {
 
 }  // namespace
 
-int render(const std::vector<std::string>& args) {
-    std::string input, output;
+int render(const std::vector<std::string>& words) {
+    static constexpr Option options[] = {{"-o", true},      {"--size", true},  {"--zoom-mode", true},
+                                         {"--zoom", true},  {"--quality", true}, {"--gamma", true},
+                                         {"--back-color", true}};
+    Arguments args;
+    if (!args.parse(words, options)) return usageError(args.error());
+    if (args.operands().size() != 1) return usageError("render takes one FILE");
+    const std::string& input = args.operands()[0];
+    const std::string* output = args.value("-o");
+    if (!output) return usageError("render needs -o OUT");
     int width = 800, height = 600;
-    std::vector<std::pair<std::string, std::string>> settings;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&](std::string& out) {
-            if (i + 1 >= args.size()) return false;
-            out = args[++i];
-            return true;
-        };
-        std::string v;
-        if (a == "-o") {
-            if (!value(output)) return 2;
-        } else if (a == "--size") {
-            if (!value(v) || !parseSize(v, width, height)) return 2;
-        } else if (a == "--zoom-mode" || a == "--zoom" || a == "--quality" || a == "--gamma" ||
-                   a == "--back-color") {
-            if (!value(v)) return 2;
-            settings.emplace_back(a, v);
-        } else if (input.empty() && a.rfind("--", 0) != 0) {
-            input = a;
-        } else {
-            return 2;
-        }
-    }
-    if (input.empty() || output.empty()) return 2;
+    if (const std::string* size = args.value("--size"); size && !parseSize(*size, width, height))
+        return usageError("--size takes WIDTHxHEIGHT");
+    const gdiplus::Encoder* encoder = encoderForOutput(*output);
+    if (!encoder) return 2;
 
     window::HeadlessBackend backend;
     control::Orrery viewer(backend);
@@ -52,28 +43,25 @@ int render(const std::vector<std::string>& args) {
     viewer.setSilentMode(true);
     viewer.setZoomMode(2);  // fitted unless --zoom-mode says otherwise
     viewer.controlWindow().setWindowSize(width, height);
-    for (const auto& [name, value] : settings) {
-        if (name == "--zoom-mode") viewer.setZoomMode(std::atoi(value.c_str()));
-        if (name == "--quality") viewer.setViewerQuality(std::atoi(value.c_str()));
-        if (name == "--gamma") viewer.setGamma(static_cast<float>(std::atof(value.c_str())));
-        if (name == "--back-color") viewer.setBackColor(static_cast<int32_t>(std::strtol(value.c_str(), nullptr, 0)));
-    }
-    int32_t status = viewer.DisplayFromFile(input);
-    for (const auto& [name, value] : settings)
-        if (name == "--zoom") viewer.setZOOM(std::atof(value.c_str()));
-    if (status != 0) {
-        std::fprintf(stderr, "orrery: cannot show %s: status %d\n", input.c_str(), status);
-        return 1;
-    }
+    if (const std::string* v = args.value("--zoom-mode")) viewer.setZoomMode(std::atoi(v->c_str()));
+    if (const std::string* v = args.value("--quality")) viewer.setViewerQuality(std::atoi(v->c_str()));
+    if (const std::string* v = args.value("--gamma")) viewer.setGamma(static_cast<float>(std::atof(v->c_str())));
+    if (const std::string* v = args.value("--back-color"))
+        viewer.setBackColor(static_cast<int32_t>(std::strtol(v->c_str(), nullptr, 0)));
+    const int32_t status = viewer.DisplayFromFile(input);
+    if (status != 0) return reportUnreadable("show", input, status);
+    if (const std::string* v = args.value("--zoom")) viewer.setZOOM(std::atof(v->c_str()));
     std::unique_ptr<gdiplus::Image> shot;
-    if (viewer.controlWindow().snapshot(shot) != gdiplus::Status::Ok ||
-        shot->save(output, gdiplus::CodecClsid::PNG, {}) != gdiplus::Status::Ok) {
-        std::fprintf(stderr, "orrery: cannot write %s\n", output.c_str());
+    const gdiplus::Status shotStatus = viewer.controlWindow().snapshot(shot);
+    if (shotStatus != gdiplus::Status::Ok) {
+        std::fprintf(stderr, "orrery: cannot take what the window of %s shows: %s\n", input.c_str(),
+                     statusText(static_cast<int32_t>(shotStatus)).c_str());
         return 1;
     }
+    if (const int code = writeImage(*shot, *output, *encoder, {}); code != 0) return code;
     std::printf("%s: %d x %d at zoom %g, image origin (%d, %d), written to %s\n", input.c_str(),
                 viewer.ImageWidth(), viewer.ImageHeight(), viewer.ZOOM(), viewer.GetImageLeft(),
-                viewer.GetImageTop(), output.c_str());
+                viewer.GetImageTop(), output->c_str());
     return 0;
 }
 

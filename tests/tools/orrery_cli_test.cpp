@@ -1,0 +1,194 @@
+// The command-line tool as users run it: a child process on files the test
+// writes, checked by exit code, output and the files it leaves behind.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/gdiplus/factory.h"
+#include "support/test_support.h"
+
+namespace fs = std::filesystem;
+using namespace orrery::gdiplus;
+
+namespace {
+
+struct ToolRun {
+    int exitCode = -1;
+    std::string out, err;
+};
+
+std::string readText(const fs::path& path) {
+    const std::vector<uint8_t> bytes = orrery::test::readFile(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// Runs `orrery ARGS...` inside `folder`, so that operands may be bare names.
+ToolRun orrery(const fs::path& folder, const std::vector<std::string>& args) {
+    const fs::path outPath = folder / ".stdout", errPath = folder / ".stderr";
+    std::vector<std::string> words = {ORRERY_TOOL_PATH};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+
+    const pid_t child = fork();
+    if (child == 0) {
+        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (out < 0 || err < 0 || chdir(folder.c_str()) != 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(126);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    ToolRun run;
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child) return run;
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = readText(outPath);
+    run.err = readText(errPath);
+    return run;
+}
+
+// A 24 x 16 picture, red with a blue left half, saved with `encoder`.
+void writePicture(const fs::path& path, const Guid& encoder) {
+    std::unique_ptr<Image> image;
+    ASSERT_EQ(createBitmapFromScan0(24, 16, 0, PixelFormat24bppRGB, nullptr, image), Status::Ok);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 24; ++x) ASSERT_EQ(image->setPixel(x, y, x < 12 ? 0xFF0000FF : 0xFFFF0000), Status::Ok);
+    ASSERT_EQ(image->save(path.string(), encoder, {}), Status::Ok);
+}
+
+std::unique_ptr<Image> decode(const fs::path& path) {
+    std::unique_ptr<Image> image;
+    EXPECT_EQ(loadImageFromFile(path.string(), {}, image), Status::Ok) << path;
+    return image;
+}
+
+class OrreryCli : public ::testing::Test {
+protected:
+    void SetUp() override { writePicture(dir.file("picture.png"), CodecClsid::PNG); }
+    orrery::test::TempDir dir;
+};
+
+TEST_F(OrreryCli, OptionsMayStandBeforeOrAfterTheFiles) {
+    const ToolRun before = orrery(dir.path(), {"info", "--json", "picture.png"});
+    const ToolRun after = orrery(dir.path(), {"info", "picture.png", "--json"});
+    ASSERT_EQ(before.exitCode, 0) << before.err;
+    EXPECT_EQ(before.out.rfind("{\"file\":\"picture.png\",\"format\":\"PNG\",\"width\":24,\"height\":16", 0), 0u)
+        << before.out;
+    EXPECT_EQ(after.exitCode, 0) << after.err;
+    EXPECT_EQ(after.out, before.out);
+
+    const ToolRun convert = orrery(dir.path(), {"convert", "--frame", "0", "picture.png", "copy.bmp"});
+    ASSERT_EQ(convert.exitCode, 0) << convert.err;
+    auto copy = decode(dir.file("copy.bmp"));
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->rawFormat(), ImageFormat::BMP);
+    EXPECT_EQ(copy->width(), 24);
+
+    const ToolRun render = orrery(dir.path(), {"render", "-o", "shot.png", "--size", "40x30", "picture.png"});
+    EXPECT_EQ(render.exitCode, 0) << render.err;
+    EXPECT_TRUE(fs::exists(dir.file("shot.png")));
+}
+
+TEST_F(OrreryCli, DoubleDashEndsTheOptions) {
+    fs::copy_file(dir.file("picture.png"), dir.file("--json"));
+    const ToolRun plain = orrery(dir.path(), {"info", "--", "--json"});
+    ASSERT_EQ(plain.exitCode, 0) << plain.err;
+    EXPECT_NE(plain.out.find("file:            --json\n"), std::string::npos) << plain.out;
+    const ToolRun json = orrery(dir.path(), {"info", "--json", "--", "--json"});
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    EXPECT_EQ(json.out.rfind("{\"file\":\"--json\"", 0), 0u) << json.out;
+
+    // Without "--" the name is the option, and the file is missing.
+    const ToolRun noFile = orrery(dir.path(), {"info", "--json"});
+    EXPECT_EQ(noFile.exitCode, 2);
+    EXPECT_NE(noFile.err.find("usage:"), std::string::npos) << noFile.err;
+}
+
+TEST_F(OrreryCli, WrongCommandLinesSayWhatIsWrong) {
+    const ToolRun unknown = orrery(dir.path(), {"info", "picture.png", "--bogus"});
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_NE(unknown.err.find("orrery: unknown option --bogus\n"), std::string::npos) << unknown.err;
+    const ToolRun noValue = orrery(dir.path(), {"render", "picture.png", "-o"});
+    EXPECT_EQ(noValue.exitCode, 2);
+    EXPECT_NE(noValue.err.find("orrery: -o needs a value\n"), std::string::npos) << noValue.err;
+    const ToolRun badFrame = orrery(dir.path(), {"convert", "picture.png", "out.bmp", "--frame", "-1"});
+    EXPECT_EQ(badFrame.exitCode, 2);
+    EXPECT_FALSE(fs::exists(dir.file("out.bmp")));
+}
+
+TEST_F(OrreryCli, FailuresNameTheStatusAndWhy) {
+    const ToolRun missing = orrery(dir.path(), {"info", "missing.png"});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.err, "orrery: cannot read missing.png: status 10 (FileNotFound): no such file\n");
+
+    fs::create_directory(dir.file("folder.png"));
+    const ToolRun folder = orrery(dir.path(), {"render", "folder.png", "-o", "shot.png"});
+    EXPECT_EQ(folder.exitCode, 1);
+    EXPECT_EQ(folder.err, "orrery: cannot show folder.png: status 10 (FileNotFound): not a regular file\n");
+    EXPECT_FALSE(fs::exists(dir.file("shot.png")));
+
+    orrery::test::writeFile(dir.file("text.png"), {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'});
+    // The control answers 13 whether or not the codec plug-in is installed.
+    const ToolRun garbage = orrery(dir.path(), {"render", "text.png", "-o", "shot.png"});
+    EXPECT_EQ(garbage.exitCode, 1);
+    EXPECT_EQ(garbage.err, "orrery: cannot show text.png: status 13 (UnknownImageFormat)\n");
+    EXPECT_FALSE(fs::exists(dir.file("shot.png")));
+
+    const ToolRun noFolder = orrery(dir.path(), {"convert", "picture.png", "nowhere/out.bmp"});
+    EXPECT_EQ(noFolder.exitCode, 1);
+    EXPECT_EQ(noFolder.err, "orrery: cannot write nowhere/out.bmp: No such file or directory\n");
+}
+
+TEST_F(OrreryCli, RenderWritesTheFormatItsExtensionNames) {
+    const ToolRun bmp = orrery(dir.path(), {"render", "picture.png", "-o", "shot.bmp", "--size", "40x30"});
+    ASSERT_EQ(bmp.exitCode, 0) << bmp.err;
+    const ToolRun png = orrery(dir.path(), {"render", "picture.png", "-o", "shot.png", "--size", "40x30"});
+    ASSERT_EQ(png.exitCode, 0) << png.err;
+
+    const std::vector<uint8_t> bytes = orrery::test::readFile(dir.file("shot.bmp"));
+    ASSERT_GE(bytes.size(), 2u);
+    EXPECT_EQ(bytes[0], 'B');
+    EXPECT_EQ(bytes[1], 'M');
+    auto asBmp = decode(dir.file("shot.bmp"));
+    auto asPng = decode(dir.file("shot.png"));
+    ASSERT_TRUE(asBmp && asPng);
+    EXPECT_EQ(asBmp->rawFormat(), ImageFormat::BMP);
+    EXPECT_EQ(asPng->rawFormat(), ImageFormat::PNG);
+    ASSERT_EQ(asBmp->width(), 40);
+    ASSERT_EQ(asBmp->height(), 30);
+    // Both files hold the same shot: the picture's two halves and the frame around it.
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x) {
+            ARGB fromBmp = 0, fromPng = 0;
+            ASSERT_EQ(asBmp->getPixel(x, y, fromBmp), Status::Ok);
+            ASSERT_EQ(asPng->getPixel(x, y, fromPng), Status::Ok);
+            ASSERT_EQ(fromBmp | 0xFF000000, fromPng | 0xFF000000) << x << ", " << y;
+        }
+    ARGB left = 0, right = 0;
+    ASSERT_EQ(asBmp->getPixel(12, 15, left), Status::Ok);
+    ASSERT_EQ(asBmp->getPixel(27, 15, right), Status::Ok);
+    EXPECT_EQ(left & 0xFFFFFF, 0x0000FFu);
+    EXPECT_EQ(right & 0xFFFFFF, 0xFF0000u);
+}
+
+TEST_F(OrreryCli, AnExtensionWithoutEncoderIsRefusedBeforeAnythingIsWritten) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"render", "picture.png", "-o", "shot.xyz"},
+          std::vector<std::string>{"convert", "picture.png", "shot.xyz"},
+          std::vector<std::string>{"render", "picture.png", "-o", "shot"}}) {
+        const ToolRun run = orrery(dir.path(), args);
+        EXPECT_EQ(run.exitCode, 2) << args.back();
+        EXPECT_NE(run.err.find("cannot write " + args.back() + ": no encoder for its extension"), std::string::npos)
+            << run.err;
+        EXPECT_FALSE(fs::exists(dir.file(args.back())));
+    }
+}
+
+}  // namespace

@@ -1,0 +1,21 @@
+#pragma once
+#include <string>
+
+#include "platform/gdiplus/codec.h"
+#include "platform/gdiplus/image.h"
+
+namespace orrery::tool {
+
+// The encoder that OUT's extension names, as convert and render choose it.
+// When no encoder writes that extension, prints why (and which extensions
+// can be written) and returns null; the caller then ends with exit code 2
+// before anything is written.
+const gdiplus::Encoder* encoderForOutput(const std::string& path);
+
+// Encodes the image's current frame and writes it to `path`. Returns the exit
+// code: 0, or 1 after printing why the image could not be encoded or the
+// file not written (a partly written file is removed).
+int writeImage(const gdiplus::Image& image, const std::string& path, const gdiplus::Encoder& encoder,
+               const gdiplus::EncoderParameters& params);
+
+}  // namespace orrery::tool
