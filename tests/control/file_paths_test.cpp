@@ -140,7 +140,7 @@ TEST_F(FilePaths, TemporaryCopiesIgnoreLinksPlantedInTheSharedFolder) {
 TEST_F(FilePaths, ProcessesDisplayingThroughCopiesAtOnceSeeOnlyTheirOwnPictures) {
     orrery::test::TempDir shared;
     const gdiplus::ARGB colors[2] = {0xFFFF0000, 0xFF0000FF};
-    for (int i = 0; i < 2; ++i) writeSolid(files.file("p" + std::to_string(i) + ".png"), colors[i]);
+    for (int i = 0; i < 2; ++i) writeSolid(files.file(std::to_string(i) + ".png"), colors[i]);
 
     // Both children start from this process's state, so their controls get
     // the same window handle and would once have shared one copy's name.
@@ -156,7 +156,7 @@ TEST_F(FilePaths, ProcessesDisplayingThroughCopiesAtOnceSeeOnlyTheirOwnPictures)
             c.InitProperties();
             c.setImageForceTemporaryMode(true);
             for (int round = 0; round < 300; ++round) {
-                if (c.DisplayFromFile(files.file("p" + std::to_string(i) + ".png").string()) != 0 ||
+                if (c.DisplayFromFile(files.file(std::to_string(i) + ".png").string()) != 0 ||
                     displayedColor(c) != (colors[i] & 0xFFFFFF))
                     ++wrong;
             }

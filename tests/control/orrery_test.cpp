@@ -392,8 +392,8 @@ TEST_F(ControlTest, ExtremeNumbersSaturateOrAreRefused) {
     }
     // A Double that no Long can hold is refused before the member runs.
     uint32_t argError = 99;
-    std::vector<Variant> args{Variant(1e308), Variant(0.0), Variant(std::numeric_limits<double>::quiet_NaN()),
-                              Variant(1.0)};
+    std::vector<Variant> args;
+    for (double d : {1e308, 0.0, std::numeric_limits<double>::quiet_NaN(), 1.0}) args.emplace_back(d);
     EXPECT_EQ(invokeByName(*control, "ZoomArea", DISPATCH_METHOD, args, &status, nullptr, &argError), DISP_E_OVERFLOW);
     EXPECT_EQ(argError, 0u);
     args[0] = Variant(10.0);
