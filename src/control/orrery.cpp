@@ -1,9 +1,11 @@
 #include "control/orrery.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
 #include "control/events.h"
+#include "control/member_rows.h"
 #include "control/persistence.h"
 #include "imaging/image_info.h"
 #include "imaging/image_table.h"
@@ -17,13 +19,11 @@ namespace modMain = imaging::modMain;
 
 namespace {
 
-using Table = DispatchTable<Orrery>;
+using Table = OrreryTable;
 
-// The members of _Orrery built so far, with their fixed identifiers.
-const Table& dispatchTable() {
-    static const Table table(
-        "_Orrery",
-        {
+// The members of the control's own families, with their fixed identifiers.
+std::vector<Table::Row> shellRows() {
+    return {
             // Shell.
             Table::property("MousePointer", 0x68030031, &Orrery::MousePointer, &Orrery::setMousePointer),
             Table::property("BorderStyle", 0x68030030, &Orrery::BorderStyle, &Orrery::setBorderStyle),
@@ -127,7 +127,17 @@ const Table& dispatchTable() {
             Table::method("GetHeightMM", 0x600300B5, &Orrery::GetHeightMM),
             Table::method("GetDocumentType", 0x600300D4, &Orrery::GetDocumentType),
             Table::method("GetImageFormat", 0x600300D6, &Orrery::GetImageFormat),
-        });
+    };
+}
+
+// The members of _Orrery built so far: the control's own and each family's.
+const Table& dispatchTable() {
+    static const Table table = [] {
+        std::vector<Table::Row> rows = shellRows();
+        for (auto family : {frameAndRotationRows})
+            for (Table::Row& row : family()) rows.push_back(std::move(row));
+        return Table("_Orrery", std::move(rows));
+    }();
     return table;
 }
 
@@ -140,6 +150,7 @@ Orrery::Orrery(window::WindowBackend& backend)
     : window_(backend),
       layout_(s_, *this),
       renderer_(s_, *this),
+      frames_(s_, *this, layout_, renderer_),
       events_(orreryEvents()),
       notifier_(&dispatchTable().description()) {
     window_.setOwner(this);
@@ -196,9 +207,10 @@ void Orrery::initialise() {
 }
 
 void Orrery::initialiseSteps() {
-    resetViewer(false);
+    enableMenuItem(FrameMenuItem::PlayGif, false);
+    enableMenuItem(FrameMenuItem::StopGifAnimation, false);
+    resetViewer(KeepGeometry::No, KeepPageCount::No);
     s_.status = 0;
-    documentType_ = DocumentTypeNone;
     // Without a private temporary folder there are no temporary copies: the
     // empty names make every copy fail, and the original files are read.
     const std::string folder = imaging::GetPrivateTempFolder();
@@ -241,20 +253,60 @@ void Orrery::onScrollValueChanged(window::ScrollBarId bar, int32_t value, window
 }
 
 void Orrery::onTimer(uint32_t id) {
-    if (id == viewer::kQualityTimerId) renderer_.OnQualityTimer();
+    if (id == viewer::kQualityTimerId) {
+        renderer_.OnQualityTimer();
+    } else if (id == viewer::kAnimationTimerId) {
+        // One-shot: each step arms the next.
+        window_.killTimer(id);
+        frames_.OnAnimationTimer();
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Frames, pages and animation; rotation
+
+void Orrery::enableMenuItem(FrameMenuItem item, bool enabled) {
+    frameMenuItems_[static_cast<size_t>(item)] = enabled;
+}
+
+// Window timers fire no sooner than 10 ms.
+void Orrery::startAnimationTimer(uint32_t delayMs) {
+    window_.setTimer(viewer::kAnimationTimerId, std::max<uint32_t>(delayMs, 10));
+}
+
+void Orrery::killAnimationTimer() { window_.killTimer(viewer::kAnimationTimerId); }
+
+void Orrery::setAnimateGIF(bool value) {
+    frames_.SetAnimateGif(value);
+    notify("AnimateGIF");
+}
+
+int32_t Orrery::rotateFlip(viewer::RotateFlipType type) {
+    const int32_t status = viewer::RotateFlip(s_, layout_, renderer_, type);
+    Variant rotation(static_cast<int32_t>(type));
+    events_.raise(EventId::Rotation, std::span<Variant>(&rotation, 1));
+    return status;
 }
 
 // The window's scroll bars show what the layout computed; writing them must
 // not start repaints of their own.
 void Orrery::syncScrollBarsToWindow() {
+    syncScrollRangesToWindow();
+    for (auto [id, bar] : {std::pair{window::ScrollBarId::Horizontal, &s_.hScroll},
+                           std::pair{window::ScrollBarId::Vertical, &s_.vScroll}}) {
+        window_.setScrollSmallChange(id, bar->smallChange);
+        window_.setScrollLargeChange(id, bar->largeChange);
+    }
+}
+
+// Range, position, enabled state and visibility; the steps stay as they are.
+void Orrery::syncScrollRangesToWindow() {
     const bool armed = s_.scrollEventsArmed;
     s_.scrollEventsArmed = false;
     for (auto [id, bar] : {std::pair{window::ScrollBarId::Horizontal, &s_.hScroll},
                            std::pair{window::ScrollBarId::Vertical, &s_.vScroll}}) {
         window_.setScrollMax(id, bar->max);
         window_.setScrollValue(id, bar->value);
-        window_.setScrollSmallChange(id, bar->smallChange);
-        window_.setScrollLargeChange(id, bar->largeChange);
         window_.setScrollEnabled(id, bar->enabled);
         window_.setScrollVisible(id, bar->visible);
     }
@@ -443,6 +495,7 @@ int32_t Orrery::Redraw() {
     if (s_.currentImage != 0) {
         renderer_.DiscardWorkingCopy();
         layout_.ReadImageMetrics(s_.currentImage);
+        frames_.ReadFrameStructure();
         layout_.UpdateLayout(0);
     }
     return s_.status;
@@ -564,27 +617,45 @@ void Orrery::releaseDisplayedImage() {
     renderer_.DiscardWorkingCopy();
 }
 
-void Orrery::resetViewer(bool keepGeometry) {
-    if (imageFromTempFile_) releaseDisplayedImage();
-    renderer_.DiscardWorkingCopy();
-    s_.laidOutOnce = false;
-    s_.resetHorizontal = s_.resetVertical = true;
-    s_.lastDrawnImage = 0;
-    s_.animatedGif = false;
-    if (!keepGeometry) {
+void Orrery::resetViewer(KeepGeometry keepGeometry, KeepPageCount keepPageCount) {
+    frames_.ResetForNewDocument(keepPageCount == KeepPageCount::Yes);
+    if (keepGeometry == KeepGeometry::No) {
+        s_.aspectCorrection = 1.0;
         s_.imageWidth = s_.imageHeight = 0;
         s_.horizontalResolution = s_.verticalResolution = 0;
-        s_.displayWidth = s_.displayHeight = 0;
         s_.offsetLeft = s_.offsetTop = 0;
+        s_.displayWidth = s_.displayHeight = 0;
         s_.displayedArea = {};
-        s_.aspectCorrection = 1.0;
     }
+    s_.status = 0;
+    s_.laidOutOnce = false;
+    s_.scrollEventsArmed = false;
+    if (!s_.keepImagePosition) {
+        if (!s_.pageTransition) s_.hScroll.value = s_.hScroll.max = 0;
+        s_.vScroll.value = s_.vScroll.max = 0;
+    }
+    for (viewer::ScrollBarState* bar : {&s_.hScroll, &s_.vScroll}) {
+        bar->enabled = bar->max >= 1;
+        bar->visible = s_.forceScrollBars;
+    }
+    s_.cornerVisible = false;
+    syncScrollRangesToWindow();
+    if (!customPointer_) window_.setMousePointer(0);
+    s_.maxZoom = 1.0;
+    s_.resetHorizontal = s_.resetVertical = true;
+    s_.drawFailed = false;
+    s_.lastDrawnImage = 0;
+    if (imageFromTempFile_) releaseDisplayedImage();
+    renderer_.DiscardWorkingCopy();
+    s_.currentImage = 0;
 }
 
 void Orrery::Terminate() {
     if (terminated_) return;
-    if (documentType_ == DocumentTypePDF) releaseDisplayedImage();
+    if (s_.documentType == DocumentTypePDF) releaseDisplayedImage();
     window_.killTimer(viewer::kQualityTimerId);
+    killAnimationTimer();
+    s_.playing = false;
     renderer_.DiscardWorkingCopy();
     modMain::ShutdownGdiPlus();
     s_.currentImage = 0;
@@ -598,14 +669,10 @@ void Orrery::CloseImage() {
 
 void Orrery::CloseImageEx() {
     releaseDisplayedImage();
-    resetViewer(false);
-    documentType_ = DocumentTypeNone;
+    resetViewer(KeepGeometry::No, KeepPageCount::No);
 }
 
-void Orrery::ImageClosed() {
-    resetViewer(true);
-    documentType_ = DocumentTypeNone;
-}
+void Orrery::ImageClosed() { resetViewer(KeepGeometry::Yes, KeepPageCount::No); }
 
 void Orrery::Clear() {
     if (lockControl_) return;
@@ -628,17 +695,22 @@ HRESULT Orrery::ReadProperties(const PropertyBag& bag) { return Persistence::Rea
 
 int32_t Orrery::SetNativeImage(int32_t nImageID) {
     CloseImageEx();
-    documentType_ = DocumentTypeImage;
+    s_.documentType = DocumentTypeImage;
     if (nImageID == 0) return s_.status = static_cast<int32_t>(gdiplus::Status::InvalidParameter);
     s_.currentImage = nImageID;
-    showNewImage();
+    int32_t page = 1;
+    if (modMain::IsMultiPageTiff(nImageID)) page = modMain::GetCurrentTiffPage(nImageID) + 1;
+    else if (modMain::IsMultiFrameGif(nImageID)) page = modMain::GetCurrentGifFrame(nImageID) + 1;
+    showNewImage(page);
     return s_.status;
 }
 
-void Orrery::showNewImage() {
+void Orrery::showNewImage(int32_t page) {
+    frames_.SetCurrentPageOfNewImage(page);
     s_.laidOutOnce = false;
     s_.resetHorizontal = s_.resetVertical = true;
     layout_.ReadImageMetrics(s_.currentImage);
+    frames_.ReadFrameStructure();
     layout_.UpdateLayout(0);
     syncScrollBarsToWindow();
 }
@@ -664,10 +736,10 @@ int32_t Orrery::displayFromFile(std::string path, bool useIcm) {
     int32_t id = 0;
     int32_t status = imaging::LoadImageFromFile(id, loadPath, useIcm, false, dialog, false);
     if (status == 0) {
-        documentType_ = DocumentTypeImage;
+        s_.documentType = DocumentTypeImage;
         s_.currentImage = id;
         s_.status = 0;
-        showNewImage();
+        showNewImage(1);
         return s_.status;
     }
     discardImageTempCopy();

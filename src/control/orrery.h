@@ -5,6 +5,7 @@
 // Members of families that are not built yet are absent from the dispatch
 // table, so callers get the unknown-member error for them.
 #pragma once
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -14,13 +15,19 @@
 #include "platform/automation/property_bag.h"
 #include "platform/automation/property_notifier.h"
 #include "platform/window/control_window.h"
+#include "viewer/frames.h"
 #include "viewer/layout.h"
 #include "viewer/render.h"
+#include "viewer/rotation.h"
 #include "viewer/view_state.h"
 
 namespace orrery::control {
 
-enum DocumentType : int32_t { DocumentTypeNone = 0, DocumentTypeImage = 1, DocumentTypePDF = 2 };
+using viewer::DocumentType;
+using viewer::DocumentTypeImage;
+using viewer::DocumentTypeNone;
+using viewer::DocumentTypePDF;
+using viewer::FrameMenuItem;
 
 // Persisted settings of families whose members are not built yet: the
 // control keeps and saves what its container gave it, so that a form loses
@@ -28,15 +35,12 @@ enum DocumentType : int32_t { DocumentTypeNone = 0, DocumentTypeImage = 1, Docum
 struct PersistedSettings {
     bool enableMenu = true;
     int32_t mouseMode = 2;
-    int32_t pageCount = 0;
-    int32_t currentPage = 0;
     int32_t pdfDpiRendering = 200;
     bool pdfForceTemporaryMode = false;
     int32_t pdfRenderingMode = 2;
     int32_t rectBorderStyle = 1;
     int32_t rectDrawMode = 13;
     bool enableMouseWheel = true;
-    bool animateGif = false;
     int32_t mouseWheelMode = 0;
     bool viewerDrop = false;
     bool disableAutoFocus = false;
@@ -53,7 +57,8 @@ class Persistence;
 class Orrery final : public automation::IDispatch,
                      private window::WindowOwner,
                      private viewer::LayoutHost,
-                     private viewer::RenderHost {
+                     private viewer::RenderHost,
+                     private viewer::FramesHost {
 public:
     explicit Orrery(window::WindowBackend& backend);
     ~Orrery() override;
@@ -179,6 +184,31 @@ public:
     void SetVScrollBarPosition(int32_t nNewVPosition);
     void SetHVScrollBarPosition(int32_t nNewHPosition, int32_t nNewVPosition);
 
+    // --- Frames, pages and animation -------------------------------------------
+    int32_t DisplayFrame(int32_t nFrame) { return frames_.DisplayFrame(nFrame); }
+    int32_t DisplayNextFrame() { return frames_.DisplayNextFrame(); }
+    int32_t DisplayPreviousFrame() { return frames_.DisplayPreviousFrame(); }
+    int32_t DisplayFirstFrame() { return frames_.DisplayFirstFrame(); }
+    int32_t DisplayLastFrame() { return frames_.DisplayLastFrame(); }
+    int32_t GetTotalFrame() const { return s_.pageCount; }
+    int32_t PageCount() const { return s_.pageCount; }
+    int32_t CurrentPage() const { return s_.currentPage; }
+    int32_t PlayGif() { return frames_.PlayGif(); }
+    void StopGif() { frames_.StopGif(); }
+    bool AnimateGIF() const { return s_.animateGif; }
+    void setAnimateGIF(bool value);
+    // Whether a context-menu item that follows the pages is enabled.
+    bool menuItemEnabled(FrameMenuItem item) const { return frameMenuItems_[static_cast<size_t>(item)]; }
+
+    // --- Rotation and flipping -------------------------------------------------
+    int32_t Rotate90() { return rotateFlip(viewer::Rotate90FlipNone); }
+    int32_t Rotate180() { return rotateFlip(viewer::Rotate180FlipNone); }
+    int32_t Rotate270() { return rotateFlip(viewer::Rotate270FlipNone); }
+    int32_t FlipX() { return rotateFlip(viewer::RotateNoneFlipX); }
+    int32_t FlipX90() { return rotateFlip(viewer::Rotate90FlipX); }
+    int32_t FlipX180() { return rotateFlip(viewer::Rotate180FlipX); }
+    int32_t FlipX270() { return rotateFlip(viewer::Rotate270FlipX); }
+
     // --- Life cycle ----------------------------------------------------------
     void Terminate();
     void CloseImage();
@@ -204,7 +234,7 @@ public:
     void setIgnoredSingle(float) {}
     float GetWidthMM() const { return layout_.GetWidthMM(); }
     float GetHeightMM() const { return layout_.GetHeightMM(); }
-    int32_t GetDocumentType() const { return documentType_; }
+    int32_t GetDocumentType() const { return s_.documentType; }
     std::string GetImageFormat() const;
 
     // --- Persistence: the container's callbacks (see Persistence) ------------
@@ -238,7 +268,7 @@ private:
     window::ControlWindow& window() override { return window_; }
     bool lockControl() const override { return lockControl_; }
     int32_t documentId() const override { return s_.currentImage; }
-    bool documentIsPdf() const override { return documentType_ == DocumentTypePDF; }
+    bool documentIsPdf() const override { return s_.documentType == DocumentTypePDF; }
     std::string formatName(int32_t image) const override;
     void raisePictureChange() override;
     void raisePictureChanged() override;
@@ -248,24 +278,37 @@ private:
     void redrawSelection(int32_t) override {}
     void refreshQualityMenuChecks() override {}
     bool disableAutoFocus() const override { return false; }
+    // FramesHost
+    void enableMenuItem(FrameMenuItem item, bool enabled) override;
+    void clearDrawingSurface() override { window_.clearSurface(); }
+    void startAnimationTimer(uint32_t delayMs) override;
+    void killAnimationTimer() override;
 
     void initialise();
     void initialiseSteps();
     void raise(int32_t eventId);
     void notify(const char* propertyName);
-    // The viewer reset for a new document.
-    void resetViewer(bool keepGeometry);
+    // The viewer reset for a new document; the switches keep the image's
+    // sizes and the page count.
+    enum class KeepGeometry { No, Yes };
+    enum class KeepPageCount { No, Yes };
+    void resetViewer(KeepGeometry keepGeometry, KeepPageCount keepPageCount);
+    int32_t rotateFlip(viewer::RotateFlipType type);
     void releaseDisplayedImage();
     void discardImageTempCopy();
     int32_t displayFromFile(std::string path, bool useIcm);
-    // After a load: metrics, then a layout that starts at the alignment.
-    void showNewImage();
+    // After a load: metrics and frames, then a layout that starts at the
+    // alignment, showing page `page`.
+    void showNewImage(int32_t page);
     void syncScrollBarsToWindow();
+    void syncScrollRangesToWindow();
 
     window::ControlWindow window_;
     viewer::ViewState s_;
     viewer::Layout layout_;
     viewer::Renderer renderer_;
+    viewer::Frames frames_;
+    std::array<bool, 6> frameMenuItems_{};
     automation::EventSource events_;
     automation::PropertyNotifier notifier_;
 
@@ -276,7 +319,6 @@ private:
     bool customPointer_ = false;
     bool imageForceTemporaryMode_ = false;
     bool imageFromTempFile_ = false;
-    int32_t documentType_ = DocumentTypeNone;
     bool terminated_ = false;
     std::string imageTempFile_;
     std::string pdfTempFile_;

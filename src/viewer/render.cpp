@@ -47,17 +47,17 @@ gdiplus::InterpolationMode Renderer::ChooseInterpolation() {
     }
 }
 
-bool Renderer::MakeWorkingCopy() {
+int32_t Renderer::MakeWorkingCopy() {
     DiscardWorkingCopy();
     Image* image = imaging::modMain::GetGdiImage(s_.currentImage);
-    if (!image) return false;
+    if (!image) return static_cast<int32_t>(Status::InvalidParameter);
     std::unique_ptr<Image> copy;
-    if (image->cloneArea({0, 0, image->width(), image->height()}, gdiplus::PixelFormat32bppPARGB, copy) != Status::Ok)
-        return false;
+    const Status cloned =
+        image->cloneArea({0, 0, image->width(), image->height()}, gdiplus::PixelFormat32bppPARGB, copy);
+    if (cloned != Status::Ok) return static_cast<int32_t>(cloned);
     imaging::modMain::AddImage(s_.workingImage, std::move(copy), "", "", imaging::SourcePlain);
-    const imaging::ImageEntry* e = imaging::modMain::FindEntry(s_.currentImage);
-    s_.workingFrame = e ? e->CurrentFrame : 0;
-    return true;
+    s_.workingFrame = s_.currentPage;
+    return 0;
 }
 
 void Renderer::DiscardWorkingCopy() {
@@ -142,7 +142,7 @@ void Renderer::DrawView(int32_t image, bool highQualityPass) {
     if (image == 0) image = s_.workingImage != 0 ? s_.workingImage : s_.currentImage;
     if (s_.optimizeDrawingSpeed && image == s_.currentImage && host_.formatName(image) != "GIF") {
         Image* current = imaging::modMain::GetGdiImage(image);
-        if (current && current->pixelFormat() != gdiplus::PixelFormat32bppPARGB && MakeWorkingCopy())
+        if (current && current->pixelFormat() != gdiplus::PixelFormat32bppPARGB && MakeWorkingCopy() == 0)
             image = s_.workingImage;
     }
     if (updateScrollBarVisibility) updateScrollBarVisibility();

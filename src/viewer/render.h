@@ -51,8 +51,9 @@ public:
     gdiplus::InterpolationMode ChooseInterpolation();
     // The quality timer fired.
     void OnQualityTimer();
-    // Makes the premultiplied working copy of the current image (speed optimisation).
-    bool MakeWorkingCopy();
+    // Makes the premultiplied working copy of the current image (speed
+    // optimisation); returns the status, 0 when the copy was made.
+    int32_t MakeWorkingCopy();
     void DiscardWorkingCopy();
     // Scroll-bar visibility is the layout's; the renderer asks the host's
     // layout through this callback at the start of each painting.

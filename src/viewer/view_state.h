@@ -2,6 +2,7 @@
 // fields, as the viewing engine reads and writes them.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 namespace orrery::viewer {
 
@@ -37,6 +38,8 @@ enum ViewerQuality : int32_t {
     ViewerQualityBilinearHQ = 3,
     ViewerQualityBicubicHQ = 4,
 };
+
+enum DocumentType : int32_t { DocumentTypeNone = 0, DocumentTypeImage = 1, DocumentTypePDF = 2 };
 
 struct ScrollBarState {
     int32_t min = 0;
@@ -102,9 +105,19 @@ struct ViewState {
     bool scrollOptimization = false;
     bool forcePictureMode = false;
     int32_t workingImage = 0;
-    int32_t workingFrame = 0;
+    int32_t workingFrame = 0;  // the page the working copy was made from
     int32_t lastDrawnImage = 0;
-    bool animatedGif = false;
+
+    // Frames, pages and animation.
+    int32_t pageCount = 0;
+    int32_t currentPage = 0;  // 1-based; 0 when nothing is shown
+    int32_t documentType = DocumentTypeNone;
+    bool animatedGif = false;    // a GIF of two or more frames
+    bool animateGif = false;     // AnimateGIF: play animations
+    bool playing = false;
+    int32_t nextAnimFrame = 1;   // 1-based frame of the next animation step
+    std::vector<int32_t> frameDelaysMs;
+    int32_t animTimer = 0;       // the armed timer's identifier, 0 when none
 };
 
 }  // namespace orrery::viewer

@@ -147,7 +147,7 @@ TEST_F(ControlTest, FailuresKeepTheirStatusAndSilentModeShowsNothing) {
 }
 
 TEST_F(ControlTest, TheDispatchInterfaceReportsThePlatformsErrors) {
-    EXPECT_EQ(call("PlayGif"), DISP_E_UNKNOWNNAME);  // not built: absent, not pretending
+    EXPECT_EQ(call("DisplayFromURL"), DISP_E_UNKNOWNNAME);  // not built: absent, not pretending
     EXPECT_EQ(call("ZoomArea", {Variant(int32_t(1))}), DISP_E_BADPARAMCOUNT);
     EXPECT_EQ(call("SetZoom", {Variant("not a number")}), DISP_E_TYPEMISMATCH);
     EXPECT_EQ(let("hwnd", Variant(int32_t(5))), DISP_E_MEMBERNOTFOUND);
@@ -278,15 +278,19 @@ TEST_F(ControlTest, OutOfMemoryFallsBackToCheaperDrawing) {
 
 TEST_F(ControlTest, LifeCycleClosesAndTerminatesOnce) {
     call("DisplayFromFile", {Variant(image)});
-    // ImageClosed keeps the geometry of the picture shown before.
+    // ImageClosed keeps the geometry of the picture shown before; the
+    // picture is no longer shown but stays in the store, like any picture
+    // the control has stopped showing, until the session ends.
     call("ImageClosed");
     EXPECT_EQ(get("ImageWidth").i4(), 400);
+    EXPECT_EQ(control->GetNativeImage(), 0);
+    EXPECT_EQ(imaging::modMain::LiveEntryCount(), 1u);
     call("DisplayFromFile", {Variant(image)});
     // CloseImageEx releases the picture but leaves it on the screen.
     call("CloseImageEx");
     EXPECT_EQ(get("ImageWidth").i4(), 0);
     EXPECT_EQ(shownPixel(2 + 20, 2 + 50) & 0xFFFFFF, 0xFF0000u);
-    EXPECT_EQ(imaging::modMain::LiveEntryCount(), 0u);
+    EXPECT_EQ(imaging::modMain::LiveEntryCount(), 1u);
 
     // A second control shares the thread's session; terminating one leaves
     // the other's picture alive, and terminating twice changes nothing more.

@@ -1,0 +1,36 @@
+// The members of _Orrery that page through frames, play GIF animations and
+// rotate or flip the picture. Their work is the viewing engine's
+// (viewer/frames, viewer/rotation).
+#include "control/member_rows.h"
+
+namespace orrery::control {
+
+using automation::arg;
+
+std::vector<OrreryTable::Row> frameAndRotationRows() {
+    using Table = OrreryTable;
+    return {
+        // Frames, pages and animation.
+        Table::method("DisplayNextFrame", 0x60030033, &Orrery::DisplayNextFrame),
+        Table::method("DisplayPreviousFrame", 0x60030034, &Orrery::DisplayPreviousFrame),
+        Table::method("DisplayFirstFrame", 0x60030035, &Orrery::DisplayFirstFrame),
+        Table::method("DisplayLastFrame", 0x60030036, &Orrery::DisplayLastFrame),
+        Table::method("DisplayFrame", 0x60030037, &Orrery::DisplayFrame, {arg("nFrame")}),
+        Table::method("GetTotalFrame", 0x60030067, &Orrery::GetTotalFrame),
+        Table::property("PageCount", 0x6803001E, &Orrery::PageCount, &Orrery::setIgnoredLong),
+        Table::property("CurrentPage", 0x6803001D, &Orrery::CurrentPage, &Orrery::setIgnoredLong),
+        Table::method("PlayGif", 0x60030049, &Orrery::PlayGif),
+        Table::method("StopGif", 0x6003004A, &Orrery::StopGif),
+        Table::property("AnimateGIF", 0x6803000D, &Orrery::AnimateGIF, &Orrery::setAnimateGIF),
+        // Rotation and flipping.
+        Table::method("Rotate90", 0x60030069, &Orrery::Rotate90),
+        Table::method("Rotate180", 0x6003006A, &Orrery::Rotate180),
+        Table::method("Rotate270", 0x6003006B, &Orrery::Rotate270),
+        Table::method("FlipX", 0x6003006C, &Orrery::FlipX),
+        Table::method("FlipX90", 0x6003006D, &Orrery::FlipX90),
+        Table::method("FlipX180", 0x6003006E, &Orrery::FlipX180),
+        Table::method("FlipX270", 0x6003006F, &Orrery::FlipX270),
+    };
+}
+
+}  // namespace orrery::control

@@ -1,0 +1,15 @@
+// The dispatch rows of _Orrery, one function a family of members; the
+// control assembles its table from them.
+#pragma once
+#include <vector>
+
+#include "control/orrery.h"
+
+namespace orrery::control {
+
+using OrreryTable = automation::DispatchTable<Orrery>;
+
+// Frames, pages and animation; rotation and flipping.
+std::vector<OrreryTable::Row> frameAndRotationRows();
+
+}  // namespace orrery::control
