@@ -419,3 +419,37 @@ TEST_F(FramesTest, ARotatedPageKeptInOneImageIsLostAtTheNextPageButASplitFrameKe
     EXPECT_EQ(get("ImageHeight").i4(), 40);
     call("CloseImage");
 }
+
+TEST_F(FramesTest, AnAnimationKeepsTheScrollPositionAndTerminateEndsIt) {
+    // At 100 % a 400 x 300 animation is larger than the 200 x 100 view.
+    const std::string gif = writeGif({{400, 300, kRed, 10}, {400, 300, kGreen, 10}, {400, 300, kBlue, 10}});
+    ASSERT_EQ(call("DisplayFromFile", {Variant(gif)}), 0);
+    call("SetHVScrollBarPosition", {Variant(int32_t(50)), Variant(int32_t(40))});
+    const int32_t h = call("GetHScrollBarPosition"), v = call("GetVScrollBarPosition");
+    ASSERT_GT(h, 0);
+    ASSERT_GT(v, 0);
+    call("PlayGif");
+    backend.advance(250);
+    EXPECT_EQ(control->CurrentPage(), 3);
+    EXPECT_EQ(call("GetHScrollBarPosition"), h);
+    EXPECT_EQ(call("GetVScrollBarPosition"), v);
+
+    call("Terminate");
+    EXPECT_EQ(backend.advance(1000).fired, 0u);
+    EXPECT_EQ(control->CurrentPage(), 3);
+}
+
+TEST_F(FramesTest, PagesOfOtherSizesAtACustomZoomRaiseNoZoomEvents) {
+    const std::string tif = writeTiff({{40, 20, kRed}, {400, 200, kGreen}, {30, 90, kBlue}});
+    ASSERT_EQ(call("DisplayFromFile", {Variant(tif)}), 0);
+    call("SetZoom", {Variant(150.0)});
+    ASSERT_EQ(control->ZoomMode(), viewer::ZoomCustom);
+    events.clear();
+    call("DisplayNextFrame");
+    call("DisplayNextFrame");
+    EXPECT_EQ(count("BeforeZoomChange"), 0u);
+    EXPECT_EQ(count("ZoomChange"), 0u);
+    EXPECT_EQ(count("PageChange"), 2u);
+    EXPECT_DOUBLE_EQ(get("ZOOM").r8(), 1.5);
+    call("CloseImage");
+}
