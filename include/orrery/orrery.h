@@ -1,7 +1,8 @@
 // The public entry point of the library: the viewer control `Orrery`, its
 // dispatch interface `_Orrery` (Orrery::Invoke, or the typed C++ members),
-// its events `__Orrery`, and QuillonStatus.
+// its events `__Orrery`, QuillonStatus and RotateFlipType.
 #pragma once
 #include "control/events.h"
 #include "control/orrery.h"
 #include "orrery/quillon_status.h"
+#include "orrery/rotate_flip_type.h"

@@ -281,7 +281,7 @@ void Orrery::setAnimateGIF(bool value) {
     notify("AnimateGIF");
 }
 
-int32_t Orrery::rotateFlip(viewer::RotateFlipType type) {
+int32_t Orrery::rotateFlip(RotateFlipType type) {
     const int32_t status = viewer::RotateFlip(s_, layout_, renderer_, type);
     Variant rotation(static_cast<int32_t>(type));
     events_.raise(EventId::Rotation, std::span<Variant>(&rotation, 1));

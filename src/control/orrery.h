@@ -201,13 +201,13 @@ public:
     bool menuItemEnabled(FrameMenuItem item) const { return frameMenuItems_[static_cast<size_t>(item)]; }
 
     // --- Rotation and flipping -------------------------------------------------
-    int32_t Rotate90() { return rotateFlip(viewer::Rotate90FlipNone); }
-    int32_t Rotate180() { return rotateFlip(viewer::Rotate180FlipNone); }
-    int32_t Rotate270() { return rotateFlip(viewer::Rotate270FlipNone); }
-    int32_t FlipX() { return rotateFlip(viewer::RotateNoneFlipX); }
-    int32_t FlipX90() { return rotateFlip(viewer::Rotate90FlipX); }
-    int32_t FlipX180() { return rotateFlip(viewer::Rotate180FlipX); }
-    int32_t FlipX270() { return rotateFlip(viewer::Rotate270FlipX); }
+    int32_t Rotate90() { return rotateFlip(RotateFlipType::Rotate90FlipNone); }
+    int32_t Rotate180() { return rotateFlip(RotateFlipType::Rotate180FlipNone); }
+    int32_t Rotate270() { return rotateFlip(RotateFlipType::Rotate270FlipNone); }
+    int32_t FlipX() { return rotateFlip(RotateFlipType::RotateNoneFlipX); }
+    int32_t FlipX90() { return rotateFlip(RotateFlipType::Rotate90FlipX); }
+    int32_t FlipX180() { return rotateFlip(RotateFlipType::Rotate180FlipX); }
+    int32_t FlipX270() { return rotateFlip(RotateFlipType::Rotate270FlipX); }
 
     // --- Life cycle ----------------------------------------------------------
     void Terminate();
@@ -293,7 +293,7 @@ private:
     enum class KeepGeometry { No, Yes };
     enum class KeepPageCount { No, Yes };
     void resetViewer(KeepGeometry keepGeometry, KeepPageCount keepPageCount);
-    int32_t rotateFlip(viewer::RotateFlipType type);
+    int32_t rotateFlip(RotateFlipType type);
     void releaseDisplayedImage();
     void discardImageTempCopy();
     int32_t displayFromFile(std::string path, bool useIcm);

@@ -4,23 +4,14 @@
 #pragma once
 #include <cstdint>
 
+#include "orrery/rotate_flip_type.h"
 #include "viewer/layout.h"
 #include "viewer/render.h"
 #include "viewer/view_state.h"
 
 namespace orrery::viewer {
 
-// Clockwise quarter turns, then a left-right mirror (the platform's values).
-enum RotateFlipType : int32_t {
-    RotateNoneFlipNone = 0,
-    Rotate90FlipNone = 1,
-    Rotate180FlipNone = 2,
-    Rotate270FlipNone = 3,
-    RotateNoneFlipX = 4,
-    Rotate90FlipX = 5,
-    Rotate180FlipX = 6,
-    Rotate270FlipX = 7,
-};
+using orrery::RotateFlipType;
 
 // Transforms the shown picture: for a document of several pages whose
 // frames the image store cannot transform one by one, the working copy of
