@@ -19,7 +19,7 @@ bool transformsThroughWorkingCopy(const ViewState& s) {
 int32_t transform(int32_t image, RotateFlipType type) {
     gdiplus::Image* target = modMain::GetGdiImage(image);
     if (!target) return static_cast<int32_t>(gdiplus::Status::InvalidParameter);
-    const gdiplus::Status status = target->rotateFlip(static_cast<gdiplus::RotateFlipType>(type));
+    const gdiplus::Status status = target->rotateFlip(type);
     if (status == gdiplus::Status::Ok) modMain::MarkImageModified(image);
     return static_cast<int32_t>(status);
 }

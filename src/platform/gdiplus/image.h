@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "orrery/rotate_flip_type.h"
 #include "platform/gdiplus/codec.h"
 #include "platform/gdiplus/frame.h"
 #include "platform/gdiplus/guid.h"
@@ -16,24 +17,9 @@ namespace orrery::gdiplus {
 
 enum class ImageType { Unknown = 0, Bitmap = 1, Metafile = 2 };
 
-enum RotateFlipType : int32_t {
-    RotateNoneFlipNone = 0,
-    Rotate90FlipNone = 1,
-    Rotate180FlipNone = 2,
-    Rotate270FlipNone = 3,
-    RotateNoneFlipX = 4,
-    Rotate90FlipX = 5,
-    Rotate180FlipX = 6,
-    Rotate270FlipX = 7,
-    RotateNoneFlipY = Rotate180FlipX,
-    Rotate90FlipY = Rotate270FlipX,
-    Rotate180FlipY = RotateNoneFlipX,
-    Rotate270FlipY = Rotate90FlipX,
-    RotateNoneFlipXY = Rotate180FlipNone,
-    Rotate90FlipXY = Rotate270FlipNone,
-    Rotate180FlipXY = RotateNoneFlipNone,
-    Rotate270FlipXY = Rotate90FlipNone,
-};
+// The platform's rotate-flip values, as the control's public header gives them.
+using RotateFlipType = orrery::RotateFlipType;
+using enum orrery::RotateFlipType;
 
 enum ImageLockMode : uint32_t {
     ImageLockModeRead = 1,
