@@ -2,56 +2,24 @@
 // writes, checked by exit code, output and the files it leaves behind.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "platform/gdiplus/factory.h"
 #include "support/test_support.h"
+#include "support/tool_runner.h"
 
 namespace fs = std::filesystem;
 using namespace orrery::gdiplus;
 
 namespace {
 
-struct ToolRun {
-    int exitCode = -1;
-    std::string out, err;
-};
+using orrery::test::ToolRun;
 
-std::string readText(const fs::path& path) {
-    const std::vector<uint8_t> bytes = orrery::test::readFile(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
-// Runs `orrery ARGS...` inside `folder`, so that operands may be bare names.
+// Runs the tool built with this test.
 ToolRun orrery(const fs::path& folder, const std::vector<std::string>& args) {
-    const fs::path outPath = folder / ".stdout", errPath = folder / ".stderr";
-    std::vector<std::string> words = {ORRERY_TOOL_PATH};
-    words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& w : words) argv.push_back(w.data());
-    argv.push_back(nullptr);
-
-    const pid_t child = fork();
-    if (child == 0) {
-        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (out < 0 || err < 0 || chdir(folder.c_str()) != 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(126);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    ToolRun run;
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child) return run;
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = readText(outPath);
-    run.err = readText(errPath);
-    return run;
+    return orrery::test::runTool(ORRERY_TOOL_PATH, folder, args);
 }
 
 // A 24 x 16 picture, red with a blue left half, saved with `encoder`.
