@@ -22,6 +22,7 @@
 // FIFO, a link, a missing name, the control's own temporary file) or a value
 // of another type, which names no file.
 #include <sys/stat.h>
+#include <tiffio.h>
 #include <unistd.h>
 
 #include <array>
@@ -121,6 +122,40 @@ std::vector<uint8_t> cursorFile() {
     return b;
 }
 
+// Two frames, 3 x 2 red then 2 x 1 blue, a tenth of a second each, looping.
+constexpr uint8_t kAnimatedGif[] = {
+    0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 0x03, 0x00, 0x02, 0x00, 0x80, 0x00, 0x00, 0xFF, 0x00, 0x00, 0x00, 0x00,
+    0xFF, 0x21, 0xFF, 0x0B, 0x4E, 0x45, 0x54, 0x53, 0x43, 0x41, 0x50, 0x45, 0x32, 0x2E, 0x30, 0x03, 0x01, 0x00,
+    0x00, 0x00, 0x21, 0xF9, 0x04, 0x00, 0x0A, 0x00, 0xFF, 0x00, 0x2C, 0x00, 0x00, 0x00, 0x00, 0x03, 0x00, 0x02,
+    0x00, 0x00, 0x02, 0x02, 0x84, 0x5F, 0x00, 0x21, 0xF9, 0x04, 0x00, 0x0A, 0x00, 0xFF, 0x00, 0x2C, 0x00, 0x00,
+    0x00, 0x00, 0x02, 0x00, 0x01, 0x00, 0x00, 0x02, 0x02, 0x4C, 0x0A, 0x00, 0x3B};
+
+// Three RGB pages of different sizes and resolutions.
+bool writePages(const std::string& path) {
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    if (!tif) return false;
+    constexpr struct { int width, height; float dpiX, dpiY; } pages[] = {{5, 3, 96, 96}, {2, 9, 200, 100}, {1, 1, 72, 72}};
+    bool ok = true;
+    for (const auto& p : pages) {
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, p.width);
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, p.height);
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+        TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, p.height);
+        TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+        TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+        TIFFSetField(tif, TIFFTAG_XRESOLUTION, p.dpiX);
+        TIFFSetField(tif, TIFFTAG_YRESOLUTION, p.dpiY);
+        std::vector<uint8_t> row(static_cast<size_t>(p.width) * 3, static_cast<uint8_t>(p.width * 40));
+        for (int y = 0; y < p.height; ++y) ok = ok && TIFFWriteScanline(tif, row.data(), static_cast<uint32_t>(y), 0) == 1;
+        ok = ok && TIFFWriteDirectory(tif) == 1;
+    }
+    TIFFClose(tif);
+    return ok;
+}
+
 bool writeImage(const std::string& path, int w, int h, float dpiX, float dpiY, const gdiplus::Guid& codec) {
     std::unique_ptr<gdiplus::Image> image;
     if (gdiplus::createBitmapFromScan0(w, h, 0, gdiplus::PixelFormat24bppRGB, nullptr, image) != gdiplus::Status::Ok)
@@ -133,17 +168,20 @@ bool writeImage(const std::string& path, int w, int h, float dpiX, float dpiY, c
 
 struct Files {
     std::filesystem::path folder;
-    std::string image;                // what every control shows first
-    std::vector<std::string> paths;  // what file parameters receive
+    std::vector<std::string> documents;  // what a control shows first: one picture, an animation, pages
+    std::vector<std::string> paths;      // what file parameters receive
 
     Files() {
         char pattern[] = "/tmp/orrery-dispatch-fuzz-XXXXXX";
         if (!::mkdtemp(pattern)) std::abort();
         folder = pattern;
         const std::string dir = folder.string() + "/";
-        image = dir + "small.png";
-        if (!writeImage(image, 23, 17, 96, 72, gdiplus::CodecClsid::PNG) ||
-            !writeImage(dir + "tall.bmp", 4, 37, 300, 300, gdiplus::CodecClsid::BMP))
+        const std::string image = dir + "small.png";
+        documents = {image, dir + "animated.gif", dir + "pages.tif", dir + "tall.bmp"};
+        std::ofstream(documents[1], std::ios::binary)
+            .write(reinterpret_cast<const char*>(kAnimatedGif), sizeof kAnimatedGif);
+        if (!writeImage(image, 23, 17, 96, 72, gdiplus::CodecClsid::PNG) || !writePages(documents[2]) ||
+            !writeImage(documents[3], 4, 37, 300, 300, gdiplus::CodecClsid::BMP))
             std::abort();
         const std::vector<uint8_t> cursor = cursorFile();
         std::ofstream(dir + "pointer.cur", std::ios::binary)
@@ -157,10 +195,10 @@ struct Files {
         std::string backslashed = image;
         for (char& c : backslashed)
             if (c == '/') c = '\\';
-        paths = {image,          dir + "tall.bmp",  dir + "pointer.cur", dir + "damaged.png",
-                 dir + "empty.jpg", dir + "folder", dir + "pipe.gif",  dir + "link.png",
-                 dir + "missing.tif", "",           dir + "folder/../small.png", backslashed,
-                 "//" + image};
+        paths = documents;
+        paths.insert(paths.end(), {dir + "pointer.cur", dir + "damaged.png", dir + "empty.jpg", dir + "folder",
+                                   dir + "pipe.gif", dir + "link.png", dir + "missing.tif", "",
+                                   dir + "folder/../small.png", backslashed, "//" + image});
     }
 };
 
@@ -224,11 +262,13 @@ const std::vector<Access>& accesses() {
 
 class Session {
 public:
-    Session() : control_(backend_) {
+    // The control shows the document the input's first byte chooses.
+    explicit Session(Input& in) : control_(backend_) {
         control_.InitProperties();
         control_.setSilentMode(true);
         control_.controlWindow().setWindowSize(164, 124);
-        if (control_.DisplayFromFile(files().image) != 0) std::abort();
+        const std::vector<std::string>& documents = files().documents;
+        if (control_.DisplayFromFile(documents[in.byte() % documents.size()]) != 0) std::abort();
         control_.events().connect(std::make_shared<FunctionSink>([this](DISPID, std::span<Variant>) {
             handleEvent();
             return S_OK;
@@ -279,7 +319,9 @@ private:
                                                                       {21, 40}, {40, 21}, {104, 104}, {164, 124},
                                                                       {641, 481}, {1000, 30}, {30, 1000},
                                                                       {22, 500}, {500, 22}}};
-        static constexpr std::array<int64_t, 7> delays = {0, 1, 999, 1000, 1001, 60000, int64_t{1} << 40};
+        // At most about a second: a playing animation draws every frame that
+        // falls due, and a long advance would only repeat the same drawing.
+        static constexpr std::array<int64_t, 10> delays = {0, 1, 9, 10, 99, 100, 101, 999, 1000, 1001};
         static constexpr std::array<int32_t, 6> buttons = {1, 2, 6, 7, 0, -1};
         switch (action) {
             case 0: {
@@ -305,7 +347,7 @@ private:
     // SetNativeImage, say). The other control may close it again later.
     void shareFromOtherControl() {
         if (!other_) other_ = std::make_unique<Other>();
-        other_->control.DisplayFromFile(files().paths[1]);
+        other_->control.DisplayFromFile(files().documents[3]);
         previous_ = Variant(other_->control.GetNativeImage());
     }
 
@@ -413,7 +455,7 @@ private:
 
     static const std::vector<uint8_t>& imageBytes() {
         static const std::vector<uint8_t> bytes = [] {
-            std::ifstream file(files().image, std::ios::binary);
+            std::ifstream file(files().documents[0], std::ios::binary);
             return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), {});
         }();
         return bytes;
@@ -476,7 +518,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Input in(data, size);
-    Session session;
+    Session session(in);
     for (size_t i = 0; i < kMaxCalls && !in.empty(); ++i) session.step(in);
     return 0;
 }
