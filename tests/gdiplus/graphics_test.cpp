@@ -603,3 +603,46 @@ TEST(GraphicsConvertedCopy, CopyAboveTheAllocationLimitFallsBackToThePart) {
     EXPECT_EQ(drawn(*image, d, 160, 120), want);
     EXPECT_TRUE(DrawCache::of(*image).hasConvertedCopy());
 }
+
+// A shrinking nearest-neighbour drawing of an indexed image picks only the
+// source rows and columns it samples; it must pick exactly those that the
+// same drawing of the 32-bit conversion reads, for any scale, offset and
+// part of the source.
+TEST(GraphicsNearest, ShrinkingAnIndexedImageSamplesWhereItsConversionWould) {
+    const int w = 517, h = 389;
+    std::vector<ARGB> colors(static_cast<size_t>(w * h));
+    uint32_t seed = 12345;
+    for (ARGB& c : colors) {
+        seed = seed * 1103515245u + 12345u;
+        c = (seed >> 16) & 1 ? 0xFFFFFFFFu : 0xFF000000u;
+    }
+    auto page = makeImage(w, h, PixelFormat1bppIndexed, colors);
+    auto reference = makeImage(w, h, PixelFormat32bppARGB, colors);
+    const RectF sources[] = {whole(*page), {0.5f, 3.25f, 400.75f, 301.5f}, {100, 7, 417, 382}};
+    const RectF targets[] = {{0, 0, 200, 150}, {3.5f, 1.25f, 97.3f, 61.9f}, {0, 0, 517, 389}, {7, 5, 33, 280}};
+    for (PixelOffsetMode offset : {PixelOffsetModeHalf, PixelOffsetModeNone})
+        for (const RectF& src : sources)
+            for (const RectF& dst : targets) {
+                TestSurface got(210, 300, 0xFF102030), want(210, 300, 0xFF102030);
+                ASSERT_EQ(viewerGraphics(got, InterpolationModeNearestNeighbor, offset)
+                              ->drawImageRectRect(*page, dst, src),
+                          Status::Ok);
+                ASSERT_EQ(viewerGraphics(want, InterpolationModeNearestNeighbor, offset)
+                              ->drawImageRectRect(*reference, dst, src),
+                          Status::Ok);
+                ASSERT_EQ(got.pixels, want.pixels) << "target " << dst.x << "," << dst.y << " " << dst.width << "x"
+                                                   << dst.height << " from " << src.x << "," << src.y;
+            }
+    // With a colour adjustment the sampled rows go through the converter.
+    ImageAttributes gamma;
+    ASSERT_EQ(gamma.setGamma(0.5f), Status::Ok);
+    auto grey = makeImage(w, h, PixelFormat8bppIndexed, colors);
+    TestSurface got(210, 300), want(210, 300);
+    ASSERT_EQ(viewerGraphics(got, InterpolationModeNearestNeighbor)
+                  ->drawImageRectRect(*grey, RectF{3, 2, 150, 111}, whole(*grey), UnitPixel, &gamma),
+              Status::Ok);
+    ASSERT_EQ(viewerGraphics(want, InterpolationModeNearestNeighbor)
+                  ->drawImageRectRect(*reference, RectF{3, 2, 150, 111}, whole(*grey), UnitPixel, &gamma),
+              Status::Ok);
+    EXPECT_EQ(got.pixels, want.pixels);
+}

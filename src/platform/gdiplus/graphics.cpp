@@ -3,6 +3,7 @@
 #include <pixman.h>
 
 #include <algorithm>
+#include <vector>
 #include <cmath>
 #include <cstring>
 
@@ -265,10 +266,113 @@ Status pointSource(const Image& image, const DrawPlan& plan, const ColorAdjuster
     return out.pix.get() ? Status::Ok : Status::OutOfMemory;
 }
 
+// The source index pixman's nearest filter reads for target pixel `p` of
+// one axis: the transform of the pixel's centre in 16.16 fixed point, as
+// pixman rounds it, less the smallest step, clamped as the pad repeat does.
+class NearestAxis {
+public:
+    NearestAxis(double offset, double step, int size)
+        : step_(pixman_double_to_fixed(step)),
+          start_(int64_t{pixman_double_to_fixed(offset)} + ((int64_t{step_} * 0x8000 + 0x8000) >> 16) -
+                 pixman_fixed_e),
+          size_(size) {}
+    int index(int p) const {
+        const int64_t i = (start_ + int64_t{step_} * p) >> 16;
+        return static_cast<int>(std::clamp<int64_t>(i, 0, size_ - 1));
+    }
+
+private:
+    int64_t step_;
+    int64_t start_;
+    int size_;
+};
+
+// A shrinking nearest-neighbour drawing of an indexed image (a bilevel page
+// stays one bit per pixel and has no converted copy) converts only the
+// source rows it samples and keeps the sampled columns: exactly the pixels
+// pixman would read, at the target's size, to be composited one to one. A
+// fitted fax page converts a fraction of itself instead of all of it.
+bool samplesRowsOnly(const Image& image, const DrawPlan& plan, pixman_filter_t filter) {
+    return filter == PIXMAN_FILTER_NEAREST && plan.stepX >= 1 && plan.stepY >= 1 &&
+           isIndexed(image.pixels().format());
+}
+
+// The palette premultiplied, with room for every index a pixel can hold
+// (indices past the palette read as transparent black).
+std::vector<uint32_t> premultipliedPalette(const Image& image) {
+    std::vector<uint32_t> table(256, 0);
+    const std::vector<ARGB>& entries = image.palette().entries;
+    std::copy_n(entries.begin(), std::min<size_t>(entries.size(), table.size()), table.begin());
+    premultiplyRow(table.data(), static_cast<int>(table.size()));
+    return table;
+}
+
+// The index of pixel x of an indexed row.
+int indexAt(const uint8_t* row, int x, int bits) {
+    switch (bits) {
+        case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1;
+        case 4: return (row[x >> 1] >> ((x & 1) ? 0 : 4)) & 15;
+        default: return row[x];
+    }
+}
+
+Status sampleNearest(const Image& image, const DrawPlan& plan, const ColorAdjuster& adjust,
+                     PremulBuffer& out) {
+    const PixelData& px = image.pixels();
+    const NearestAxis ax(plan.offsetX + plan.covered.x * plan.stepX, plan.stepX, px.width());
+    const NearestAxis ay(plan.offsetY + plan.covered.y * plan.stepY, plan.stepY, px.height());
+    const int w = plan.covered.width, h = plan.covered.height;
+    Status s = out.allocate(w, h);
+    if (s != Status::Ok) return s;
+    std::vector<int> columns(static_cast<size_t>(w));
+    for (int p = 0; p < w; ++p) columns[static_cast<size_t>(p)] = ax.index(p);
+    if (adjust.identity()) {
+        // Plain colours: each sampled pixel is its palette entry.
+        const std::vector<uint32_t> palette = premultipliedPalette(image);
+        const int bits = bitsPerPixel(px.format());
+        for (int q = 0; q < h; ++q) {
+            const uint8_t* from = px.row(ay.index(q));
+            uint32_t* to = out.row(q);
+            for (int p = 0; p < w; ++p)
+                to[p] = palette[static_cast<size_t>(indexAt(from, columns[static_cast<size_t>(p)], bits))];
+        }
+        return Status::Ok;
+    }
+    // Adjusted colours go through the converter, a sampled row at a time.
+    const int x0 = columns.front(), x1 = columns.back() + 1;
+    PremulBuffer line;
+    int converted = -1;
+    for (int q = 0; q < h; ++q) {
+        const int y = ay.index(q);
+        if (y != converted) {
+            s = convertArea(image, Rect{x0, y, x1 - x0, 1}, adjust, line);
+            if (s != Status::Ok) return s;
+            converted = y;
+        }
+        const uint32_t* from = line.row(0);
+        uint32_t* to = out.row(q);
+        for (int p = 0; p < w; ++p) to[p] = from[columns[static_cast<size_t>(p)] - x0];
+    }
+    return Status::Ok;
+}
+
+Status drawRowSampled(const Image& image, const DrawPlan& plan, pixman_op_t op, const ColorAdjuster& adjust,
+                      pixman_image_t* dst) {
+    PremulBuffer sampled;
+    Status s = sampleNearest(image, plan, adjust, sampled);
+    if (s != Status::Ok) return s;
+    PixmanRef src(wrapBuffer(PIXMAN_a8r8g8b8, sampled));
+    if (!src.get()) return Status::OutOfMemory;
+    pixman_image_composite32(op, src.get(), nullptr, dst, 0, 0, 0, 0, 0, 0, plan.covered.width,
+                             plan.covered.height);
+    return Status::Ok;
+}
+
 // Nearest and bilinear through pixman's scaled fast paths, from the source
 // pointSource gives.
 Status drawPointSampled(const Image& image, const DrawPlan& plan, pixman_filter_t filter,
                         pixman_op_t op, const ColorAdjuster& adjust, pixman_image_t* dst) {
+    if (samplesRowsOnly(image, plan, filter)) return drawRowSampled(image, plan, op, adjust, dst);
     PointSource src;
     Status s = pointSource(image, plan, adjust, src);
     if (s != Status::Ok) return s;
