@@ -494,8 +494,7 @@ void Orrery::setSkipImageResolution(bool value) {
 int32_t Orrery::Redraw() {
     if (s_.currentImage != 0) {
         renderer_.DiscardWorkingCopy();
-        layout_.ReadImageMetrics(s_.currentImage);
-        frames_.ReadFrameStructure();
+        frames_.ReadCurrentImage();
         layout_.UpdateLayout(0);
     }
     return s_.status;
@@ -709,8 +708,7 @@ void Orrery::showNewImage(int32_t page) {
     frames_.SetCurrentPageOfNewImage(page);
     s_.laidOutOnce = false;
     s_.resetHorizontal = s_.resetVertical = true;
-    layout_.ReadImageMetrics(s_.currentImage);
-    frames_.ReadFrameStructure();
+    frames_.ReadCurrentImage();
     layout_.UpdateLayout(0);
     syncScrollBarsToWindow();
 }

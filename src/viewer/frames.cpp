@@ -43,6 +43,11 @@ void Frames::ReadFrameStructure() {
     }
 }
 
+void Frames::ReadCurrentImage() {
+    layout_.ReadImageMetrics(s_.currentImage);
+    ReadFrameStructure();
+}
+
 // Delays in hundredths of a second become milliseconds; 0 plays at 100 ms.
 // A frame without a delay of its own reads as 0.
 void Frames::readGifDelays() {
@@ -71,8 +76,7 @@ int32_t Frames::DisplayFrame(int32_t frame) {
             if (s_.status != 0) {
                 host_.clearDrawingSurface();
             } else {
-                layout_.ReadImageMetrics(s_.currentImage);
-                ReadFrameStructure();
+                ReadCurrentImage();
                 layout_.UpdateLayout(0);
             }
         }

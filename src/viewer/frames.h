@@ -37,9 +37,11 @@ public:
         : s_(state), host_(host), layout_(layout), renderer_(renderer) {}
 
     // The frame structure of the current document: page count, GIF delays,
-    // whether it animates, and the menu items. Runs after the metrics of the
-    // current image are read (new document, DisplayFrame, Redraw).
+    // whether it animates, and the menu items.
     void ReadFrameStructure();
+    // The metrics of the current image, then its frame structure: what a new
+    // document, DisplayFrame and Redraw read.
+    void ReadCurrentImage();
 
     int32_t DisplayFrame(int32_t frame);
     int32_t DisplayNextFrame();
