@@ -11,5 +11,7 @@ using OrreryTable = automation::DispatchTable<Orrery>;
 
 // Frames, pages and animation; rotation and flipping.
 std::vector<OrreryTable::Row> frameAndRotationRows();
+// Mouse modes, the selection rectangle and the wheel.
+std::vector<OrreryTable::Row> mouseAndSelectionRows();
 
 }  // namespace orrery::control

@@ -11,6 +11,7 @@
 #include "imaging/image_table.h"
 #include "imaging/loaders.h"
 #include "platform/kernel/files.h"
+#include "viewer/input_flags.h"
 
 namespace orrery::control {
 
@@ -134,7 +135,7 @@ std::vector<Table::Row> shellRows() {
 const Table& dispatchTable() {
     static const Table table = [] {
         std::vector<Table::Row> rows = shellRows();
-        for (auto family : {frameAndRotationRows})
+        for (auto family : {frameAndRotationRows, mouseAndSelectionRows})
             for (Table::Row& row : family()) rows.push_back(std::move(row));
         return Table("_Orrery", std::move(rows));
     }();
@@ -151,6 +152,8 @@ Orrery::Orrery(window::WindowBackend& backend)
       layout_(s_, *this),
       renderer_(s_, *this),
       frames_(s_, *this, layout_, renderer_),
+      selection_(s_, layout_, window_),
+      mouse_(s_, layout_, selection_, frames_, renderer_, window_, *this),
       events_(orreryEvents()),
       notifier_(&dispatchTable().description()) {
     window_.setOwner(this);
@@ -231,6 +234,9 @@ void Orrery::onPaint() { raise(EventId::PaintControl); }
 
 void Orrery::onResize() {
     if (window_.clientWidth() > 0 && window_.clientHeight() > 0) window_.placeScrollBars();
+    // The zoom limit follows the client size: the layout of the new size
+    // must not keep a zoom whose scroll range no longer fits 16 bits.
+    layout_.ComputeMaxZoom();
     layout_.UpdateLayout(0);
     syncScrollBarsToWindow();
     layout_.ComputeMaxZoom();
@@ -240,6 +246,18 @@ void Orrery::onResize() {
 void Orrery::onScrollValueChanged(window::ScrollBarId bar, int32_t value, window::ScrollChange) {
     const bool horizontal = bar == window::ScrollBarId::Horizontal;
     (horizontal ? s_.hScroll : s_.vScroll).value = value;
+    if (s_.keyScrollGuard) {
+        // A key moved a focused bar: the picture stays where it was.
+        s_.keyScrollGuard = false;
+        const bool armed = s_.scrollEventsArmed;
+        s_.scrollEventsArmed = false;
+        s_.vScroll.value = s_.savedVValue;
+        s_.hScroll.value = s_.savedHValue;
+        window_.setScrollValue(window::ScrollBarId::Vertical, s_.savedVValue);
+        window_.setScrollValue(window::ScrollBarId::Horizontal, s_.savedHValue);
+        s_.scrollEventsArmed = armed;
+        return;
+    }
     if (!s_.scrollEventsArmed) return;
     if (horizontal) {
         s_.resetHorizontal = false;
@@ -319,7 +337,8 @@ void Orrery::syncScrollRangesToWindow() {
 void Orrery::setMousePointer(int32_t value) {
     mousePointer_ = value;
     window_.setMousePointer(value);
-    customPointer_ = value != 0;
+    s_.customPointer = value != 0;
+    if (!s_.customPointer) mouse_.ApplyModeCursor();
     notify("MousePointer");
 }
 
@@ -366,21 +385,25 @@ void Orrery::setSilentMode(bool value) {
     notify("SilentMode");
 }
 
-void Orrery::Refresh() { window_.refresh(); }
+void Orrery::Refresh() {
+    viewer::FlagScope busy(viewer::threadInputFlags().busy);
+    window_.refresh();
+}
 
 bool Orrery::SetMouseIcon(const std::string& sIconPath) {
     window_.setMousePointer(window::MousePointerCustom);
     mousePointer_ = window::MousePointerCustom;
     if (window_.loadMouseIcon(sIconPath) != gdiplus::Status::Ok) return false;
-    customPointer_ = true;
+    s_.customPointer = true;
     return true;
 }
 
 void Orrery::Show() {
     layout_.UpdateScrollBarVisibility();
     syncScrollBarsToWindow();
+    selection_.ClearRect();
     if (mousePointer_ != 0) {
-        customPointer_ = true;
+        s_.customPointer = true;
         window_.setMousePointer(mousePointer_);
     }
 }
@@ -570,6 +593,7 @@ void Orrery::setScrollLargeChange(int16_t value) {
 }
 
 void Orrery::SetHScrollBarPosition(int32_t nNewHPosition) {
+    s_.keyScrollGuard = false;
     s_.scrollEventsArmed = true;
     const int32_t value = std::clamp(nNewHPosition, 0, s_.hScroll.max);
     if (value != window_.scrollBar(window::ScrollBarId::Horizontal).value())
@@ -577,6 +601,7 @@ void Orrery::SetHScrollBarPosition(int32_t nNewHPosition) {
 }
 
 void Orrery::SetVScrollBarPosition(int32_t nNewVPosition) {
+    s_.keyScrollGuard = false;
     s_.scrollEventsArmed = true;
     const int32_t value = std::clamp(nNewVPosition, 0, s_.vScroll.max);
     if (value != window_.scrollBar(window::ScrollBarId::Vertical).value())
@@ -639,7 +664,7 @@ void Orrery::resetViewer(KeepGeometry keepGeometry, KeepPageCount keepPageCount)
     }
     s_.cornerVisible = false;
     syncScrollRangesToWindow();
-    if (!customPointer_) window_.setMousePointer(0);
+    if (!s_.customPointer) window_.setMousePointer(0);
     s_.maxZoom = 1.0;
     s_.resetHorizontal = s_.resetVertical = true;
     s_.drawFailed = false;
@@ -651,6 +676,8 @@ void Orrery::resetViewer(KeepGeometry keepGeometry, KeepPageCount keepPageCount)
 
 void Orrery::Terminate() {
     if (terminated_) return;
+    removeWheelHook();
+    viewer::threadInputFlags().clearForTerminate();
     if (s_.documentType == DocumentTypePDF) releaseDisplayedImage();
     window_.killTimer(viewer::kQualityTimerId);
     killAnimationTimer();

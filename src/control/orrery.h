@@ -17,8 +17,10 @@
 #include "platform/window/control_window.h"
 #include "viewer/frames.h"
 #include "viewer/layout.h"
+#include "viewer/mouse_modes.h"
 #include "viewer/render.h"
 #include "viewer/rotation.h"
+#include "viewer/selection.h"
 #include "viewer/view_state.h"
 
 namespace orrery::control {
@@ -34,21 +36,13 @@ using viewer::FrameMenuItem;
 // nothing when it is saved again.
 struct PersistedSettings {
     bool enableMenu = true;
-    int32_t mouseMode = 2;
     int32_t pdfDpiRendering = 200;
     bool pdfForceTemporaryMode = false;
     int32_t pdfRenderingMode = 2;
-    int32_t rectBorderStyle = 1;
-    int32_t rectDrawMode = 13;
-    bool enableMouseWheel = true;
-    int32_t mouseWheelMode = 0;
     bool viewerDrop = false;
     bool disableAutoFocus = false;
     bool pdfDisplayFormField = true;
     bool pdfEnablePageCash = false;
-    bool rectIsEditable = true;
-    bool continuousViewMode = true;
-    int32_t mouseButtonForMouseMode = 1;
     bool pdfShowDialogForPassword = true;
 };
 
@@ -58,7 +52,8 @@ class Orrery final : public automation::IDispatch,
                      private window::WindowOwner,
                      private viewer::LayoutHost,
                      private viewer::RenderHost,
-                     private viewer::FramesHost {
+                     private viewer::FramesHost,
+                     private viewer::MouseModesHost {
 public:
     explicit Orrery(window::WindowBackend& backend);
     ~Orrery() override;
@@ -183,6 +178,56 @@ public:
     void SetHScrollBarPosition(int32_t nNewHPosition);
     void SetVScrollBarPosition(int32_t nNewVPosition);
     void SetHVScrollBarPosition(int32_t nNewHPosition, int32_t nNewVPosition);
+    bool EnableMouseWheel() const { return s_.enableMouseWheel; }
+    void setEnableMouseWheel(bool value);
+    int32_t MouseWheelMode() const { return s_.mouseWheelMode; }
+    void setMouseWheelMode(int32_t value);
+
+    // --- Mouse modes and the selection rectangle ---------------------------
+    // Members that take host numbers throw automation::OverflowError when a
+    // value does not fit a Long, and the Rect... lets throw
+    // automation::InvalidPropertyValue outside the shape's range; nothing
+    // changes then. The dispatch interface reports both as failed calls.
+    int32_t MouseMode() const { return s_.mouseMode; }
+    void setMouseMode(int32_t value);
+    int32_t MouseButtonForMouseMode() const { return s_.mouseButtonForMouseMode; }
+    void setMouseButtonForMouseMode(int32_t value) { s_.mouseButtonForMouseMode = value == 0 ? 1 : value; }
+    bool RectIsEditable() const { return s_.rectIsEditable; }
+    void setRectIsEditable(bool value) { s_.rectIsEditable = value; }
+    bool ContinuousViewMode() const { return s_.continuousViewMode; }
+    void setContinuousViewMode(bool value) { s_.continuousViewMode = value; }
+    int32_t RectBorderColor() const { return static_cast<int32_t>(window_.rectShape().borderColor()); }
+    void setRectBorderColor(int32_t value);
+    int16_t RectBorderSize() const;
+    void setRectBorderSize(int16_t value);
+    int32_t RectBorderStyle() const { return window_.rectShape().borderStyle(); }
+    void setRectBorderStyle(int32_t value);
+    int32_t RectDrawMode() const { return window_.rectShape().drawMode(); }
+    void setRectDrawMode(int32_t value);
+    bool isRectDrawed() const { return selection_.isRectDrawed(); }
+    void ClearRect() { selection_.ClearRect(); }
+    void GetRectValues(int32_t& nLeft, int32_t& nTop, int32_t& nWidth, int32_t& nHeight) const;
+    int32_t GetRectX() const { return selection_.GetRectValues().left; }
+    int32_t GetRectY() const { return selection_.GetRectValues().top; }
+    int32_t GetRectWidth() const { return selection_.GetRectValues().width; }
+    int32_t GetRectHeight() const { return selection_.GetRectValues().height; }
+    void GetRectValuesMM(float& nLeft, float& nTop, float& nWidth, float& nHeight) const {
+        selection_.GetRectValuesMM(nLeft, nTop, nWidth, nHeight);
+    }
+    void SetRectValues(int32_t nLeft, int32_t nTop, int32_t nWidth, int32_t nHeight) {
+        selection_.SetRectValues(nLeft, nTop, nWidth, nHeight);
+    }
+    void SetRectValuesMM(float nLeft, float nTop, float nWidth, float nHeight) {
+        selection_.SetRectValuesMM(nLeft, nTop, nWidth, nHeight);
+    }
+    void SetRectValuesObject(int32_t nLeft, int32_t nTop, int32_t nWidth, int32_t nHeight) {
+        selection_.SetRectValuesObject(nLeft, nTop, nWidth, nHeight);
+    }
+    void GetRectValuesObject(int32_t& nLeft, int32_t& nTop, int32_t& nWidth, int32_t& nHeight) const;
+    int32_t GetMouseX() const { return s_.mouseImageX; }
+    int32_t GetMouseY() const { return s_.mouseImageY; }
+    void CenterOnRect();
+    int32_t ZoomRect();
 
     // --- Frames, pages and animation -------------------------------------------
     int32_t DisplayFrame(int32_t nFrame) { return frames_.DisplayFrame(nFrame); }
@@ -253,6 +298,13 @@ private:
     void onResize() override;
     void onScrollValueChanged(window::ScrollBarId bar, int32_t value, window::ScrollChange change) override;
     void onTimer(uint32_t id) override;
+    void onMouseDown(const window::MouseEvent& e) override;
+    void onMouseMove(const window::MouseEvent& e) override;
+    void onMouseUp(const window::MouseEvent& e) override;
+    void onKeyDown(window::KeyEvent& e) override;
+    void onKeyUp(window::KeyEvent& e) override;
+    void onWheel(const window::WheelEvent& e) override;
+    void onFocus(window::FocusTarget target, window::FocusChange change) override;
     // LayoutHost
     int32_t clientWidth() const override { return window_.clientWidth(); }
     int32_t clientHeight() const override { return window_.clientHeight(); }
@@ -261,8 +313,9 @@ private:
     void drawView(int32_t image) override { renderer_.DrawView(image, s_.highQualityPass); }
     void raiseBeforeZoomChange() override;
     void raiseZoomChange() override;
-    void refreshMouseCursor() override {}
+    void refreshMouseCursor() override { mouse_.ApplyModeCursor(); }
     void refreshMenuChecks() override {}
+    viewer::AreaRect selectionInImage() const override { return selection_.GetRectValues(); }
     void showCriticalMessage(const std::string& text) override;
     // RenderHost
     window::ControlWindow& window() override { return window_; }
@@ -274,8 +327,8 @@ private:
     void raisePictureChanged() override;
     void raisePageChange() override;
     void raiseDisplay() override;
-    void ensureWheelHook() override {}
-    void redrawSelection(int32_t) override {}
+    void ensureWheelHook() override;
+    void redrawSelection(int32_t) override { selection_.FollowPicture(); }
     void refreshQualityMenuChecks() override {}
     bool disableAutoFocus() const override { return false; }
     // FramesHost
@@ -283,6 +336,9 @@ private:
     void clearDrawingSurface() override { window_.clearSurface(); }
     void startAnimationTimer(uint32_t delayMs) override;
     void killAnimationTimer() override;
+    // MouseModesHost
+    void showPlainMessage(const std::string& text) override { window_.messageBox(text, window::vbOKOnly); }
+    int32_t zoomToSelection() override { return ZoomRect(); }
 
     void initialise();
     void initialiseSteps();
@@ -302,12 +358,30 @@ private:
     void showNewImage(int32_t page);
     void syncScrollBarsToWindow();
     void syncScrollRangesToWindow();
+    // Input forwarding: the host's handlers run before or after the
+    // control's own, as each event is documented.
+    struct MouseArgs {
+        int16_t button = 0;
+        int16_t shift = 0;
+        float x = 0;
+        float y = 0;
+    };
+    // Raises a mouse event; the values as the host's handlers left them.
+    MouseArgs raiseMouseEvent(int32_t eventId, const MouseArgs& given);
+    void keyDownOnSurface(int32_t keyCode, int32_t shift);
+    // Returns the key code as KeyUpControl's handlers left it.
+    int32_t keyUpOnSurface(int32_t keyCode, int32_t shift);
+    void wheelStep(int32_t keyCode);
+    void installWheelHook();
+    void removeWheelHook();
 
     window::ControlWindow window_;
     viewer::ViewState s_;
     viewer::Layout layout_;
     viewer::Renderer renderer_;
     viewer::Frames frames_;
+    viewer::Selection selection_;
+    viewer::MouseModes mouse_;
     std::array<bool, 6> frameMenuItems_{};
     automation::EventSource events_;
     automation::PropertyNotifier notifier_;
@@ -316,7 +390,6 @@ private:
     bool lockControl_ = false;
     bool enabled_ = true;
     int32_t mousePointer_ = 0;
-    bool customPointer_ = false;
     bool imageForceTemporaryMode_ = false;
     bool imageFromTempFile_ = false;
     bool terminated_ = false;

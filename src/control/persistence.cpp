@@ -182,7 +182,7 @@ const Persistence::Table& Persistence::table() {
             field("Zoom", 1.0, inPart<&Orrery::s_, &ViewState::zoom>()),
             field("ImageWidth", 0, inPart<&Orrery::s_, &ViewState::imageWidth>()),
             field("ImageHeight", 0, inPart<&Orrery::s_, &ViewState::imageHeight>()),
-            field("MouseMode", 2, inPart<&Orrery::persisted_, &P::mouseMode>()),
+            field("MouseMode", 2, inPart<&Orrery::s_, &ViewState::mouseMode>()),
             field("ZoomStep", 10, inPart<&Orrery::s_, &ViewState::zoomStep>()),
             // The control's scroll steps are those of its two bars, which it
             // mirrors into the window's bars.
@@ -208,13 +208,13 @@ const Persistence::Table& Persistence::table() {
             field("LockControl", false, inControl<&Orrery::lockControl_>()),
             field("ZoomMode", 1, inPart<&Orrery::s_, &ViewState::zoomMode>()),
             field("PdfRenderingMode", 2, inPart<&Orrery::persisted_, &P::pdfRenderingMode>()),
-            field("RectBorderStyle", 1, inPart<&Orrery::persisted_, &P::rectBorderStyle>(),
+            field("RectBorderStyle", 1, inPart<&Orrery::s_, &ViewState::rectBorderStyle>(),
                   {[](Orrery& o, int32_t v) { editShape(o.window_, [v](auto& s) { s.setBorderStyle(v); }); }}),
-            field("RectDrawMode", 13, inPart<&Orrery::persisted_, &P::rectDrawMode>(),
+            field("RectDrawMode", 13, inPart<&Orrery::s_, &ViewState::rectDrawMode>(),
                   {[](Orrery& o, int32_t v) { editShape(o.window_, [v](auto& s) { s.setDrawMode(v); }); }}),
             field("Enabled", true, inControl<&Orrery::enabled_>(),
                   {[](Orrery& o, bool v) { o.window_.setEnabled(v); }}),
-            field("EnableMouseWheel", true, inPart<&Orrery::persisted_, &P::enableMouseWheel>()),
+            field("EnableMouseWheel", true, inPart<&Orrery::s_, &ViewState::enableMouseWheel>()),
             field("ImageAlignment", 2, inPart<&Orrery::s_, &ViewState::imageAlignment>()),
             field("ImagePosition", 2, inPart<&Orrery::s_, &ViewState::imagePosition>()),
             field("AnimateGIF", false, inPart<&Orrery::s_, &ViewState::animateGif>()),
@@ -257,7 +257,7 @@ const Persistence::Table& Persistence::table() {
             field("ViewerQualityAuto", false, inPart<&Orrery::s_, &ViewState::viewerQualityAuto>()),
             field("ForcePictureMode", false, inPart<&Orrery::s_, &ViewState::forcePictureMode>()),
             field("KeepImagePosition", false, inPart<&Orrery::s_, &ViewState::keepImagePosition>()),
-            field("MouseWheelMode", 0, inPart<&Orrery::persisted_, &P::mouseWheelMode>()),
+            field("MouseWheelMode", 0, inPart<&Orrery::s_, &ViewState::mouseWheelMode>()),
             field("ViewerDrop", false, inPart<&Orrery::persisted_, &P::viewerDrop>(),
                   {[](Orrery& o, bool v) {
                       o.window_.setDropMode(v ? window::DropMode::Manual : window::DropMode::None);
@@ -271,9 +271,9 @@ const Persistence::Table& Persistence::table() {
                            {[](const Orrery& o) { return static_cast<int32_t>(o.s_.imageMaskColor); },
                             [](Orrery& o, int32_t v) { o.s_.imageMaskColor = static_cast<uint32_t>(v); }}),
             field("Gamma", 1.0f, inPart<&Orrery::s_, &ViewState::gamma>()),
-            field("RectIsEditable", true, inPart<&Orrery::persisted_, &P::rectIsEditable>()),
-            field("ContinuousViewMode", true, inPart<&Orrery::persisted_, &P::continuousViewMode>()),
-            field("MouseButtonForMouseMode", 1, inPart<&Orrery::persisted_, &P::mouseButtonForMouseMode>()),
+            field("RectIsEditable", true, inPart<&Orrery::s_, &ViewState::rectIsEditable>()),
+            field("ContinuousViewMode", true, inPart<&Orrery::s_, &ViewState::continuousViewMode>()),
+            field("MouseButtonForMouseMode", 1, inPart<&Orrery::s_, &ViewState::mouseButtonForMouseMode>()),
             field("OptimizeDrawingSpeed", false, inPart<&Orrery::s_, &ViewState::optimizeDrawingSpeed>()),
             field("PDFShowDialogForPassword", true, inPart<&Orrery::persisted_, &P::pdfShowDialogForPassword>()),
         };

@@ -129,6 +129,19 @@ int32_t Frames::DisplayPreviousFrame() {
     return s_.status;
 }
 
+void Frames::TurnPageInContinuousView(PageTurn turn) {
+    const int32_t alignment = s_.imageAlignment;
+    const bool keepPosition = s_.keepImagePosition;
+    s_.imageAlignment = turn == PageTurn::Previous ? BottomCenter : TopCenter;
+    s_.keepImagePosition = false;
+    s_.pageTransition = true;
+    if (turn == PageTurn::Previous) DisplayPreviousFrame();
+    else DisplayNextFrame();
+    s_.pageTransition = false;
+    s_.imageAlignment = alignment;
+    s_.keepImagePosition = keepPosition;
+}
+
 int32_t Frames::DisplayFirstFrame() {
     if (s_.currentPage != 1) DisplayFrame(1);
     return s_.status;

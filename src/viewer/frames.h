@@ -49,6 +49,13 @@ public:
     int32_t DisplayFirstFrame();
     int32_t DisplayLastFrame();
 
+    // Continuous view turns pages when a drag or the wheel goes past the top
+    // of a page (the previous page shows from its bottom) or past its bottom
+    // (the next page shows from its top); the alignment and the kept
+    // position are the host's again afterwards.
+    enum class PageTurn { Previous, Next };
+    void TurnPageInContinuousView(PageTurn turn);
+
     int32_t PlayGif();
     void StopGif();
     // The AnimateGIF let.

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "imaging/image_table.h"
+#include "viewer/input_flags.h"
 
 namespace orrery::viewer {
 
@@ -31,6 +32,7 @@ Vertical verticalPart(int32_t placement) {
 }
 
 constexpr int32_t kInvalidParameter = 2;
+constexpr int32_t kMaxScrollPosition = 32767;
 
 }  // namespace
 
@@ -64,8 +66,10 @@ void Layout::ComputeMaxZoom() {
     const double limitW = roundEven(host_.clientWidth() + 32765.0 - host_.vScrollWidth());
     const double limitH = roundEven(host_.clientHeight() + 32765.0 - host_.hScrollHeight());
     if (s_.imageWidth > 0 && s_.imageHeight > 0) {
+        // Both directions must fit the 16-bit scroll range; in a client that
+        // is not square the shorter image side can be the one that limits.
         const double effH = s_.imageHeight / s_.aspectCorrection;
-        s_.maxZoom = effH >= s_.imageWidth ? limitH / effH : limitW / s_.imageWidth;
+        s_.maxZoom = std::min(limitW / s_.imageWidth, limitH / effH);
     } else {
         s_.maxZoom = 1.0;
     }
@@ -91,6 +95,10 @@ void Layout::UpdateScrollBars() {
     }
     if (vMax == 0 && hMax > 0)
         hMax = roundEven(displayW - (cw - (s_.forceScrollBars ? host_.vScrollWidth() : 0)));
+    // Scroll positions are 16-bit: a range that rounding took past the
+    // largest position stops there.
+    hMax = std::min(hMax, kMaxScrollPosition);
+    vMax = std::min(vMax, kMaxScrollPosition);
     s_.hScroll.value = std::min(s_.hScroll.value, hMax);
     s_.vScroll.value = std::min(s_.vScroll.value, vMax);
     s_.vScroll.max = vMax;
@@ -153,6 +161,13 @@ double Layout::zoomForMode(double availW, double availH, bool& centreOnArea) {
             centreOnArea = true;
             s_.zoomMode = ZoomCustom;
             break;
+        case ZoomFitRect:
+            s_.zoomArea = host_.selectionInImage();
+            if (s_.zoomArea.width >= 1) z = availW / s_.zoomArea.width;
+            if (s_.zoomArea.height > 0 && availH / s_.zoomArea.height < z) z = availH / s_.zoomArea.height;
+            centreOnArea = true;
+            s_.zoomMode = ZoomCustom;
+            break;
         default: break;
     }
     return z;
@@ -209,6 +224,7 @@ void Layout::placeVertically(double availH, double relV, bool centreOnArea) {
 }
 
 void Layout::UpdateLayout(int32_t image) {
+    FlagScope busy(threadInputFlags().busy);
     s_.highQualityPass = false;
     if (image == 0) image = host_.workingImage();
     double availW = host_.clientWidth() - (s_.forceScrollBars ? host_.vScrollWidth() : 0);

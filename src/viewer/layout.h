@@ -28,6 +28,8 @@ public:
     virtual void raiseZoomChange() = 0;
     virtual void refreshMouseCursor() = 0;
     virtual void refreshMenuChecks() = 0;
+    // The selection rectangle in image pixels (all 0 when none is drawn).
+    virtual AreaRect selectionInImage() const = 0;
     // A critical message box (only called when not silent).
     virtual void showCriticalMessage(const std::string& text) = 0;
 };

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "platform/automation/member_error.h"
+
 namespace orrery::viewer {
 
 inline int32_t roundEven(double v) {
@@ -23,5 +25,17 @@ inline int32_t roundEven(double v) {
 // sum is taken before saturating, so a large v and an origin of the other
 // sign still meet exactly.
 inline int32_t roundEvenPlus(double v, int32_t offset) { return roundEven(std::nearbyint(v) + offset); }
+
+// round(v) for a value that must fit a Long exactly, as the host's Single
+// coordinates and sizes must: NaN, infinities and values beyond the 32-bit
+// range throw OverflowError instead of saturating.
+inline int32_t roundToLong(double v) {
+    if (!std::isfinite(v)) throw automation::OverflowError();
+    const double r = std::nearbyint(v);
+    if (r > static_cast<double>(std::numeric_limits<int32_t>::max()) ||
+        r < static_cast<double>(std::numeric_limits<int32_t>::min()))
+        throw automation::OverflowError();
+    return static_cast<int32_t>(r);
+}
 
 }  // namespace orrery::viewer

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "orrery/mouse_modes.h"
+
 namespace orrery::viewer {
 
 enum ViewerZoomMode : int32_t {
@@ -53,6 +55,25 @@ struct ScrollBarState {
 
 struct AreaRect {
     int32_t left = 0, top = 0, width = 0, height = 0;
+};
+
+using orrery::ViewerMouseMode;
+using orrery::ViewerMouseWheelMode;
+using enum orrery::ViewerMouseMode;
+using enum orrery::ViewerMouseWheelMode;
+
+// The part of the selection rectangle under the pointer.
+enum RectGrip : int32_t {
+    GripNone = 0,
+    GripTopLeft = 1,
+    GripTopRight = 2,
+    GripBottomLeft = 3,
+    GripBottomRight = 4,
+    GripLeft = 5,
+    GripRight = 6,
+    GripBottom = 7,
+    GripTop = 8,
+    GripInside = 9,
 };
 
 struct ViewState {
@@ -107,6 +128,36 @@ struct ViewState {
     int32_t workingImage = 0;
     int32_t workingFrame = 0;  // the page the working copy was made from
     int32_t lastDrawnImage = 0;
+
+    // Scrolling and the wheel.
+    bool enableMouseWheel = true;
+    int32_t mouseWheelMode = MouseWheelZoom;
+    bool wheelHooked = false;
+    bool keyScrollGuard = false;  // a key went to a scroll bar: the next change is undone
+    int32_t savedHValue = 0;
+    int32_t savedVValue = 0;
+
+    // Mouse modes and the selection rectangle.
+    int32_t mouseMode = MouseModePan;
+    int32_t mouseButtonForMouseMode = 1;
+    bool rectIsEditable = true;
+    bool continuousViewMode = true;
+    int32_t rectBorderStyle = 1;
+    int32_t rectDrawMode = 13;
+    bool rectDrawn = false;
+    AreaRect rectImage;  // the rectangle in image pixels, as last read
+    bool panning = false;
+    bool editingRect = false;
+    bool drawingRect = false;
+    bool startOutsideX = true;
+    bool startOutsideY = true;
+    int32_t grip = GripNone;
+    int32_t lastMouseX = 0;
+    int32_t lastMouseY = 0;
+    int32_t mouseImageX = 0;
+    int32_t mouseImageY = 0;
+    bool pageTurnedThisDrag = false;
+    bool customPointer = false;  // the host's MousePointer overrides the mode cursors
 
     // Frames, pages and animation.
     int32_t pageCount = 0;

@@ -20,6 +20,7 @@ public:
     int32_t width = 500, height = 500;
     bool silent = false;
     int32_t current = 0;
+    AreaRect selection;
     std::vector<std::string> calls;
 
     int32_t clientWidth() const override { return width; }
@@ -31,6 +32,7 @@ public:
     void raiseZoomChange() override { calls.push_back("ZoomChange"); }
     void refreshMouseCursor() override {}
     void refreshMenuChecks() override {}
+    AreaRect selectionInImage() const override { return selection; }
     void showCriticalMessage(const std::string& text) override { calls.push_back("message: " + text); }
 };
 
@@ -142,6 +144,50 @@ TEST_F(LayoutTest, MaxZoomKeepsTheLongerSideWithinTheScrollRange) {
     const double before = state.zoom;
     layout.SetZoom(100000000);  // above maxZoom: ignored
     EXPECT_DOUBLE_EQ(state.zoom, before);
+}
+
+TEST_F(LayoutTest, BothScrollRangesFitSixteenBitsInAClientThatIsNotSquare) {
+    // The longer image side is the width, but in a flat client the height
+    // limits: the rule by the longer side alone gave a vertical range of 33631.
+    host.width = 1000;
+    host.height = 100;
+    state.zoomMode = ZoomCustom;
+    show(1000, 999);
+    EXPECT_DOUBLE_EQ(state.maxZoom, (100 + 32765 - 17) / 999.0);
+    layout.SetZoomValue(1e6);
+    EXPECT_LE(state.vScroll.max, 32767);
+    EXPECT_LE(state.hScroll.max, 32767);
+    EXPECT_GT(state.vScroll.max, 32000);
+}
+
+TEST_F(LayoutTest, RoundingCannotTakeAScrollRangePastTheLargestPosition) {
+    // 10 x 10000 at the largest zoom: the rounded width 34 gives a height of
+    // 34000 and a vertical range of 33017 before the cap.
+    host.width = 1000;
+    host.height = 1000;
+    state.zoomMode = ZoomCustom;
+    show(10, 10000);
+    layout.SetZoomValue(1e6);
+    EXPECT_EQ(state.displayHeight, 34000);
+    EXPECT_EQ(state.vScroll.max, 32767);
+}
+
+TEST_F(LayoutTest, SelectionModeFitsTheRectangleAndCentresOnIt) {
+    state.zoomMode = Zoom100;
+    show(1000, 1000);
+    host.selection = {100, 200, 250, 100};  // the width limits: 500 / 250
+    state.zoomMode = ZoomFitRect;
+    layout.UpdateLayout(0);
+    EXPECT_EQ(state.zoomMode, ZoomCustom);
+    EXPECT_DOUBLE_EQ(state.zoom, 2.0);
+    EXPECT_EQ(state.offsetLeft, -200);
+    EXPECT_EQ(state.offsetTop, -400);
+    EXPECT_EQ(state.hScroll.value, 200);
+    // A rectangle without width keeps the zoom; its height still limits.
+    host.selection = {0, 0, 0, 1000};
+    state.zoomMode = ZoomFitRect;
+    layout.UpdateLayout(0);
+    EXPECT_DOUBLE_EQ(state.zoom, 0.5);
 }
 
 TEST_F(LayoutTest, ScrollRangesVisibilityAndAlignment) {

@@ -8,6 +8,26 @@
 //   answer BUTTON            the next message box answers with this button (1 OK, 2 Cancel, 6 Yes, 7 No)
 //   snapshot FILE.png        save what the window shows
 //
+// Input, in client coordinates (the window's border is added):
+//   down B X Y [SHIFT]       press button B (1 left, 2 right, 4 middle)
+//   move X Y [SHIFT]         move the pointer (held buttons go with it)
+//   up B X Y [SHIFT]         release button B
+//   click [B X Y]            press and release (left, at the last position)
+//   dblclick [B X Y]         the platform's double click
+//   drag B X1 Y1 X2 Y2 [STEPS]  press, STEPS moves (1), release
+//   wheel DELTA              wheel input at the pointer (120 a notch away from the user)
+//   keydown CODE [SHIFT]     a key goes down on the focused part
+//   keyup [CODE [SHIFT]]     a key comes up (the last one pressed)
+//   focus control|hscroll|vscroll|corner   the host's focus, then that part's
+//   blur                     the host's focus leaves the control
+//   bar h|v ACTION [N]       mouse on a scroll bar: lineup, linedown, pageup,
+//                            pagedown (N times, 1), thumb N (drag the thumb to value N)
+//   cursor                   print the pointer shown over the control
+// Event handlers (each event is printed before its handler runs):
+//   on EVENT NAME=VALUE...   every EVENT writes these by-reference parameters
+//   on EVENT do LINE         every EVENT runs a command line inside its handler
+//   off EVENT                no handler for EVENT any more
+//
 // Arguments: whole numbers are Long, numbers with a point are Double, "text"
 // is a String (with \" and \\ escapes), true/false are Boolean, and &name is
 // a by-reference variable whose value is printed after the call. Lines
@@ -15,7 +35,9 @@
 // happen.
 #include "tools/orrery/script.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -87,6 +109,34 @@ Variant parseValue(const std::string& word) {
     return Variant(word);
 }
 
+bool sameName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+bool parseInt(const std::string& word, int32_t& out) {
+    char* end = nullptr;
+    const long v = std::strtol(word.c_str(), &end, 0);
+    if (word.empty() || *end != 0 || v < INT32_MIN || v > INT32_MAX) return false;
+    out = static_cast<int32_t>(v);
+    return true;
+}
+
+bool parseFloat(const std::string& word, float& out) {
+    char* end = nullptr;
+    const float v = std::strtof(word.c_str(), &end);
+    if (word.empty() || *end != 0) return false;
+    out = v;
+    return true;
+}
+
+// What a script's handler does each time its event is raised.
+struct Handler {
+    std::vector<std::pair<std::string, Variant>> writes;
+    std::vector<std::vector<std::string>> lines;  // commands run inside the handler
+};
+
 class ScriptHost {
 public:
     explicit ScriptHost(std::ostream& out) : out_(out), control_(backend_) {
@@ -103,6 +153,7 @@ public:
                     out_ << ")";
                 }
                 out_ << "\n";
+                if (e) runHandler(*e, args);
                 return S_OK;
             },
             &control::orreryEvents());
@@ -124,6 +175,12 @@ public:
             ok = control_.controlWindow().snapshot(shot) == gdiplus::Status::Ok &&
                  shot->save(w[1], gdiplus::CodecClsid::PNG, {}) == gdiplus::Status::Ok;
             out_ << "  snapshot " << w[1] << (ok ? "" : " failed") << "\n";
+        } else if (isInputCommand(cmd)) {
+            ok = input(w);
+        } else if (cmd == "on" && w.size() >= 3 && (w[2] == "do" || w[2].find('=') != std::string::npos)) {
+            ok = setHandler(w);
+        } else if (cmd == "off" && w.size() == 2) {
+            handlers_.erase(w[1]);
         } else if ((cmd == "call" || cmd == "get") && w.size() >= 2) {
             ok = invoke(w, cmd == "get" ? DISPATCH_PROPERTYGET : DISPATCH_METHOD);
         } else if (cmd == "let" && w.size() == 3) {
@@ -137,6 +194,222 @@ public:
     }
 
 private:
+    // --- Event handlers -------------------------------------------------------
+
+    bool setHandler(const std::vector<std::string>& w) {
+        const MemberInfo* event = control::orreryEvents().find(w[1]);
+        if (!event) {
+            out_ << "  no event " << w[1] << "\n";
+            return false;
+        }
+        Handler& h = handlers_[event->name];
+        if (w[2] == "do") {
+            if (w.size() < 4) return false;
+            h.lines.emplace_back(w.begin() + 3, w.end());
+            return true;
+        }
+        for (size_t i = 2; i < w.size(); ++i) {
+            const size_t eq = w[i].find('=');
+            if (eq == std::string::npos || eq == 0) return false;
+            h.writes.emplace_back(w[i].substr(0, eq), parseValue(w[i].substr(eq + 1)));
+        }
+        return true;
+    }
+
+    void runHandler(const MemberInfo& event, std::span<Variant> args) {
+        auto it = handlers_.find(event.name);
+        if (it == handlers_.end()) return;
+        // A copy: a command of the handler may change the handlers.
+        const Handler h = it->second;
+        for (const auto& [name, value] : h.writes) {
+            for (size_t i = 0; i < event.params.size() && i < args.size(); ++i) {
+                if (!sameName(event.params[i].name, name) || !args[i].isByRef()) continue;
+                if (args[i].assignThroughRef(value) != S_OK)
+                    out_ << "    " << name << " does not take " << text(value) << "\n";
+            }
+        }
+        if (depth_ >= kMaxHandlerDepth) return;
+        ++depth_;
+        for (const auto& line : h.lines) {
+            out_ << "    do:";
+            for (const std::string& word : line) out_ << " " << word;
+            out_ << "\n";
+            run(line);
+        }
+        --depth_;
+    }
+
+    // --- Input ------------------------------------------------------------------
+
+    static bool isInputCommand(const std::string& cmd) {
+        static const char* const commands[] = {"down",    "move",  "up",    "click", "dblclick", "drag",  "wheel",
+                                               "keydown", "keyup", "focus", "blur",  "bar",      "cursor"};
+        return std::any_of(std::begin(commands), std::end(commands), [&](const char* c) { return cmd == c; });
+    }
+
+    window::ControlWindow& window() { return control_.controlWindow(); }
+    float border() { return static_cast<float>(window().borderWidth()); }
+
+    // Reads numbers from w[first...]; false when one is missing or malformed.
+    static bool numbers(const std::vector<std::string>& w, size_t first, std::initializer_list<float*> out) {
+        size_t i = first;
+        for (float* v : out) {
+            if (i >= w.size() || !parseFloat(w[i++], *v)) return false;
+        }
+        return true;
+    }
+
+    static int32_t optionalInt(const std::vector<std::string>& w, size_t i, int32_t fallback) {
+        int32_t v = fallback;
+        if (i < w.size()) parseInt(w[i], v);
+        return v;
+    }
+
+    bool input(const std::vector<std::string>& w) {
+        const std::string& cmd = w[0];
+        window::ControlWindow& win = window();
+        float button = 1, x = lastX_, y = lastY_;
+        if (cmd == "down" || cmd == "up") {
+            if (!numbers(w, 1, {&button, &x, &y})) return false;
+            remember(x, y);
+            const int32_t shift = optionalInt(w, 4, 0);
+            if (cmd == "down") backend_.mouseDown(win, static_cast<int32_t>(button), shift, x + border(), y + border());
+            else backend_.mouseUp(win, static_cast<int32_t>(button), shift, x + border(), y + border());
+        } else if (cmd == "move") {
+            if (!numbers(w, 1, {&x, &y})) return false;
+            remember(x, y);
+            backend_.mouseMove(win, optionalInt(w, 3, 0), x + border(), y + border());
+        } else if (cmd == "click" || cmd == "dblclick") {
+            if (w.size() > 1 && !numbers(w, 1, {&button, &x, &y})) return false;
+            remember(x, y);
+            if (cmd == "click") backend_.click(win, static_cast<int32_t>(button), 0, x + border(), y + border());
+            else backend_.doubleClick(win, static_cast<int32_t>(button), 0, x + border(), y + border());
+        } else if (cmd == "drag") {
+            float x2 = 0, y2 = 0;
+            if (!numbers(w, 1, {&button, &x, &y, &x2, &y2})) return false;
+            drag(static_cast<int32_t>(button), x, y, x2, y2, std::max(optionalInt(w, 6, 1), 1));
+        } else if (cmd == "wheel") {
+            int32_t delta = 0;
+            if (w.size() != 2 || !parseInt(w[1], delta)) return false;
+            backend_.wheel(win, delta, 0, lastX_ + border(), lastY_ + border());
+        } else if (cmd == "keydown") {
+            if (w.size() < 2 || !parseInt(w[1], lastKey_)) return false;
+            lastKeyShift_ = optionalInt(w, 2, 0);
+            backend_.keyDown(win, lastKey_, lastKeyShift_);
+        } else if (cmd == "keyup") {
+            int32_t key = lastKey_;
+            if (w.size() > 1 && !parseInt(w[1], key)) return false;
+            backend_.keyUp(win, key, optionalInt(w, 2, lastKeyShift_));
+        } else if (cmd == "focus") {
+            return w.size() == 2 && focus(w[1]);
+        } else if (cmd == "blur") {
+            backend_.blur();
+        } else if (cmd == "bar") {
+            return w.size() >= 3 && bar(w);
+        } else if (cmd == "cursor") {
+            out_ << "  cursor " << backend_.cursorOf(win).pointer << "\n";
+        }
+        return true;
+    }
+
+    void remember(float x, float y) {
+        lastX_ = x;
+        lastY_ = y;
+    }
+
+    void drag(int32_t button, float x1, float y1, float x2, float y2, int32_t steps) {
+        window::ControlWindow& win = window();
+        const float b = border();
+        backend_.mouseDown(win, button, 0, x1 + b, y1 + b);
+        for (int32_t i = 1; i <= steps; ++i) {
+            const float t = static_cast<float>(i) / static_cast<float>(steps);
+            backend_.mouseMove(win, 0, x1 + (x2 - x1) * t + b, y1 + (y2 - y1) * t + b);
+        }
+        backend_.mouseUp(win, button, 0, x2 + b, y2 + b);
+        remember(x2, y2);
+    }
+
+    bool focus(const std::string& part) {
+        static const std::map<std::string, window::FocusTarget> parts = {{"control", window::FocusTarget::Control},
+                                                                         {"hscroll", window::FocusTarget::HScroll},
+                                                                         {"vscroll", window::FocusTarget::VScroll},
+                                                                         {"corner", window::FocusTarget::Corner}};
+        const auto it = parts.find(part);
+        if (it == parts.end()) return false;
+        backend_.focus(window());
+        if (window().setFocus(it->second)) return true;
+        out_ << "  " << part << " takes no focus\n";
+        return false;
+    }
+
+    // A press and release at a point in window coordinates.
+    void press(float x, float y, float toX, float toY) {
+        backend_.mouseDown(window(), window::vbLeftButton, 0, x, y);
+        if (toX != x || toY != y) backend_.mouseMove(window(), 0, toX, toY);
+        backend_.mouseUp(window(), window::vbLeftButton, 0, toX, toY);
+    }
+
+    // Mouse actions on a scroll bar's own parts.
+    bool bar(const std::vector<std::string>& w) {
+        if (w[1] != "h" && w[1] != "v") return false;
+        const bool horizontal = w[1] == "h";
+        const window::ScrollBar& b =
+            window().scrollBar(horizontal ? window::ScrollBarId::Horizontal : window::ScrollBarId::Vertical);
+        // A point along the bar, across its middle, in window coordinates.
+        auto at = [&](int along, float& x, float& y) {
+            const window::Rect& g = b.geometry();
+            const float across = static_cast<float>(horizontal ? g.height : g.width) / 2;
+            x = border() + static_cast<float>(g.x) + (horizontal ? static_cast<float>(along) : across);
+            y = border() + static_cast<float>(g.y) + (horizontal ? across : static_cast<float>(along));
+        };
+        auto span = [&](const window::Rect& r, int& from, int& to) {
+            from = b.along(r.x, r.y);
+            to = from + b.along(r.width, r.height);
+        };
+        const std::string& action = w[2];
+        float x = 0, y = 0, toX = 0, toY = 0;
+        if (action == "thumb") {
+            int32_t target = 0;
+            if (w.size() != 4 || !parseInt(w[3], target) || !b.hasThumb()) return false;
+            int thumbFrom = 0, thumbTo = 0, trackFrom = 0, trackTo = 0;
+            span(b.layout().thumb, thumbFrom, thumbTo);
+            span(b.layout().track, trackFrom, trackTo);
+            // The leading edge whose value comes nearest the target.
+            int best = b.thumbStart();
+            for (int p = trackFrom; p <= trackTo; ++p) {
+                if (std::abs(b.valueForThumbStart(p) - target) < std::abs(b.valueForThumbStart(best) - target))
+                    best = p;
+            }
+            const int grab = (thumbTo - thumbFrom) / 2;
+            at(b.thumbStart() + grab, x, y);
+            at(best + grab, toX, toY);
+            press(x, y, toX, toY);
+            return true;
+        }
+        if (action != "lineup" && action != "linedown" && action != "pageup" && action != "pagedown") return false;
+        const int32_t times = std::max(optionalInt(w, 3, 1), 1);
+        for (int32_t i = 0; i < times; ++i) {
+            // The track's parts move with the thumb: find them anew each time.
+            const window::ScrollBar::Layout parts = b.layout();
+            int from = 0, to = 0;
+            if (action == "lineup") {
+                span(parts.arrowBack, from, to);
+            } else if (action == "linedown") {
+                span(parts.arrowForward, from, to);
+            } else {
+                int thumbFrom = 0, thumbTo = 0, trackFrom = 0, trackTo = 0;
+                span(parts.thumb, thumbFrom, thumbTo);
+                span(parts.track, trackFrom, trackTo);
+                from = action == "pageup" ? trackFrom : thumbTo;
+                to = action == "pageup" ? thumbFrom : trackTo;
+            }
+            if (to - from < 1) return false;
+            at((from + to) / 2, x, y);
+            press(x, y, x, y);
+        }
+        return true;
+    }
+
     bool invoke(const std::vector<std::string>& w, uint16_t flags) {
         std::vector<Variant> args;
         std::vector<std::pair<std::string, size_t>> outputs;
@@ -179,6 +452,11 @@ private:
     control::Orrery control_;
     std::map<std::string, Variant> slots_;
     size_t reported_ = 0;
+    std::map<std::string, Handler> handlers_;
+    static constexpr int kMaxHandlerDepth = 4;
+    int depth_ = 0;
+    float lastX_ = 0, lastY_ = 0;
+    int32_t lastKey_ = 0, lastKeyShift_ = 0;
 };
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/automation/member_error.h"
 #include "platform/automation/type_description.h"
 #include "platform/automation/variant.h"
 
@@ -234,7 +235,11 @@ public:
         if (HRESULT hr = bind(id, flags, args, call, index, access, argError); failed(hr)) return hr;
         const Handler& h = access == Access::Let ? handlers_[index].second : handlers_[index].first;
         if (!h) return DISP_E_MEMBERNOTFOUND;  // a faulty row (see problems()) serves nothing
-        h(self, call);
+        try {
+            h(self, call);
+        } catch (const MemberError& error) {
+            call.fail(error.code(), error.what());
+        }
         return finish(index, access, call, args, result, excepInfo, argError);
     }
 

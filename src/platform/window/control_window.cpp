@@ -11,6 +11,7 @@
 
 #include "platform/gdiplus/factory.h"
 #include "platform/gdiplus/surface_convert.h"
+#include "platform/window/hand_cursor.h"
 
 namespace orrery::window {
 
@@ -410,6 +411,7 @@ Cursor ControlWindow::cursor() const {
     Cursor c;
     c.pointer = mousePointer_;
     if (mousePointer_ == MousePointerCustom) c.custom = mouseIcon_;
+    else c.custom = handCursor(mousePointer_);
     return c;
 }
 
@@ -849,10 +851,14 @@ void ControlWindow::keyUp(int32_t keyCode, int32_t shift) {
     if (owner_) owner_->onScroll(ScrollEvent{id, SB_ENDSCROLL, bar(id).value()});
 }
 
-void ControlWindow::wheel(int32_t delta, int32_t shift, float x, float y) {
-    if (!enabled_) return;
+void ControlWindow::wheel(int32_t delta, int32_t shift, float x, float y, WheelAxis axis) {
+    if (!enabled_ || axis != WheelAxis::Vertical || delta == 0) return;
+    wheelSum_ += delta;
+    if (wheelSum_ > -kWheelDelta && wheelSum_ < kWheelDelta) return;
+    const int32_t notch = wheelSum_ > 0 ? kWheelDelta : -kWheelDelta;
+    wheelSum_ = 0;
     const float b = static_cast<float>(borderWidth());
-    if (owner_) owner_->onWheel(WheelEvent{delta, heldButtons_, shift, x - b, y - b});
+    if (owner_) owner_->onWheel(WheelEvent{notch, heldButtons_, shift, x - b, y - b});
 }
 
 void ControlWindow::dropFiles(const std::vector<std::string>& paths) {

@@ -213,7 +213,11 @@ public:
     void keyDown(int32_t keyCode, int32_t shift);
     void keyPress(int32_t keyAscii);
     void keyUp(int32_t keyCode, int32_t shift);
-    void wheel(int32_t delta, int32_t shift, float x, float y);
+    // Wheel input as the host reports it: vertical deltas add up per window,
+    // and each time the sum reaches a notch (+-kWheelDelta) the owner hears
+    // one notch and the sum starts again at 0. Horizontal input and a delta
+    // of 0 are no notch.
+    void wheel(int32_t delta, int32_t shift, float x, float y, WheelAxis axis = WheelAxis::Vertical);
     void hostFocusIn();
     void hostFocusOut();
     void dropFiles(const std::vector<std::string>& paths);
@@ -276,6 +280,7 @@ private:
     ScrollBar vScroll_{Orientation::Vertical};
     RectShape rect_;
 
+    int64_t wheelSum_ = 0;
     int32_t mousePointer_ = MousePointerDefault;
     std::shared_ptr<const CursorImage> mouseIcon_;
     Target hover_ = Target::None;

@@ -113,7 +113,10 @@ public:
     void keyUp(ControlWindow& w, int32_t keyCode, int32_t shift);
     // Down, press (when keyAscii is not 0), up.
     void keyStroke(ControlWindow& w, int32_t keyCode, int32_t shift, int32_t keyAscii = 0);
-    void wheel(ControlWindow& w, int32_t delta, int32_t shift, float x, float y) { w.wheel(delta, shift, x, y); }
+    void wheel(ControlWindow& w, int32_t delta, int32_t shift, float x, float y,
+               WheelAxis axis = WheelAxis::Vertical) {
+        w.wheel(delta, shift, x, y, axis);
+    }
     // The host gives its focus to the window (taking it from another one).
     void focus(ControlWindow& w);
     // The host's focus leaves every window.

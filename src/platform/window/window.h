@@ -98,7 +98,9 @@ struct KeyPressEvent {
     FocusTarget target = FocusTarget::Control;
 };
 
-// One wheel turn; delta is +120 per notch away from the user.
+// One wheel notch; delta is +120 away from the user, -120 towards.
+inline constexpr int32_t kWheelDelta = 120;
+enum class WheelAxis { Vertical, Horizontal };
 struct WheelEvent {
     int32_t delta = 0;
     int32_t buttons = 0;
@@ -220,6 +222,10 @@ enum MousePointer : int32_t {
     MousePointerArrowAndQuestion = 14,
     MousePointerSizeAll = 15,
     MousePointerCustom = 99,
+    // The control's own cursors, drawn by the window layer: the hand of the
+    // pan mode, closed while it holds the picture.
+    MousePointerClosedHand = 103,
+    MousePointerOpenHand = 104,
 };
 
 // A cursor image with its hot spot (from an icon or cursor file, or from
