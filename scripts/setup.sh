@@ -8,6 +8,7 @@ PACKAGES=(
   libjpeg62-turbo-dev libpng-dev libgif-dev libtiff-dev zlib1g-dev
   libpixman-1-dev liblcms2-dev
   libfreeimage3
+  libseccomp-dev
 )
 
 missing=()

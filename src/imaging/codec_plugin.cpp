@@ -3,14 +3,18 @@
 #include "imaging/codec_plugin.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <tiffio.h>
+#include <unistd.h>
 
 #include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 
+#include "imaging/codec_worker.h"
 #include "imaging/plugin_api.h"
 #include "platform/kernel/files.h"
 
@@ -57,6 +61,7 @@ void bindAll(void* lib, plugin::Functions& f) {
     ORRERY_BIND(GetVersion);
     ORRERY_BIND(SetOutputMessage);
     ORRERY_BIND(GetFileType);
+    ORRERY_BIND(GetFileTypeFromHandle);
     ORRERY_BIND(GetFIFFromFilename);
     ORRERY_BIND(FIFSupportsNoPixels);
     ORRERY_BIND(OpenMultiBitmapFromHandle);
@@ -65,6 +70,7 @@ void bindAll(void* lib, plugin::Functions& f) {
     ORRERY_BIND(UnlockPage);
     ORRERY_BIND(CloseMultiBitmap);
     ORRERY_BIND(Load);
+    ORRERY_BIND(LoadFromHandle);
     ORRERY_BIND(Unload);
     ORRERY_BIND(Save);
     ORRERY_BIND(GetWidth);
@@ -174,6 +180,7 @@ std::string pluginFormatName(int format) {
 }
 
 std::string PluginVersion() {
+    if (codecSandboxEnabled()) return workerPluginVersion();
     const Binding& b = boundOnce();
     if (!b.library) return "Undefined";
     if (!b.functions.GetVersion) return "Unknown";
@@ -185,8 +192,14 @@ bool IsPluginAvailable() {
     return std::strtol(version.c_str(), nullptr, 10) != 0;
 }
 
-void pluginUnload(PluginHandle bitmap) { plugin::Unload(bitmap); }
-void pluginCloseMultiBitmap(PluginHandle multi) { plugin::CloseMultiBitmap(multi); }
+// Handles that came through the worker are the host's own objects; the
+// others are the bound library's.
+void pluginUnload(PluginHandle bitmap) {
+    if (!releaseWorkerHandle(bitmap)) plugin::Unload(bitmap);
+}
+void pluginCloseMultiBitmap(PluginHandle multi) {
+    if (!releaseWorkerHandle(multi)) plugin::CloseMultiBitmap(multi);
+}
 void pluginUnlockPage(PluginHandle multi, PluginHandle page) { plugin::UnlockPage(multi, page); }
 void pluginCloseFileHandle(PluginHandle file) { plugin::CloseFileHandle(file); }
 
@@ -197,17 +210,47 @@ namespace {
 FIBITMAP* bmp(PluginHandle h) { return static_cast<FIBITMAP*>(h); }
 FIMULTIBITMAP* multiOf(PluginHandle h) { return static_cast<FIMULTIBITMAP*>(h); }
 
-// Reading through a FILE*, for the multi-page handle.
+// The plug-in reads files through callbacks over a descriptor and a
+// position of its own (pread), so that several readers of one descriptor
+// never move each other's position and nothing is opened by name.
+struct FdReader {
+    int fd = -1;
+    int64_t position = 0;
+};
+
+FdReader* readerOf(fi_handle handle) { return static_cast<FdReader*>(handle); }
+
 unsigned readFile(void* buffer, unsigned size, unsigned count, fi_handle handle) {
-    return static_cast<unsigned>(std::fread(buffer, size, count, static_cast<FILE*>(handle)));
+    FdReader* r = readerOf(handle);
+    if (size == 0 || count == 0) return 0;
+    const size_t wanted = size_t{size} * count;
+    size_t done = 0;
+    while (done < wanted) {
+        const ssize_t n = ::pread(r->fd, static_cast<uint8_t*>(buffer) + done, wanted - done, r->position);
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+        r->position += n;
+    }
+    return static_cast<unsigned>(done / size);
 }
-unsigned writeFile(void* buffer, unsigned size, unsigned count, fi_handle handle) {
-    return static_cast<unsigned>(std::fwrite(buffer, size, count, static_cast<FILE*>(handle)));
-}
+unsigned writeFile(void*, unsigned, unsigned, fi_handle) { return 0; }
 int seekFile(fi_handle handle, long offset, int origin) {
-    return std::fseek(static_cast<FILE*>(handle), offset, origin);
+    FdReader* r = readerOf(handle);
+    int64_t base = 0;
+    if (origin == SEEK_CUR) {
+        base = r->position;
+    } else if (origin == SEEK_END) {
+        struct stat st {};
+        if (::fstat(r->fd, &st) != 0) return -1;
+        base = st.st_size;
+    } else if (origin != SEEK_SET) {
+        return -1;
+    }
+    if (offset < 0 && base < -static_cast<int64_t>(offset)) return -1;
+    r->position = base + offset;
+    return 0;
 }
-long tellFile(fi_handle handle) { return std::ftell(static_cast<FILE*>(handle)); }
+long tellFile(fi_handle handle) { return static_cast<long>(readerOf(handle)->position); }
 
 FreeImageIO fileIo = {readFile, writeFile, seekFile, tellFile};
 
@@ -219,6 +262,7 @@ const Functions* functions() {
 }
 
 void reloadCodecPluginForTesting() {
+    stopCodecWorker();
     Binding& b = binding();
     void* old = b.library;
     b = Binding{};
@@ -259,17 +303,33 @@ int GetFIFFromFilename(const std::string& path) {
     return toPublishedFormat(f->GetFIFFromFilename(path.c_str()));
 }
 
-PluginHandle OpenFile(const std::string& path) {
-    if (!functions()) return nullptr;
-    kernel::UniqueFd fd;
-    if (kernel::openRegularFile(path, fd) != kernel::OpenError::None) return nullptr;
-    FILE* file = ::fdopen(fd.get(), "rb");
-    if (file) fd.release();
-    return file;
+int GetFileTypeOf(int fd) {
+    const Functions* f = functions();
+    if (!f || !f->GetFileTypeFromHandle || fd < 0) return -1;
+    FdReader reader{fd, 0};
+    return toPublishedFormat(f->GetFileTypeFromHandle(&fileIo, &reader, 0));
 }
 
+PluginHandle OpenFile(const std::string& path) {
+    kernel::UniqueFd fd;
+    if (kernel::openRegularFile(path, fd) != kernel::OpenError::None) return nullptr;
+    return new FdReader{fd.release(), 0};
+}
+
+PluginHandle OpenFileDescriptor(int fd) {
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
+    const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0) return nullptr;
+    return new FdReader{copy, 0};
+}
+
+int FileDescriptorOf(PluginHandle file) { return file ? readerOf(file)->fd : -1; }
+
 void CloseFileHandle(PluginHandle file) {
-    if (file) std::fclose(static_cast<FILE*>(file));
+    if (!file) return;
+    ::close(readerOf(file)->fd);
+    delete readerOf(file);
 }
 
 PluginHandle OpenMultiBitmap(int format, int flags, PluginHandle file) {
@@ -306,6 +366,14 @@ PluginHandle Load(int format, const std::string& path, int flags) {
     const int fif = toLibraryFormat(format);
     if (!f || !f->Load || fif < 0) return nullptr;
     return f->Load(fif, path.c_str(), flags);
+}
+
+PluginHandle LoadFrom(int format, int fd, int flags) {
+    const Functions* f = functions();
+    const int fif = toLibraryFormat(format);
+    if (!f || !f->LoadFromHandle || fif < 0 || fd < 0) return nullptr;
+    FdReader reader{fd, 0};
+    return f->LoadFromHandle(fif, &fileIo, &reader, flags);
 }
 
 bool SupportsHeaderOnly(int format) {

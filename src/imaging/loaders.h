@@ -49,6 +49,31 @@ struct PluginPictureFacts {
 int32_t ConvertPluginBitmap(PluginHandle& bitmap, int format, PluginHandle multi, int32_t& id,
                             bool& independent, const PluginPictureFacts& facts = {});
 
+// The steps that run where the plug-in library is bound: in this process
+// when the plug-in runs in-process, in the codec worker otherwise. Files come
+// as descriptors of regular files, read from their start.
+//
+// The format the plug-in reads `fd` as: its content, except that a file whose
+// `path` names it as TARGA is read as TARGA. -1 when unknown.
+int detectPluginFormat(int fd, const std::string& path);
+// True for the formats the control never leaves to the plug-in (BMP, PNG,
+// GIF) and for unknown content.
+bool pluginLeavesFormat(int format);
+// A multi-page file the plug-in keeps open: the multi-page handle, the file
+// handle it reads through, and its number of pages.
+struct PluginContainer {
+    PluginHandle multi = nullptr;
+    PluginHandle file = nullptr;
+    int pages = 0;
+};
+// Loads `fd`, detected as `format`. On success either `id` names a new entry
+// holding the picture (its format name set) or, for a TIFF of two pages or
+// more, `container` holds the open file; the caller owns its handles.
+int32_t loadWithBoundPlugin(int fd, int format, bool useIcm, int32_t& id, PluginContainer& container);
+// Page `index` of an open container as a new entry; `childId` stays 0 when
+// the plug-in cannot lock the page.
+int32_t loadBoundPluginPage(PluginHandle multi, PluginHandle file, int32_t index, int32_t& childId);
+
 // Locks page `index` of a plug-in multi-page container entry and registers it
 // as a child entry (frame selection of plug-in containers). A page the
 // plug-in cannot lock leaves `childId` 0 and returns 0.

@@ -97,6 +97,7 @@ struct Functions {
     const char* (*GetVersion)();
     void (*SetOutputMessage)(FI_OutputMessage);
     int (*GetFileType)(const char* path, int size);
+    int (*GetFileTypeFromHandle)(FreeImageIO* io, fi_handle handle, int size);
     int (*GetFIFFromFilename)(const char* path);
     int (*FIFSupportsNoPixels)(int format);
     FIMULTIBITMAP* (*OpenMultiBitmapFromHandle)(int format, FreeImageIO* io, fi_handle handle, int flags);
@@ -105,6 +106,7 @@ struct Functions {
     void (*UnlockPage)(FIMULTIBITMAP*, FIBITMAP* page, int changed);
     int (*CloseMultiBitmap)(FIMULTIBITMAP*, int flags);
     FIBITMAP* (*Load)(int format, const char* path, int flags);
+    FIBITMAP* (*LoadFromHandle)(int format, FreeImageIO* io, fi_handle handle, int flags);
     void (*Unload)(FIBITMAP*);
     int (*Save)(int format, FIBITMAP*, const char* path, int flags);
     unsigned (*GetWidth)(FIBITMAP*);
@@ -175,13 +177,20 @@ int toLibraryFormat(int publishedFormat);  // -1 when the library has no such fo
 int dpmToDpi(unsigned dotsPerMeter);
 unsigned dpiToDpm(double dotsPerInch);
 
-// Type detection; -1 when unknown.
+// Type detection; -1 when unknown. The descriptor is read from its start
+// whatever its position.
 int GetFileType(const std::string& path);
+int GetFileTypeOf(int fd);
 int GetFIFFromFilename(const std::string& path);
 
-// Reading. A file handle is an open FILE that the multi-page handle reads
-// through; it must outlive the multi-page handle.
+// Reading. A file handle is an open regular file that the multi-page handle
+// reads through; it must outlive the multi-page handle. OpenFileDescriptor
+// takes a duplicate of `fd`; both give null when the file is not a regular
+// file that can be read.
 PluginHandle OpenFile(const std::string& path);
+PluginHandle OpenFileDescriptor(int fd);
+// The descriptor of a file handle, -1 for null.
+int FileDescriptorOf(PluginHandle file);
 void CloseFileHandle(PluginHandle file);
 PluginHandle OpenMultiBitmap(int format, int flags, PluginHandle file);  // read-only
 int GetPageCount(PluginHandle multi);
@@ -189,6 +198,7 @@ PluginHandle LockPage(PluginHandle multi, int index);
 void UnlockPage(PluginHandle multi, PluginHandle page);  // without saving
 void CloseMultiBitmap(PluginHandle multi);               // without saving
 PluginHandle Load(int format, const std::string& path, int flags);
+PluginHandle LoadFrom(int format, int fd, int flags);
 // True when Load with kLoadHeaderOnly reads `format` without its pixels.
 bool SupportsHeaderOnly(int format);
 void Unload(PluginHandle bitmap);

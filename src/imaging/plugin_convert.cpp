@@ -13,6 +13,7 @@
 //   one pass at load is cheaper than a slower draw on every paint.
 // - below 24 bits: the rows go into a bottom-up bitmap section (positive
 //   height), which is exactly the plug-in's layout, and are not flipped.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -21,6 +22,7 @@
 
 #include <tiffio.h>
 
+#include "imaging/codec_worker.h"
 #include "imaging/image_info.h"
 #include "imaging/image_table.h"
 #include "imaging/loaders.h"
@@ -268,15 +270,24 @@ void releaseBitmap(PluginHandle bitmap, PluginHandle multi, PluginHandle page) {
     else plugin::Unload(bitmap);
 }
 
+}  // namespace
+
 // The format the plug-in reads the file as: its content, except that a file
 // named as TARGA is read as TARGA (TARGA files carry no reliable signature).
-int detectFormat(const std::string& path) {
-    const int content = plugin::GetFileType(path);
+int detectPluginFormat(int fd, const std::string& path) {
+    const int content = plugin::GetFileTypeOf(fd);
     const int byName = plugin::GetFIFFromFilename(path);
     if (content != PluginFormat::Unknown && content != byName && byName == PluginFormat::TARGA)
         return PluginFormat::TARGA;
     return content;
 }
+
+bool pluginLeavesFormat(int format) {
+    return format == PluginFormat::Unknown || format == PluginFormat::BMP || format == PluginFormat::PNG ||
+           format == PluginFormat::GIF;
+}
+
+namespace {
 
 // Sizes in files are not trusted: where the plug-in can read a header alone,
 // the pixel memory it announces is checked against the allocation limit
@@ -286,16 +297,14 @@ int detectFormat(const std::string& path) {
 // plug-in reads (its directory may say otherwise); with its mask turned into
 // alpha the plug-in makes 32 bits of every pixel. A 198-byte file can
 // announce 65535 x 32767 pixels, 8 GB at 32 bits.
-uint64_t announcedIconBytes(const std::string& path) {
-    kernel::UniqueFd fd;
-    if (kernel::openRegularFile(path, fd) != kernel::OpenError::None) return 0;
+uint64_t announcedIconBytes(int fd) {
     uint8_t head[22];
-    if (::pread(fd.get(), head, sizeof head, 0) != static_cast<ssize_t>(sizeof head)) return 0;
+    if (::pread(fd, head, sizeof head, 0) != static_cast<ssize_t>(sizeof head)) return 0;
     const auto le32 = [](const uint8_t* p) {
         return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
     };
     uint8_t entry[24];
-    if (::pread(fd.get(), entry, sizeof entry, le32(head + 18)) != static_cast<ssize_t>(sizeof entry)) return 0;
+    if (::pread(fd, entry, sizeof entry, le32(head + 18)) != static_cast<ssize_t>(sizeof entry)) return 0;
     uint64_t width = 0, height = 0;
     if (std::memcmp(entry, "\x89PNG", 4) == 0) {
         width = (uint64_t(entry[16]) << 24) | (uint64_t(entry[17]) << 16) | (uint64_t(entry[18]) << 8) | entry[19];
@@ -307,11 +316,11 @@ uint64_t announcedIconBytes(const std::string& path) {
     return width * height * 4;
 }
 
-int32_t checkAnnouncedSize(int format, const std::string& path, int flags) {
+int32_t checkAnnouncedSize(int format, int fd, int flags) {
     if (format == PluginFormat::ICO)
-        return announcedIconBytes(path) > gdiplus::pixelAllocationLimit() ? statusOf(Status::OutOfMemory) : 0;
+        return announcedIconBytes(fd) > gdiplus::pixelAllocationLimit() ? statusOf(Status::OutOfMemory) : 0;
     if (!plugin::SupportsHeaderOnly(format)) return 0;
-    PluginHandle header = plugin::Load(format, path, flags | plugin::kLoadHeaderOnly);
+    PluginHandle header = plugin::LoadFrom(format, fd, flags | plugin::kLoadHeaderOnly);
     if (!header) return 0;  // the full load reports what is wrong
     const uint64_t bits = uint64_t(plugin::GetWidth(header)) * uint64_t(plugin::GetHeight(header)) *
                           uint64_t(plugin::GetBPP(header));
@@ -323,8 +332,8 @@ int32_t addMultiPageTiff(int32_t& id, const std::string& path, PluginHandle file
     modMain::AddImage(id, nullptr, pluginFormatName(PluginFormat::TIFF), path, SourcePluginBitmap);
     ImageEntry* e = modMain::FindEntry(id);
     if (!e) {
-        plugin::CloseMultiBitmap(multi);
-        plugin::CloseFileHandle(file);
+        pluginCloseMultiBitmap(multi);
+        pluginCloseFileHandle(file);
         return statusOf(Status::GenericError);
     }
     e->PluginBitmap = multi;
@@ -419,12 +428,42 @@ struct TiffFacts {
     bool alphaBeyondPlugin() const { return alpha != 0 && colorSamples < 3; }
 };
 
-TiffFacts readTiffFacts(const std::string& path, int page) {
+// libtiff reads the descriptor through these, at a position of its own.
+struct TiffSource {
+    int fd;
+    toff_t position;
+};
+
+tmsize_t readTiffSource(thandle_t h, void* buffer, tmsize_t size) {
+    auto* src = static_cast<TiffSource*>(h);
+    const ssize_t n = ::pread(src->fd, buffer, static_cast<size_t>(size), static_cast<off_t>(src->position));
+    if (n > 0) src->position += static_cast<toff_t>(n);
+    return n;
+}
+tmsize_t writeTiffSource(thandle_t, void*, tmsize_t) { return -1; }
+toff_t tiffSourceSize(thandle_t h) {
+    struct stat st {};
+    return ::fstat(static_cast<TiffSource*>(h)->fd, &st) == 0 ? static_cast<toff_t>(st.st_size) : 0;
+}
+toff_t seekTiffSource(thandle_t h, toff_t offset, int whence) {
+    auto* src = static_cast<TiffSource*>(h);
+    if (whence == SEEK_CUR) offset += src->position;
+    else if (whence == SEEK_END) offset += tiffSourceSize(h);
+    src->position = offset;
+    return offset;
+}
+int closeTiffSource(thandle_t) { return 0; }
+int mapTiffSource(thandle_t, void**, toff_t*) { return 0; }
+void unmapTiffSource(thandle_t, void*, toff_t) {}
+
+TiffFacts readTiffFacts(int fd, int page) {
     TiffFacts facts;
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
     TIFFOpenOptionsSetErrorHandlerExtR(options, ignoreTiffMessage, nullptr);
     TIFFOpenOptionsSetWarningHandlerExtR(options, ignoreTiffMessage, nullptr);
-    TIFF* tif = TIFFOpenExt(path.c_str(), "r", options);
+    TiffSource source{fd, 0};
+    TIFF* tif = TIFFClientOpenExt("plug-in file", "rm", &source, readTiffSource, writeTiffSource, seekTiffSource,
+                                  closeTiffSource, tiffSourceSize, mapTiffSource, unmapTiffSource, options);
     TIFFOpenOptionsFree(options);
     if (!tif) return facts;
     uint32_t count = 0;
@@ -449,9 +488,9 @@ TiffFacts readTiffFacts(const std::string& path, int page) {
 
 // What page `page` of `path`, read as `format`, says about its pixels that
 // the plug-in's bitmap does not.
-PluginPictureFacts pictureFactsOf(int format, const std::string& path, int page) {
+PluginPictureFacts pictureFactsOf(int format, int fd, int page) {
     if (format != PluginFormat::TIFF) return {};
-    const TiffFacts tiff = readTiffFacts(path, page);
+    const TiffFacts tiff = readTiffFacts(fd, page);
     PluginPictureFacts facts;
     facts.paletteTransparency = false;
     facts.premultipliedAlpha = tiff.alpha == EXTRASAMPLE_ASSOCALPHA;
@@ -471,37 +510,32 @@ int loadFlagsFor(int format, bool useIcm) {
 
 }  // namespace
 
-int32_t LoadWithPlugin(int32_t& id, const std::string& path, bool useIcm) {
+int32_t loadWithBoundPlugin(int fd, int format, bool useIcm, int32_t& id, PluginContainer& container) {
     id = 0;
-    if (!IsPluginAvailable()) return kPluginAbsent;
-    // The plug-in opens files by name and would block on a FIFO or read a
-    // device without end: it sees regular files only.
-    if (FileExistsPath(path).empty()) return statusOf(Status::FileNotFound);
-    const int format = detectFormat(path);
-    if (format == PluginFormat::Unknown || format == PluginFormat::BMP || format == PluginFormat::PNG ||
-        format == PluginFormat::GIF)
-        return kUnknownImageFormat;
+    container = {};
     if (format == PluginFormat::TIFF) {
-        const TiffFacts tiff = readTiffFacts(path, 0);
+        const TiffFacts tiff = readTiffFacts(fd, 0);
         if (tiff.colorProfile || tiff.alphaBeyondPlugin()) return kUnknownImageFormat;
     }
     const int flags = loadFlagsFor(format, useIcm);
 
     if (format == PluginFormat::TIFF) {
-        PluginHandle file = plugin::OpenFile(path);
+        PluginHandle file = plugin::OpenFileDescriptor(fd);
         PluginHandle multi = plugin::OpenMultiBitmap(format, flags, file);
         const int pages = plugin::GetPageCount(multi);
-        if (pages >= 2) return addMultiPageTiff(id, path, file, multi, pages);
+        if (pages >= 2) {
+            container = {multi, file, pages};
+            return 0;
+        }
         plugin::CloseMultiBitmap(multi);
         plugin::CloseFileHandle(file);
     }
 
-    if (const int32_t s = checkAnnouncedSize(format, path, flags); s != 0) return s;
-    PluginHandle bitmap = plugin::Load(format, path, flags);
+    if (const int32_t s = checkAnnouncedSize(format, fd, flags); s != 0) return s;
+    PluginHandle bitmap = plugin::LoadFrom(format, fd, flags);
     if (!bitmap) return statusOf(Status::OutOfMemory);
     bool independent = true;
-    const int32_t s =
-        ConvertPluginBitmap(bitmap, format, nullptr, id, independent, pictureFactsOf(format, path, 0));
+    const int32_t s = ConvertPluginBitmap(bitmap, format, nullptr, id, independent, pictureFactsOf(format, fd, 0));
     if (s != 0) {
         plugin::Unload(bitmap);
         return s;
@@ -512,18 +546,14 @@ int32_t LoadWithPlugin(int32_t& id, const std::string& path, bool useIcm) {
     return 0;
 }
 
-int32_t LoadPluginPage(int32_t containerId, int32_t index, int32_t& childId) {
+int32_t loadBoundPluginPage(PluginHandle multi, PluginHandle file, int32_t index, int32_t& childId) {
     childId = 0;
-    const ImageEntry* container = modMain::FindEntry(containerId);
-    if (!container || !container->PluginBitmap) return statusOf(Status::GenericError);
-    PluginHandle multi = container->PluginBitmap;
     PluginHandle page = plugin::LockPage(multi, index);
     if (!page) return 0;
     PluginHandle bitmap = page;
     bool independent = true;
     int32_t child = 0;
-    // The container keeps the path of its file.
-    const PluginPictureFacts facts = pictureFactsOf(PluginFormat::TIFF, container->TempFilePath, index);
+    const PluginPictureFacts facts = pictureFactsOf(PluginFormat::TIFF, plugin::FileDescriptorOf(file), index);
     const int32_t s = ConvertPluginBitmap(bitmap, PluginFormat::TIFF, multi, child, independent, facts);
     if (s != 0) {
         releaseBitmap(bitmap, multi, page);
@@ -534,6 +564,31 @@ int32_t LoadPluginPage(int32_t containerId, int32_t index, int32_t& childId) {
     else modMain::AttachPluginBitmap(child, bitmap);
     childId = child;
     return 0;
+}
+
+int32_t LoadWithPlugin(int32_t& id, const std::string& path, bool useIcm) {
+    id = 0;
+    if (!IsPluginAvailable()) return kPluginAbsent;
+    // The plug-in would block on a FIFO or read a device without end: it
+    // sees regular files only, opened here and read through the descriptor.
+    kernel::UniqueFd fd;
+    if (kernel::openRegularFile(path, fd) != kernel::OpenError::None) return statusOf(Status::FileNotFound);
+    const bool sandboxed = codecSandboxEnabled();
+    const int format = sandboxed ? workerDetectFormat(fd.get(), path) : detectPluginFormat(fd.get(), path);
+    if (pluginLeavesFormat(format)) return kUnknownImageFormat;
+    PluginContainer container;
+    const int32_t s = sandboxed ? workerLoad(fd.get(), format, useIcm, id, container)
+                                : loadWithBoundPlugin(fd.get(), format, useIcm, id, container);
+    if (s != 0 || !container.multi) return s;
+    return addMultiPageTiff(id, path, container.file, container.multi, container.pages);
+}
+
+int32_t LoadPluginPage(int32_t containerId, int32_t index, int32_t& childId) {
+    childId = 0;
+    const ImageEntry* container = modMain::FindEntry(containerId);
+    if (!container || !container->PluginBitmap) return statusOf(Status::GenericError);
+    if (isWorkerHandle(container->PluginBitmap)) return workerLoadPage(container->PluginBitmap, index, childId);
+    return loadBoundPluginPage(container->PluginBitmap, container->PluginFileHandle, index, childId);
 }
 
 }  // namespace orrery::imaging

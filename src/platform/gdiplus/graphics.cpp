@@ -194,11 +194,12 @@ constexpr int64_t kCopyMinVisiblePixels = int64_t{1} << 22;
 // when it is there already, or the part is large. Not for colour
 // adjustments (the copy holds the plain pixels), not for indexed formats (a
 // bilevel page stays one bit per pixel in memory), and not for pixels
-// wrapping a caller's memory, which the caller may change without the image
-// knowing.
+// wrapping a caller's writable memory, which the caller may change without
+// the image knowing (read-only memory, like the image's own, changes only
+// through the image).
 bool drawsFromCopy(const Image& image, const Rect& visible, const ColorAdjuster& adjust) {
     const PixelData& px = image.pixels();
-    if (!adjust.identity() || isIndexed(px.format()) || !px.ownsMemory()) return false;
+    if (!adjust.identity() || isIndexed(px.format()) || !px.changesOnlyThroughImage()) return false;
     if (DrawCache::of(image).hasConvertedCopy()) return true;
     const int64_t area = int64_t{visible.width} * visible.height;
     const int64_t whole = int64_t{px.width()} * px.height();

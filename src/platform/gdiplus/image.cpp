@@ -197,6 +197,10 @@ Status Image::lockBits(const Rect* rect, uint32_t mode, PixelFormat format, Bitm
     // An indexed lock needs indices: only an indexed image has them.
     if (isIndexed(format) && !isIndexed(own)) return Status::InvalidParameter;
 
+    if (mode & ImageLockModeWrite) {
+        const Status s = makePixelsWritable();
+        if (s != Status::Ok) return s;
+    }
     data.width = r.width;
     data.height = r.height;
     data.pixelFormat = format;
@@ -250,6 +254,14 @@ Status Image::unlockBits(BitmapData& data) {
     return Status::Ok;
 }
 
+Status Image::makePixelsWritable() {
+    if (!frame_.pixels.isReadOnly()) return Status::Ok;
+    PixelData own;
+    const Status s = frame_.pixels.copy(own);
+    if (s == Status::Ok) frame_.pixels = std::move(own);
+    return s;
+}
+
 Status Image::getPixel(int x, int y, ARGB& color) const {
     if (type_ != ImageType::Bitmap || frame_.pixels.empty()) return Status::InvalidParameter;
     if (x < 0 || y < 0 || x >= width() || y >= height()) return Status::InvalidParameter;
@@ -262,6 +274,7 @@ Status Image::setPixel(int x, int y, ARGB color) {
     if (x < 0 || y < 0 || x >= width() || y >= height()) return Status::InvalidParameter;
     // The platform refuses SetPixel on indexed bitmaps.
     if (isIndexed(pixelFormat())) return Status::InvalidParameter;
+    if (const Status s = makePixelsWritable(); s != Status::Ok) return s;
     rowFromArgb32(pixelFormat(), &color, 1, nullptr, frame_.pixels.row(y), x);
     touch();
     return Status::Ok;

@@ -140,6 +140,9 @@ public:
 
 private:
     void touch();
+    // Read-only pixels are copied into memory of the image's own before the
+    // first change.
+    Status makePixelsWritable();
 
     ImageType type_ = ImageType::Unknown;
     Guid rawFormat_ = ImageFormat::Undefined;

@@ -52,6 +52,15 @@ PixelData PixelData::wrap(uint8_t* scan0, int width, int height, ptrdiff_t strid
     return data;
 }
 
+PixelData PixelData::wrapReadOnly(const uint8_t* scan0, int width, int height, ptrdiff_t stride,
+                                  PixelFormat format) {
+    // The pointer is kept writable in type only: the image never writes
+    // through it (see isReadOnly).
+    PixelData data = wrap(const_cast<uint8_t*>(scan0), width, height, stride, format);
+    data.readOnly_ = true;
+    return data;
+}
+
 Status PixelData::copy(PixelData& out) const {
     if (empty()) return Status::InvalidParameter;
     PixelData result;

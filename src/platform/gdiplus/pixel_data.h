@@ -28,6 +28,11 @@ public:
     // Wraps caller memory; `stride` may be negative (bottom-up rows).
     static PixelData wrap(uint8_t* scan0, int width, int height, ptrdiff_t stride,
                           PixelFormat format);
+    // Wraps memory that nobody writes and that outlives every image over it
+    // (a sealed read-only mapping). Such pixels change only through their
+    // image, which first copies them into memory of its own.
+    static PixelData wrapReadOnly(const uint8_t* scan0, int width, int height, ptrdiff_t stride,
+                                  PixelFormat format);
     // A deep copy into owned memory with the default stride.
     Status copy(PixelData& out) const;
 
@@ -41,6 +46,10 @@ public:
     uint8_t* row(int y) { return scan0_ + y * stride_; }
     const uint8_t* row(int y) const { return scan0_ + y * stride_; }
     bool ownsMemory() const { return owned_ != nullptr; }
+    bool isReadOnly() const { return readOnly_; }
+    // True when nothing but the image holding these pixels can change them:
+    // they are its own memory or read-only memory.
+    bool changesOnlyThroughImage() const { return owned_ != nullptr || readOnly_; }
     // Bytes of pixel memory this object holds (0 when it wraps caller memory).
     size_t bytesHeld() const { return owned_ ? ownedSize_ : 0; }
     // Reinterprets the format without touching the bytes (same bits per pixel).
@@ -54,6 +63,7 @@ private:
     int height_ = 0;
     ptrdiff_t stride_ = 0;
     PixelFormat format_ = PixelFormatUndefined;
+    bool readOnly_ = false;
 };
 
 }  // namespace orrery::gdiplus

@@ -1,0 +1,108 @@
+#include "codec_worker/confinement.h"
+
+#include <fcntl.h>
+#include <seccomp.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+
+#include <cstdint>
+#include <initializer_list>
+
+namespace orrery::worker {
+
+namespace {
+
+// The plug-in may use this much address space; the host refuses pictures
+// above its own allocation limit (1 GiB) before the plug-in decodes them,
+// so this stops only what the plug-in allocates beyond declared sizes.
+constexpr rlim_t kAddressSpaceLimit = rlim_t{2} << 30;
+// CPU seconds for one call; the host's wall-clock deadline (30 s) normally
+// ends a call first.
+constexpr rlim_t kCallCpuSeconds = 60;
+constexpr rlim_t kDescriptorLimit = 64;
+
+// The sanitizer runtime of checked builds reserves terabytes of shadow
+// address space at start-up: an address-space limit would make every later
+// allocation fail, so checked builds leave it out.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+void setLimit(int resource, rlim_t value) {
+    rlimit current{};
+    if (getrlimit(resource, &current) != 0) return;
+    rlimit wanted{value, value};
+    if (current.rlim_max != RLIM_INFINITY && current.rlim_max < value) wanted = {current.rlim_max, current.rlim_max};
+    setrlimit(resource, &wanted);
+}
+
+}  // namespace
+
+void limitResources() {
+    if (!kSanitized) setLimit(RLIMIT_AS, kAddressSpaceLimit);
+    setLimit(RLIMIT_CORE, 0);
+    setLimit(RLIMIT_NOFILE, kDescriptorLimit);
+}
+
+void allowCpuForOneCall() {
+    rusage used{};
+    rlimit limit{};
+    if (getrusage(RUSAGE_SELF, &used) != 0 || getrlimit(RLIMIT_CPU, &limit) != 0) return;
+    const rlim_t spent = static_cast<rlim_t>(used.ru_utime.tv_sec + used.ru_stime.tv_sec) + 1;
+    rlim_t soft = spent + kCallCpuSeconds;
+    if (limit.rlim_max != RLIM_INFINITY && soft > limit.rlim_max) soft = limit.rlim_max;
+    limit.rlim_cur = soft;
+    setrlimit(RLIMIT_CPU, &limit);
+}
+
+bool confineSystemCalls(int socketFd) {
+    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) return false;
+    scmp_filter_ctx filter = seccomp_init(SCMP_ACT_KILL_PROCESS);
+    if (!filter) return false;
+    bool ok = true;
+    const auto allow = [&](int call) { ok = ok && seccomp_rule_add(filter, SCMP_ACT_ALLOW, call, 0) == 0; };
+    // Memory (and how much there is: libtiff asks), time, signals for
+    // ending itself, exit.
+    for (int call : {SCMP_SYS(brk), SCMP_SYS(mmap), SCMP_SYS(munmap), SCMP_SYS(mremap), SCMP_SYS(mprotect),
+                     SCMP_SYS(madvise), SCMP_SYS(futex), SCMP_SYS(clock_gettime), SCMP_SYS(gettimeofday),
+                     SCMP_SYS(getrandom), SCMP_SYS(getpid), SCMP_SYS(gettid), SCMP_SYS(tgkill),
+                     SCMP_SYS(rt_sigprocmask), SCMP_SYS(rt_sigreturn), SCMP_SYS(sched_yield),
+                     SCMP_SYS(restart_syscall), SCMP_SYS(exit), SCMP_SYS(exit_group), SCMP_SYS(getrusage),
+                     SCMP_SYS(sysinfo), SCMP_SYS(sigaltstack)})
+        allow(call);
+    // Reading the descriptors the host sends, and closing them.
+    for (int call : {SCMP_SYS(read), SCMP_SYS(pread64), SCMP_SYS(readv), SCMP_SYS(lseek), SCMP_SYS(fstat),
+                     SCMP_SYS(close)})
+        allow(call);
+    // Writing pictures into memory files it makes and seals.
+    for (int call : {SCMP_SYS(memfd_create), SCMP_SYS(ftruncate)}) allow(call);
+    const auto allowIf = [&](int call, scmp_arg_cmp condition) {
+        ok = ok && seccomp_rule_add(filter, SCMP_ACT_ALLOW, call, 1, condition) == 0;
+    };
+    // fstat of a descriptor goes through newfstatat with an empty path;
+    // with a path it would look at the file system.
+    allowIf(SCMP_SYS(newfstatat), SCMP_A3(SCMP_CMP_MASKED_EQ, AT_EMPTY_PATH, AT_EMPTY_PATH));
+    // fcntl for seals and duplicates only.
+    for (int command : {F_ADD_SEALS, F_GET_SEALS, F_DUPFD_CLOEXEC, F_GETFD, F_SETFD, F_GETFL})
+        allowIf(SCMP_SYS(fcntl), SCMP_A1(SCMP_CMP_EQ, static_cast<scmp_datum_t>(command)));
+    // Messages on its socket, its standard error, its own CPU limit.
+    const auto socket = static_cast<scmp_datum_t>(socketFd);
+    allowIf(SCMP_SYS(sendmsg), SCMP_A0(SCMP_CMP_EQ, socket));
+    allowIf(SCMP_SYS(recvmsg), SCMP_A0(SCMP_CMP_EQ, socket));
+    allowIf(SCMP_SYS(write), SCMP_A0(SCMP_CMP_EQ, 2));
+    allowIf(SCMP_SYS(writev), SCMP_A0(SCMP_CMP_EQ, 2));
+    allowIf(SCMP_SYS(prlimit64), SCMP_A0(SCMP_CMP_EQ, 0));
+    ok = ok && seccomp_load(filter) == 0;
+    seccomp_release(filter);
+    return ok;
+}
+
+}  // namespace orrery::worker

@@ -1,0 +1,58 @@
+// Memory files for handing pixels from one process to another without a
+// copy: the writer fills an anonymous memory file and seals it, so that
+// nobody can change, grow or shrink it any more; the reader checks the seals
+// and maps it read-only.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/kernel/files.h"
+
+namespace orrery::kernel {
+
+// A new memory file of `size` bytes, mapped for writing until seal().
+class MemoryFileWriter {
+public:
+    MemoryFileWriter() = default;
+    MemoryFileWriter(const MemoryFileWriter&) = delete;
+    MemoryFileWriter& operator=(const MemoryFileWriter&) = delete;
+    ~MemoryFileWriter();
+
+    // False when the file cannot be made or mapped (no memory, no sealing).
+    bool create(size_t size);
+    uint8_t* data() { return data_; }
+    size_t size() const { return size_; }
+    // Unmaps the file, seals it against writing, growing and shrinking (and
+    // against further seals) and hands over its descriptor; an invalid
+    // descriptor when sealing fails.
+    UniqueFd seal();
+
+private:
+    void unmap();
+
+    UniqueFd fd_;
+    uint8_t* data_ = nullptr;
+    size_t size_ = 0;
+};
+
+// A read-only mapping of a sealed memory file, unmapped on destruction.
+class SealedMapping {
+public:
+    SealedMapping() = default;
+    SealedMapping(const SealedMapping&) = delete;
+    SealedMapping& operator=(const SealedMapping&) = delete;
+    ~SealedMapping();
+
+    // Maps `fd` when it is a memory file sealed against writing, growing and
+    // shrinking and holds at least one byte. False otherwise: a file another
+    // process could still change is never trusted.
+    bool map(int fd);
+    const uint8_t* data() const { return data_; }
+    size_t size() const { return size_; }
+
+private:
+    const uint8_t* data_ = nullptr;
+    size_t size_ = 0;
+};
+
+}  // namespace orrery::kernel

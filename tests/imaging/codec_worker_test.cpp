@@ -1,0 +1,236 @@
+// The codec plug-in in its worker process: a plug-in that crashes, hangs,
+// breaks the confinement or lies on the socket costs one call, which fails
+// as an empty plug-in answer would, and the next call gets a new worker;
+// pictures arrive read-only, containers survive a restart, and the
+// in-process mode starts no worker.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "imaging/codec_plugin.h"
+#include "imaging/codec_worker.h"
+#include "imaging/image_table.h"
+#include "imaging/loaders.h"
+#include "imaging/plugin_api.h"
+#include "platform/gdiplus/factory.h"
+#include "support/jpeg_builder.h"
+#include "support/test_support.h"
+
+using namespace orrery::imaging;
+namespace gp = orrery::gdiplus;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Sets an environment variable for the life of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* before = std::getenv(name)) saved_ = before, had_ = true;
+        if (value) setenv(name, value, 1);
+        else unsetenv(name);
+    }
+    ~ScopedEnv() { restore(); }
+    void restore() {
+        if (had_) setenv(name_, saved_.c_str(), 1);
+        else unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::string saved_;
+    bool had_ = false;
+};
+
+bool sanitized() {
+#if defined(__SANITIZE_ADDRESS__)
+    return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    return true;
+#endif
+#endif
+    return false;
+}
+
+// The test plug-in in the worker, a short deadline, an open session.
+class HostileWorker : public ::testing::Test {
+protected:
+    void SetUp() override {
+        plugin::reloadCodecPluginForTesting();
+        setWorkerCallDeadlineForTesting(std::chrono::milliseconds(1500));
+        ASSERT_TRUE(modMain::StartGdiPlus());
+        ASSERT_TRUE(codecSandboxEnabled());
+        ASSERT_EQ(PluginVersion(), "9.1.0.0") << codecWorkerLog();
+    }
+    void TearDown() override {
+        modMain::ShutdownGdiPlus();
+        EXPECT_EQ(modMain::TableSize(), 0u);
+        setWorkerCallDeadlineForTesting(std::chrono::milliseconds(0));
+        plugin_.restore();
+        plugin::reloadCodecPluginForTesting();
+    }
+
+    fs::path hostileFile(const std::string& command) {
+        const std::string text = "HOSTILE " + command + "\n";
+        const fs::path path = dir_.file(command + ".psd");
+        orrery::test::writeFile(path, std::vector<uint8_t>(text.begin(), text.end()));
+        return path;
+    }
+
+    // Loads the PICTURE file and checks its pixels, top row first.
+    void expectPictureLoads() {
+        int32_t id = 0;
+        ASSERT_EQ(LoadWithPlugin(id, hostileFile("PICTURE").string(), false), 0) << codecWorkerLog();
+        const gp::Image* image = modMain::GetGdiImage(id);
+        ASSERT_NE(image, nullptr);
+        gp::ARGB c[4] = {};
+        image->getPixel(0, 0, c[0]);
+        image->getPixel(1, 0, c[1]);
+        image->getPixel(0, 1, c[2]);
+        image->getPixel(1, 1, c[3]);
+        EXPECT_EQ(c[0], 0xFFFF0000u);
+        EXPECT_EQ(c[1], 0xFF00FF00u);
+        EXPECT_EQ(c[2], 0xFF0000FFu);
+        EXPECT_EQ(c[3], 0xFFFFFFFFu);
+        EXPECT_EQ(modMain::FindEntry(id)->FormatName, "PSD");
+        EXPECT_FLOAT_EQ(image->horizontalResolution(), 96.0f);
+        EXPECT_EQ(modMain::ReleaseImage(id), gp::Status::Ok);
+    }
+
+    orrery::test::TempDir dir_;
+    ScopedEnv plugin_{"ORRERY_CODEC_PLUGIN", ORRERY_HOSTILE_PLUGIN};
+};
+
+TEST_F(HostileWorker, PicturesComeBackReadOnlyWithTheirFacts) {
+    expectPictureLoads();
+    int32_t id = 0;
+    ASSERT_EQ(LoadWithPlugin(id, hostileFile("PICTURE").string(), false), 0);
+    gp::Image* image = modMain::GetGdiImage(id);
+    const ImageEntry* e = modMain::FindEntry(id);
+    EXPECT_TRUE(image->pixels().isReadOnly());
+    EXPECT_EQ(e->SourceKind, SourcePluginBitmap);
+    EXPECT_TRUE(isWorkerHandle(e->PluginBitmap));
+    // A change goes to a copy of the image's own; the mapping (read-only:
+    // a write to it would fault) stays as it was.
+    EXPECT_EQ(image->setPixel(0, 0, 0xFF123456u), gp::Status::Ok);
+    EXPECT_FALSE(image->pixels().isReadOnly());
+    gp::ARGB c = 0;
+    image->getPixel(0, 0, c);
+    EXPECT_EQ(c, 0xFF123456u);
+    image->getPixel(1, 1, c);
+    EXPECT_EQ(c, 0xFFFFFFFFu);
+    EXPECT_EQ(modMain::ReleaseImage(id), gp::Status::Ok);
+}
+
+// Each misbehaviour costs its call (the plug-in's "no bitmap", status 3),
+// leaves nothing in the store, ends that worker, and the next load works in
+// a new one.
+TEST_F(HostileWorker, MisbehavingPluginFailsOneCallAndTheNextWorks) {
+    std::vector<std::string> commands = {"CRASH", "HANG", "GARBAGE", "FORGE"};
+    if (!sanitized()) commands.push_back("HOG");  // checked builds set no address-space limit
+    for (const std::string& command : commands) {
+        const int startsBefore = codecWorkerStarts();
+        int32_t id = 0;
+        const auto began = std::chrono::steady_clock::now();
+        EXPECT_EQ(LoadWithPlugin(id, hostileFile(command).string(), false), 3) << command;
+        EXPECT_EQ(id, 0) << command;
+        EXPECT_EQ(modMain::LiveEntryCount(), 0u) << command;
+        EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(20)) << command;
+        expectPictureLoads();
+        if (command != "HOG") {
+            EXPECT_EQ(codecWorkerStarts(), startsBefore + 1) << command;
+        }
+    }
+    const std::string log = codecWorkerLog();
+    EXPECT_NE(log.find("the worker died"), std::string::npos) << log;
+    EXPECT_NE(log.find("deadline"), std::string::npos) << log;
+    EXPECT_NE(log.find("broke the protocol"), std::string::npos) << log;
+}
+
+// Opening files, starting programs and making sockets are outside the
+// filter: the worker is killed by the system (SIGSYS, 31) before the call
+// returns, and the load falls back.
+TEST_F(HostileWorker, FilterKillsForbiddenSystemCalls) {
+    for (const char* command : {"OPEN", "EXEC", "SOCKET"}) {
+        int32_t id = 0;
+        const size_t logBefore = codecWorkerLog().size();
+        EXPECT_EQ(LoadWithPlugin(id, hostileFile(command).string(), false), 3) << command;
+        const std::string log = codecWorkerLog().substr(std::min(logBefore, codecWorkerLog().size()));
+        EXPECT_NE(log.find("signal 31"), std::string::npos) << command << ": " << log;
+        expectPictureLoads();
+    }
+}
+
+// A JPEG the plug-in crashes on is read by the imaging layer's own decoder.
+TEST_F(HostileWorker, CrashedFileFallsBackToOwnDecoder) {
+    const fs::path path = dir_.file("photo.jpg");
+    orrery::test::JpegParams layout;
+    layout.width = 32;
+    layout.height = 16;
+    orrery::test::writeFile(path, orrery::test::compressJpeg(std::vector<uint8_t>(32 * 16 * 3, 128), layout));
+    int32_t id = 0;
+    ASSERT_EQ(LoadImageFromFile(id, path.string(), false, false, nullptr, true), 0);
+    EXPECT_EQ(modMain::FindEntry(id)->SourceKind, SourceFile);
+    EXPECT_EQ(modMain::GetGdiImage(id)->width(), 32);
+    EXPECT_NE(codecWorkerLog().find("the worker died"), std::string::npos);
+    modMain::ReleaseImage(id);
+}
+
+// The installed plug-in through the worker.
+class RealWorker : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!IsPluginAvailable()) GTEST_SKIP() << "codec plug-in not installed";
+        ASSERT_TRUE(modMain::StartGdiPlus());
+    }
+    void TearDown() override {
+        if (!modMain::IsSessionOpen()) return;
+        modMain::ShutdownGdiPlus();
+        EXPECT_EQ(modMain::TableSize(), 0u);
+    }
+};
+
+// Pages of a multi-page container stay reachable when its worker is
+// replaced: the host opens the file again in the new one.
+TEST_F(RealWorker, ContainerSurvivesARestart) {
+    ORRERY_REQUIRE_CORPUS();
+    const fs::path path = orrery::test::corpusPath("pillow/multipage.tiff");
+    int32_t id = 0;
+    ASSERT_EQ(LoadWithPlugin(id, path.string(), false), 0);
+    ASSERT_TRUE(isWorkerHandle(modMain::FindEntry(id)->PluginBitmap));
+    std::unique_ptr<gp::Image> own;
+    ASSERT_EQ(gp::loadImageFromFile(path.string(), {}, own), gp::Status::Ok);
+    stopCodecWorker();
+    const int starts = codecWorkerStarts();
+    ASSERT_EQ(modMain::SelectTiffPage(id, 2), 0);
+    EXPECT_EQ(codecWorkerStarts(), starts + 1);
+    ASSERT_EQ(own->selectActiveFrame(gp::FrameDimension::Page, 2), gp::Status::Ok);
+    EXPECT_EQ(orrery::test::compareImages(*modMain::GetGdiImage(id), *own).max, 0);
+    EXPECT_EQ(modMain::ReleaseImage(id), gp::Status::Ok);
+}
+
+// ORRERY_CODEC_SANDBOX=0: the plug-in runs here, no worker starts, and the
+// entry keeps the plug-in's own bitmap.
+TEST_F(RealWorker, SandboxOffRunsThePluginInProcess) {
+    ORRERY_REQUIRE_CORPUS();
+    ScopedEnv off("ORRERY_CODEC_SANDBOX", "0");
+    plugin::reloadCodecPluginForTesting();
+    const int starts = codecWorkerStarts();
+    int32_t id = 0;
+    ASSERT_EQ(LoadWithPlugin(id, orrery::test::corpusPath("pillow/hopper.jpg").string(), false), 0);
+    EXPECT_EQ(codecWorkerStarts(), starts);
+    const ImageEntry* e = modMain::FindEntry(id);
+    EXPECT_FALSE(isWorkerHandle(e->PluginBitmap));
+    EXPECT_FALSE(modMain::GetGdiImage(id)->pixels().isReadOnly());
+    EXPECT_EQ(modMain::ReleaseImage(id), gp::Status::Ok);
+    modMain::ShutdownGdiPlus();
+    off.restore();
+    plugin::reloadCodecPluginForTesting();
+    EXPECT_TRUE(codecSandboxEnabled());
+}
+
+}  // namespace
