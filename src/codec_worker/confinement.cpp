@@ -36,6 +36,9 @@ constexpr bool kSanitized = false;
 constexpr bool kSanitized = false;
 #endif
 
+// Argument `arg` of a call equals `value`.
+scmp_arg_cmp argEquals(unsigned arg, scmp_datum_t value) { return scmp_arg_cmp{arg, SCMP_CMP_EQ, value, 0}; }
+
 void setLimit(int resource, rlim_t value) {
     rlimit current{};
     if (getrlimit(resource, &current) != 0) return;
@@ -89,17 +92,17 @@ bool confineSystemCalls(int socketFd) {
     };
     // fstat of a descriptor goes through newfstatat with an empty path;
     // with a path it would look at the file system.
-    allowIf(SCMP_SYS(newfstatat), SCMP_A3(SCMP_CMP_MASKED_EQ, AT_EMPTY_PATH, AT_EMPTY_PATH));
+    allowIf(SCMP_SYS(newfstatat), scmp_arg_cmp{3, SCMP_CMP_MASKED_EQ, AT_EMPTY_PATH, AT_EMPTY_PATH});
     // fcntl for seals and duplicates only.
     for (int command : {F_ADD_SEALS, F_GET_SEALS, F_DUPFD_CLOEXEC, F_GETFD, F_SETFD, F_GETFL})
-        allowIf(SCMP_SYS(fcntl), SCMP_A1(SCMP_CMP_EQ, static_cast<scmp_datum_t>(command)));
+        allowIf(SCMP_SYS(fcntl), argEquals(1, static_cast<scmp_datum_t>(command)));
     // Messages on its socket, its standard error, its own CPU limit.
     const auto socket = static_cast<scmp_datum_t>(socketFd);
-    allowIf(SCMP_SYS(sendmsg), SCMP_A0(SCMP_CMP_EQ, socket));
-    allowIf(SCMP_SYS(recvmsg), SCMP_A0(SCMP_CMP_EQ, socket));
-    allowIf(SCMP_SYS(write), SCMP_A0(SCMP_CMP_EQ, 2));
-    allowIf(SCMP_SYS(writev), SCMP_A0(SCMP_CMP_EQ, 2));
-    allowIf(SCMP_SYS(prlimit64), SCMP_A0(SCMP_CMP_EQ, 0));
+    allowIf(SCMP_SYS(sendmsg), argEquals(0, socket));
+    allowIf(SCMP_SYS(recvmsg), argEquals(0, socket));
+    allowIf(SCMP_SYS(write), argEquals(0, 2));
+    allowIf(SCMP_SYS(writev), argEquals(0, 2));
+    allowIf(SCMP_SYS(prlimit64), argEquals(0, 0));
     ok = ok && seccomp_load(filter) == 0;
     seccomp_release(filter);
     return ok;

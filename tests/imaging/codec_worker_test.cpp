@@ -194,6 +194,115 @@ protected:
     }
 };
 
+// A 16 x 16 8-bit icon whose bitmap header gives a negative height: the
+// plug-in writes before its heap block reading it.
+std::vector<uint8_t> iconWithNegativeHeight() {
+    using orrery::test::put16;
+    using orrery::test::put32;
+    std::vector<uint8_t> bitmap;
+    put32(bitmap, 40);
+    put32(bitmap, 16);
+    put32(bitmap, static_cast<uint32_t>(-32));
+    put16(bitmap, 1);
+    put16(bitmap, 8);
+    for (int i = 0; i < 6; ++i) put32(bitmap, 0);
+    for (int i = 0; i < 256; ++i) put32(bitmap, 0x00302010);
+    bitmap.resize(bitmap.size() + 16 * 16 + 4 * 16, 0x55);
+    std::vector<uint8_t> ico;
+    put16(ico, 0);
+    put16(ico, 1);
+    put16(ico, 1);
+    ico.insert(ico.end(), {16, 16, 0, 0});
+    put16(ico, 1);
+    put16(ico, 8);
+    put32(ico, static_cast<uint32_t>(bitmap.size()));
+    put32(ico, 22);
+    ico.insert(ico.end(), bitmap.begin(), bitmap.end());
+    return ico;
+}
+
+// A JPEG whose EXIF block announces 65535 tags in its first directory and
+// holds two: the plug-in reads far past the block.
+std::vector<uint8_t> jpegWithLyingExif() {
+    orrery::test::JpegParams layout;
+    layout.width = 48;
+    layout.height = 32;
+    const std::vector<uint8_t> jpeg = orrery::test::compressJpeg(std::vector<uint8_t>(48 * 32 * 3, 90), layout);
+    std::vector<uint8_t> exif = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 0xFF, 0xFF};
+    for (uint32_t tag : {0x010Fu, 0x0110u}) {
+        orrery::test::put16(exif, tag);
+        orrery::test::put16(exif, 2);
+        orrery::test::put32(exif, 4);
+        orrery::test::put32(exif, 0x00414141);
+    }
+    orrery::test::put32(exif, 0);
+    std::vector<uint8_t> out = {0xFF, 0xD8, 0xFF, 0xE1};
+    orrery::test::put16be(out, static_cast<uint32_t>(exif.size() + 2));
+    out.insert(out.end(), exif.begin(), exif.end());
+    out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
+    return out;
+}
+
+// A 16 x 16 grey TIFF in tiles of 2^30 x 2^30 pixels: the plug-in asks for
+// 2^60 bytes.
+std::vector<uint8_t> tiffWithHugeTiles() {
+    using orrery::test::put16;
+    using orrery::test::put32;
+    std::vector<uint8_t> t = {'I', 'I', 42, 0};
+    put32(t, 8);
+    const uint32_t entries[][3] = {{256, 3, 16},      {257, 3, 16},      {258, 3, 8},   {259, 3, 1}, {262, 3, 1},
+                                   {277, 3, 1},       {322, 4, 1u << 30}, {323, 4, 1u << 30}, {324, 4, 200},
+                                   {325, 4, 256}};
+    put16(t, static_cast<uint32_t>(std::size(entries)));
+    for (const auto& e : entries) {
+        put16(t, e[0]);
+        put16(t, e[1]);
+        put32(t, 1);
+        if (e[1] == 3) {
+            put16(t, e[2]);
+            put16(t, 0);
+        } else {
+            put32(t, e[2]);
+        }
+    }
+    put32(t, 0);
+    t.resize(200, 0);
+    t.resize(456, 0x80);
+    return t;
+}
+
+// Files that break the plug-in in-process: through the worker each gives
+// what the next loader makes of it (the imaging layer reads the icon and
+// the JPEG) or the plug-in's status, and the plug-in keeps working.
+TEST_F(RealWorker, FilesThatBreakThePluginGiveTheNextLoadersResult) {
+    ORRERY_REQUIRE_CORPUS();
+    orrery::test::TempDir dir;
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        int32_t status;
+        int width;
+    };
+    const Case cases[] = {{"negative.ico", iconWithNegativeHeight(), 0, 16},
+                          {"exif.jpg", jpegWithLyingExif(), 0, 48},
+                          {"tiles.tif", tiffWithHugeTiles(), 3, 0}};
+    for (const Case& c : cases) {
+        const fs::path path = dir.file(c.name);
+        orrery::test::writeFile(path, c.bytes);
+        int32_t id = 0;
+        ASSERT_EQ(LoadImageFromFile(id, path.string(), false, false, nullptr, true), c.status) << c.name;
+        if (c.status == 0) {
+            EXPECT_EQ(modMain::GetGdiImage(id)->width(), c.width) << c.name;
+            EXPECT_EQ(modMain::ReleaseImage(id), gp::Status::Ok);
+        }
+        EXPECT_EQ(modMain::LiveEntryCount(), 0u) << c.name;
+        int32_t photo = 0;
+        ASSERT_EQ(LoadWithPlugin(photo, orrery::test::corpusPath("pillow/hopper.jpg").string(), false), 0) << c.name;
+        EXPECT_EQ(modMain::GetGdiImage(photo)->width(), 128);
+        modMain::ReleaseImage(photo);
+    }
+}
+
 // Pages of a multi-page container stay reachable when its worker is
 // replaced: the host opens the file again in the new one.
 TEST_F(RealWorker, ContainerSurvivesARestart) {
