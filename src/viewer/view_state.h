@@ -55,6 +55,7 @@ struct ScrollBarState {
 
 struct AreaRect {
     int32_t left = 0, top = 0, width = 0, height = 0;
+    friend bool operator==(const AreaRect&, const AreaRect&) = default;
 };
 
 using orrery::ViewerMouseMode;

@@ -211,7 +211,11 @@ private:
         for (size_t i = 2; i < w.size(); ++i) {
             const size_t eq = w[i].find('=');
             if (eq == std::string::npos || eq == 0) return false;
-            h.writes.emplace_back(w[i].substr(0, eq), parseValue(w[i].substr(eq + 1)));
+            // NAME="text" keeps its quotes inside the word: the quotes enclose a String.
+            const std::string value = w[i].substr(eq + 1);
+            const bool quoted = value.size() >= 2 && value.front() == '"' && value.back() == '"';
+            h.writes.emplace_back(w[i].substr(0, eq),
+                                  quoted ? Variant(value.substr(1, value.size() - 2)) : parseValue(value));
         }
         return true;
     }
@@ -224,7 +228,9 @@ private:
         for (const auto& [name, value] : h.writes) {
             for (size_t i = 0; i < event.params.size() && i < args.size(); ++i) {
                 if (!sameName(event.params[i].name, name) || !args[i].isByRef()) continue;
-                if (args[i].assignThroughRef(value) != S_OK)
+                if (args[i].assignThroughRef(value) == S_OK)
+                    out_ << "    " << name << " set to " << text(value) << "\n";
+                else
                     out_ << "    " << name << " does not take " << text(value) << "\n";
             }
         }
