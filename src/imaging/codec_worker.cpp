@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -385,6 +386,15 @@ void stopCodecWorker() {
 }
 
 int codecWorkerStarts() { return state().starts; }
+
+std::chrono::nanoseconds codecWorkerCpuTime() {
+    clockid_t clock;
+    timespec t{};
+    if (state().worker.pid <= 0 || ::clock_getcpuclockid(state().worker.pid, &clock) != 0 ||
+        ::clock_gettime(clock, &t) != 0)
+        return std::chrono::nanoseconds(0);
+    return std::chrono::seconds(t.tv_sec) + std::chrono::nanoseconds(t.tv_nsec);
+}
 
 std::string codecWorkerLog() {
     drainErrors();

@@ -55,6 +55,9 @@ void setWorkerCallDeadlineForTesting(std::chrono::milliseconds deadline);
 void stopCodecWorker();
 // Worker processes started by this process so far.
 int codecWorkerStarts();
+// CPU time the running worker has used so far (zero when none runs), for
+// measuring what a call costs in both processes.
+std::chrono::nanoseconds codecWorkerCpuTime();
 // What the worker wrote on its standard error and what the host noted about
 // it (restarts, a missing system-call filter), most recent last, bounded.
 std::string codecWorkerLog();

@@ -48,6 +48,11 @@ struct PluginPictureFacts {
 };
 int32_t ConvertPluginBitmap(PluginHandle& bitmap, int format, PluginHandle multi, int32_t& id,
                             bool& independent, const PluginPictureFacts& facts = {});
+// Where every picture is copied once more anyway (the codec worker writes it
+// into the memory file it sends, top row first), the plug-in's bottom-up
+// rows of 24 and 32 bits are wrapped as they are, with a negative stride,
+// instead of being flipped in place first: the copy turns them.
+void keepPluginRowsBottomUp(bool bottomUp);
 
 // The steps that run where the plug-in library is bound: in this process
 // when the plug-in runs in-process, in the codec worker otherwise. Files come

@@ -183,6 +183,8 @@ bool flipRowsInPlace(PluginHandle bitmap) {
     return true;
 }
 
+bool g_rowsStayBottomUp = false;
+
 // Steps 4 and 5: 24 bits and up.
 int32_t wrapDeepBitmap(PluginHandle bitmap, int depth, const PluginPictureFacts& facts,
                        std::unique_ptr<gdiplus::Image>& out, bool& independent) {
@@ -190,6 +192,13 @@ int32_t wrapDeepBitmap(PluginHandle bitmap, int depth, const PluginPictureFacts&
     if (gdiplus::bitsPerPixel(format) > 32) {
         independent = true;
         return copyDeepSamples(bitmap, format, out);
+    }
+    const int height = plugin::GetHeight(bitmap), pitch = plugin::GetPitch(bitmap);
+    uint8_t* bits = plugin::GetBits(bitmap);
+    if (g_rowsStayBottomUp && bits && height > 0 && pitch > 0) {
+        independent = false;
+        return statusOf(gdiplus::createBitmapFromScan0(plugin::GetWidth(bitmap), height, -static_cast<ptrdiff_t>(pitch),
+                                                       format, bits + static_cast<size_t>(pitch) * (height - 1), out));
     }
     const bool flipped = flipRowsInPlace(bitmap);
     Status s = gdiplus::createBitmapFromScan0(plugin::GetWidth(bitmap), plugin::GetHeight(bitmap),
@@ -356,6 +365,8 @@ int32_t addMultiPageTiff(int32_t& id, const std::string& path, PluginHandle file
 }
 
 }  // namespace
+
+void keepPluginRowsBottomUp(bool bottomUp) { g_rowsStayBottomUp = bottomUp; }
 
 int32_t ConvertPluginBitmap(PluginHandle& bitmap, int format, PluginHandle multi, int32_t& id, bool& independent,
                             const PluginPictureFacts& facts) {
