@@ -13,5 +13,7 @@ using OrreryTable = automation::DispatchTable<Orrery>;
 std::vector<OrreryTable::Row> frameAndRotationRows();
 // Mouse modes, the selection rectangle and the wheel.
 std::vector<OrreryTable::Row> mouseAndSelectionRows();
+// Pictures from memory, handles and the clipboard, and back.
+std::vector<OrreryTable::Row> memoryAndClipboardRows();
 
 }  // namespace orrery::control

@@ -135,7 +135,7 @@ std::vector<Table::Row> shellRows() {
 const Table& dispatchTable() {
     static const Table table = [] {
         std::vector<Table::Row> rows = shellRows();
-        for (auto family : {frameAndRotationRows, mouseAndSelectionRows})
+        for (auto family : {frameAndRotationRows, mouseAndSelectionRows, memoryAndClipboardRows})
             for (Table::Row& row : family()) rows.push_back(std::move(row));
         return Table("_Orrery", std::move(rows));
     }();

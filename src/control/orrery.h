@@ -270,6 +270,14 @@ public:
     bool ImageForceTemporaryMode() const { return imageForceTemporaryMode_; }
     void setImageForceTemporaryMode(bool value);
 
+    // --- Memory, handles and the clipboard -----------------------------------
+    // The picture the control draws (its drawing copy when it keeps one) goes
+    // on the backend's clipboard as a bitmap; nothing is stored in GetStat.
+    void Copy2Clipboard();
+    // A rectangle of that picture in image pixels; GetStat reads the first
+    // failure, or GenericError when nothing is displayed.
+    void CopyRegion2Clipboard(int32_t nSrcLeft, int32_t nSrcTop, int32_t nWidth, int32_t nHeight);
+
     // --- Image information -----------------------------------------------------
     int32_t ImageWidth() const { return s_.imageWidth; }
     int32_t ImageHeight() const { return s_.imageHeight; }

@@ -10,6 +10,7 @@
 
 #include "platform/gdiplus/byte_source.h"
 #include "platform/gdiplus/codec.h"
+#include "platform/gdiplus/codecs/codecs.h"
 
 namespace orrery::gdiplus {
 
@@ -617,14 +618,18 @@ Status createBitmapFromGdiDib(const uint8_t* bitmapInfo, size_t infoSize, const 
     return s;
 }
 
+Status createBitmapFromSection(const gdi::DibSection& section, std::unique_ptr<Image>& out) {
+    Layout l = layoutOfSection(section);
+    Frame frame;
+    Status s = decodeBits(l, DibContainer::Bitmap, paletteOfSection(section), section.bits, frame);
+    if (s != Status::Ok) return s;
+    return imageOfFrame(std::move(frame), out);
+}
+
 Status createBitmapFromHBITMAP(gdi::HBITMAP handle, std::unique_ptr<Image>& out) {
     const gdi::DibSection* section = gdi::bitmap(handle);
     if (!section) return Status::InvalidParameter;
-    Layout l = layoutOfSection(*section);
-    Frame frame;
-    Status s = decodeBits(l, DibContainer::Bitmap, paletteOfSection(*section), section->bits, frame);
-    if (s != Status::Ok) return s;
-    return imageOfFrame(std::move(frame), out);
+    return createBitmapFromSection(*section, out);
 }
 
 Status createBitmapFromHICON(gdi::HICON handle, std::unique_ptr<Image>& out) {
@@ -645,7 +650,7 @@ Status createBitmapFromHICON(gdi::HICON handle, std::unique_ptr<Image>& out) {
     return imageOfFrame(std::move(frame), out);
 }
 
-Status createHBITMAPFromBitmap(const Image& image, ARGB background, gdi::HBITMAP& out) {
+Status sectionOfImage(const Image& image, ARGB background, gdi::DibSection& out) {
     const PixelData& px = image.pixels();
     if (px.empty()) return Status::InvalidParameter;
     if (!fitsAllocationLimit(px.width(), px.height(), PixelFormat32bppARGB)) return Status::OutOfMemory;
@@ -658,8 +663,70 @@ Status createHBITMAPFromBitmap(const Image& image, ARGB background, gdi::HBITMAP
         uint8_t* dst = section.bits.data() + static_cast<size_t>(y) * section.stride();
         for (size_t x = 0; x < row.size(); ++x) wr32(dst + 4 * x, compositeOver(row[x], background));
     });
+    out = std::move(section);
+    return Status::Ok;
+}
+
+Status createHBITMAPFromBitmap(const Image& image, ARGB background, gdi::HBITMAP& out) {
+    gdi::DibSection section;
+    Status s = sectionOfImage(image, background, section);
+    if (s != Status::Ok) return s;
     out = gdi::createBitmap(std::move(section));
     return out ? Status::Ok : Status::OutOfMemory;
+}
+
+Status createBitmapFromPackedDib(std::span<const uint8_t> dib, std::unique_ptr<Image>& out) {
+    Frame frame;
+    Status s = decodeDib(dib, 0, DibOptions{}, frame);
+    if (s != Status::Ok) return s;
+    float dpiX = frame.dpiX, dpiY = frame.dpiY;
+    s = imageOfFrame(std::move(frame), out);
+    if (s == Status::Ok && dpiX > 0 && dpiY > 0) out->setResolution(dpiX, dpiY);
+    return s;
+}
+
+namespace {
+
+constexpr size_t kInfoHeaderBytes = 40;
+constexpr size_t kV5HeaderBytes = 124;
+constexpr size_t kBmpFileHeaderBytes = 14;
+constexpr uint32_t kLcsSrgb = 0x73524742;  // 'sRGB'
+constexpr uint32_t kLcsGmImages = 4;
+
+// A BITMAPV5HEADER in place of the 40-byte header at the start of `dib`. Bit
+// fields after a 40-byte header are the V5 header's masks already.
+void widenToV5(std::vector<uint8_t>& dib) {
+    bool bitFields = rd32(dib, 16) == kBiBitfields;
+    size_t keep = kInfoHeaderBytes + (bitFields ? 12 : 0);
+    std::vector<uint8_t> tail(kV5HeaderBytes - keep, 0);
+    // Tail offsets are V5 offsets minus `keep`: colour space at 60, intent at 108.
+    wr32(tail.data() + (60 - keep), kLcsSrgb);
+    wr32(tail.data() + (108 - keep), kLcsGmImages);
+    dib.insert(dib.begin() + static_cast<ptrdiff_t>(keep), tail.begin(), tail.end());
+    wr32(dib.data(), static_cast<uint32_t>(kV5HeaderBytes));
+}
+
+// A 40-byte header in place of a V5 one; 32-bit bit fields become plain
+// 32-bit rows, which hold the same bytes (blue, green, red, alpha).
+void narrowToInfo(std::vector<uint8_t>& dib) {
+    dib.erase(dib.begin() + static_cast<ptrdiff_t>(kInfoHeaderBytes),
+              dib.begin() + static_cast<ptrdiff_t>(kV5HeaderBytes));
+    wr32(dib.data(), static_cast<uint32_t>(kInfoHeaderBytes));
+    wr32(dib.data() + 16, kBiRgb);
+}
+
+}  // namespace
+
+Status packDib(const Image& image, DibHeaderKind kind, std::vector<uint8_t>& out) {
+    ByteSink file;
+    Status s = codecs::bmpEncoder().encode(image, EncoderParameters{}, file);
+    if (s != Status::Ok) return s;
+    std::vector<uint8_t> dib(file.begin() + kBmpFileHeaderBytes, file.end());
+    size_t header = rd32(dib, 0);
+    if (kind == DibHeaderKind::V5 && header == kInfoHeaderBytes) widenToV5(dib);
+    if (kind == DibHeaderKind::Info && header == kV5HeaderBytes) narrowToInfo(dib);
+    out = std::move(dib);
+    return Status::Ok;
 }
 
 Status createHICONFromBitmap(const Image& image, gdi::HICON& out) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <vector>
 
 #include "platform/gdi/handles.h"
 #include "platform/gdiplus/frame.h"
@@ -71,6 +72,28 @@ Status createBitmapFromHICON(gdi::HICON handle, std::unique_ptr<Image>& out);
 // A new bitmap handle: a 32-bit top-down section of the image composited
 // over `background`. InvalidParameter for an image without pixels.
 Status createHBITMAPFromBitmap(const Image& image, ARGB background, gdi::HBITMAP& out);
+
+// A 32-bit top-down section of the image composited over `background`: what
+// a bitmap handle made from the image holds. InvalidParameter for an image
+// without pixels, OutOfMemory beyond the allocation limit.
+Status sectionOfImage(const Image& image, ARGB background, gdi::DibSection& out);
+
+// Copies a section's pixels into a new image (MemoryBMP), as
+// createBitmapFromHBITMAP does for the section behind a handle.
+Status createBitmapFromSection(const gdi::DibSection& section, std::unique_ptr<Image>& out);
+
+// A packed DIB (header, bit-field masks, colour table, bits, as a global
+// block or the clipboard holds one) decoded into a new image. The bits start
+// after the colour table that the header announces.
+Status createBitmapFromPackedDib(std::span<const uint8_t> dib, std::unique_ptr<Image>& out);
+
+// Which header a packed DIB is written with: BITMAPINFOHEADER (40 bytes) or
+// BITMAPV5HEADER (124 bytes, sRGB).
+enum class DibHeaderKind { Info, V5 };
+
+// Writes the image as a packed DIB with the header asked for, in the depth
+// the BMP writer chooses for its pixel format.
+Status packDib(const Image& image, DibHeaderKind kind, std::vector<uint8_t>& out);
 
 // A new icon handle: a 32-bit top-down colour bitmap carrying the image's
 // alpha, and an AND mask set where the image is fully transparent. The hot

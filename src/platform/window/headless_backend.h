@@ -46,6 +46,8 @@ public:
     void requestFocus(ControlWindow& window) override;
     void setCapture(ControlWindow& window) override;
     void releaseCapture(ControlWindow& window) override;
+    // One in-process clipboard per backend.
+    Clipboard& clipboard() override { return clipboard_; }
 
     // --- Virtual clock -----------------------------------------------------
     struct AdvanceResult {
@@ -157,6 +159,7 @@ private:
     std::vector<OpenFileRecord> files_;
     ControlWindow* focused_ = nullptr;
     ControlWindow* capture_ = nullptr;
+    Clipboard clipboard_;
 };
 
 }  // namespace orrery::window

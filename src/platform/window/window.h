@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/gdiplus/image.h"
+#include "platform/window/clipboard.h"
 
 namespace orrery::window {
 
@@ -282,6 +283,9 @@ public:
     // Mouse capture: input goes to the window until released.
     virtual void setCapture(ControlWindow& window) = 0;
     virtual void releaseCapture(ControlWindow& window) = 0;
+
+    // The host's clipboard, shared by every window of the backend.
+    virtual Clipboard& clipboard() = 0;
 };
 
 }  // namespace orrery::window
