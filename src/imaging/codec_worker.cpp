@@ -134,14 +134,27 @@ bool startWorker() {
     child = above(std::move(child));
     if (!child || !errorsWrite) return false;
 
+    // Nothing of the host's terminal or output: standard input and output
+    // are /dev/null, standard error the pipe to the host's log. Signals
+    // start unblocked and with their default actions.
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, errorsWrite.get(), 2);
     posix_spawn_file_actions_adddup2(&actions, child.get(), kWorkerSocketFd);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t unblocked, all;
+    sigemptyset(&unblocked);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes, &unblocked);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     char* argv[] = {const_cast<char*>(kWorkerName), nullptr};
     pid_t pid = -1;
-    const int rc = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, environ);
+    const int rc = posix_spawn(&pid, path.c_str(), &actions, &attributes, argv, environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) {
         note("codec worker could not be started from " + path + "\n");
