@@ -2,20 +2,144 @@
 // clipboard, and give the displayed picture back. Their work is the image
 // store's (imaging/memory_sources).
 #include "control/member_rows.h"
+#include "imaging/image_table.h"
+#include "imaging/image_table.h"
 #include "imaging/memory_sources.h"
+#include "platform/automation/stream_object.h"
+#include "platform/kernel/code_page.h"
+#include "platform/kernel/files.h"
 
 namespace orrery::control {
 
 using automation::arg;
+using automation::refArg;
+
+namespace {
+
+constexpr int32_t kGenericError = static_cast<int32_t>(gdiplus::Status::GenericError);
+constexpr int32_t kInvalidParameter = static_cast<int32_t>(gdiplus::Status::InvalidParameter);
+// A text too short to hold a picture.
+constexpr int32_t kTextTooShort = 21;
+// The object passed as a stream answers no stream interface.
+constexpr int32_t kNotAStream = 23;
+
+}  // namespace
 
 std::vector<OrreryTable::Row> memoryAndClipboardRows() {
     using Table = OrreryTable;
     return {
+        Table::method("DisplayFromHBitmap", 0x60030058, &Orrery::DisplayFromHBitmap, {arg("nHbitmap")}),
+        Table::method("DisplayFromHICON", 0x600300D8, &Orrery::DisplayFromHICON, {arg("nHICON")}),
+        Table::method("DisplayFromGdiDib", 0x6003005A, &Orrery::DisplayFromGdiDib, {arg("nGdiDibRef")}),
+        Table::method("DisplayFromStream", 0x6003004B, &Orrery::DisplayFromStream, {arg("oStream")}),
+        Table::method("DisplayFromStreamICM", 0x6003004C, &Orrery::DisplayFromStreamICM, {arg("oStream")}),
+        Table::method("DisplayFromByteArray", 0x60030052, &Orrery::DisplayFromByteArray, {refArg("arBytes")}),
+        Table::method("DisplayFromByteArrayICM", 0x60030053, &Orrery::DisplayFromByteArrayICM,
+                      {refArg("arBytes")}),
+        Table::method("DisplayFromMemory", 0x600300DE, &Orrery::DisplayFromMemory,
+                      {arg("hMem"), refArg("Length")}),
+        Table::method("DisplayFromString", 0x600300CC, &Orrery::DisplayFromString, {arg("sImageString")}),
+        Table::method("DisplayFromClipboardData", 0x60030059, &Orrery::DisplayFromClipboardData),
         Table::method("Copy2Clipboard", 0x60030065, &Orrery::Copy2Clipboard),
         Table::method("CopyRegion2Clipboard", 0x60030066, &Orrery::CopyRegion2Clipboard,
                       {arg("nSrcLeft"), arg("nSrcTop"), arg("nWidth"), arg("nHeight")}),
+        Table::method("GetHBitmap", 0x600300B7, &Orrery::GetHBitmap),
+        Table::method("DeleteHBitmap", 0x600300B8, &Orrery::DeleteHBitmap, {arg("nHbitmap")}),
     };
 }
+
+int32_t Orrery::displayLoaded(const std::function<int32_t(int32_t&)>& load) {
+    CloseImageEx();
+    int32_t id = 0;
+    const int32_t status = load(id);
+    if (status != 0) return s_.status = status;
+    s_.documentType = DocumentTypeImage;
+    s_.currentImage = id;
+    s_.status = 0;
+    showNewImage(1);
+    return s_.status;
+}
+
+int32_t Orrery::DisplayFromHBitmap(int32_t nHbitmap) {
+    return displayLoaded([&](int32_t& id) { return imaging::LoadFromHBitmap(id, static_cast<gdi::HBITMAP>(nHbitmap)); });
+}
+
+int32_t Orrery::DisplayFromHICON(int32_t nHICON) {
+    return displayLoaded([&](int32_t& id) { return imaging::LoadFromHIcon(id, static_cast<gdi::HICON>(nHICON)); });
+}
+
+int32_t Orrery::DisplayFromGdiDib(int32_t nGdiDibRef) {
+    return displayLoaded([&](int32_t& id) {
+        return imaging::LoadFromGdiDib(id, static_cast<gdi::HGLOBAL>(nGdiDibRef), imaging::BlockOwner::Caller,
+                                       imaging::ResolutionRounding::ThreeDecimals);
+    });
+}
+
+int32_t Orrery::DisplayFromClipboardData() {
+    return displayLoaded([&](int32_t& id) { return imaging::LoadFromClipboard(id, window_.backend().clipboard()); });
+}
+
+int32_t Orrery::DisplayFromStream(automation::DispatchPtr oStream) { return displayFromStream(oStream, false); }
+int32_t Orrery::DisplayFromStreamICM(automation::DispatchPtr oStream) { return displayFromStream(oStream, true); }
+
+int32_t Orrery::displayFromStream(const automation::DispatchPtr& stream, bool useIcm) {
+    return displayLoaded([&](int32_t& id) {
+        if (!stream) return kInvalidParameter;
+        automation::IStream* asStream = automation::streamOf(stream.get());
+        return asStream ? imaging::LoadFromStream(id, *asStream, useIcm) : kNotAStream;
+    });
+}
+
+int32_t Orrery::DisplayFromByteArray(automation::ByteArray& arBytes) { return displayFromBytes(arBytes.items, false); }
+int32_t Orrery::DisplayFromByteArrayICM(automation::ByteArray& arBytes) { return displayFromBytes(arBytes.items, true); }
+
+// The bytes go through a temporary file and the file loader. The file lives
+// as long as what shows it: the picture's entry, or the PDF document, which
+// keeps its file open, so its name can go at once.
+int32_t Orrery::displayFromBytes(std::span<const uint8_t> bytes, bool useIcm) {
+    std::string path;
+    if (const int32_t written = imaging::WriteBytesToTempFile(bytes, path); written != 0) {
+        CloseImageEx();
+        return s_.status = written;
+    }
+    const int32_t status = useIcm ? DisplayFromFileICM(path) : DisplayFromFile(path);
+    if (status != 0 || s_.documentType != DocumentTypeImage || imageFromTempFile_) {
+        kernel::removeQuietly(path);
+        return status;
+    }
+    imaging::modMain::SetImageTempFile(s_.currentImage, path);
+    imageFromTempFile_ = true;
+    return status;
+}
+
+int32_t Orrery::DisplayFromMemory(int32_t hMem, int32_t& Length) {
+    const auto block = static_cast<gdi::HGLOBAL>(hMem);
+    const uint8_t* bytes = gdi::globalLock(block);
+    if (Length < 1 || !bytes || static_cast<size_t>(Length) > gdi::globalSize(block)) {
+        if (bytes) gdi::globalUnlock(block);
+        return s_.status = kInvalidParameter;
+    }
+    const std::vector<uint8_t> copy(bytes, bytes + Length);
+    gdi::globalUnlock(block);
+    return displayFromBytes(copy, false);
+}
+
+int32_t Orrery::DisplayFromString(std::string sImageString) {
+    if (sImageString.empty()) return s_.status = kGenericError;
+    std::vector<uint8_t> bytes;
+    if (!kernel::utf8ToWindows1252(sImageString, bytes)) return s_.status = kInvalidParameter;
+    if (bytes.size() < 2) return s_.status = kTextTooShort;
+    return displayFromBytes(bytes, false);
+}
+
+int32_t Orrery::GetHBitmap() {
+    int32_t status = 0;
+    const gdi::HBITMAP bitmap = imaging::GetHBitmap(s_.currentImage, status);
+    s_.status = status;
+    return static_cast<int32_t>(bitmap);
+}
+
+void Orrery::DeleteHBitmap(int32_t nHbitmap) { gdi::deleteBitmap(static_cast<gdi::HBITMAP>(nHbitmap)); }
 
 void Orrery::Copy2Clipboard() {
     int32_t image = workingImage();
@@ -24,7 +148,7 @@ void Orrery::Copy2Clipboard() {
 
 void Orrery::CopyRegion2Clipboard(int32_t nSrcLeft, int32_t nSrcTop, int32_t nWidth, int32_t nHeight) {
     int32_t image = workingImage();
-    s_.status = image == 0 ? static_cast<int32_t>(gdiplus::Status::GenericError)
+    s_.status = image == 0 ? kGenericError
                            : imaging::CopyImageAreaToClipboard(image, {nSrcLeft, nSrcTop, nWidth, nHeight},
                                                                window_.backend().clipboard());
 }

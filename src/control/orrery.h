@@ -7,7 +7,9 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "platform/automation/dispatch.h"
@@ -277,6 +279,31 @@ public:
     // A rectangle of that picture in image pixels; GetStat reads the first
     // failure, or GenericError when nothing is displayed.
     void CopyRegion2Clipboard(int32_t nSrcLeft, int32_t nSrcTop, int32_t nWidth, int32_t nHeight);
+    // Pictures from handles, packed DIBs, streams, bytes and the clipboard.
+    // Each closes the current display, returns a QuillonStatus and stores it.
+    // Handles are the gdi tables' numbers; the caller keeps its handle or
+    // block, whose pixels are copied.
+    int32_t DisplayFromHBitmap(int32_t nHbitmap);
+    int32_t DisplayFromHICON(int32_t nHICON);
+    int32_t DisplayFromGdiDib(int32_t nGdiDibRef);
+    // A stream object (automation::StreamObject); null gives InvalidParameter,
+    // another object 23. Multi-frame pictures are split into frame files.
+    int32_t DisplayFromStream(automation::DispatchPtr oStream);
+    int32_t DisplayFromStreamICM(automation::DispatchPtr oStream);
+    // Bytes of any format the files may hold, through a temporary file that
+    // lives as long as the display.
+    int32_t DisplayFromByteArray(automation::ByteArray& arBytes);
+    int32_t DisplayFromByteArrayICM(automation::ByteArray& arBytes);
+    // `Length` bytes of global block `hMem`; no block, or fewer bytes in it,
+    // give InvalidParameter.
+    int32_t DisplayFromMemory(int32_t hMem, int32_t& Length);
+    // A text of Windows-1252 characters, one a byte.
+    int32_t DisplayFromString(std::string sImageString);
+    int32_t DisplayFromClipboardData();
+    // A new bitmap handle of the displayed picture for the caller, 0 on
+    // failure (the status in GetStat); DeleteHBitmap gives it back.
+    int32_t GetHBitmap();
+    void DeleteHBitmap(int32_t nHbitmap);
 
     // --- Image information -----------------------------------------------------
     int32_t ImageWidth() const { return s_.imageWidth; }
@@ -361,6 +388,11 @@ private:
     void releaseDisplayedImage();
     void discardImageTempCopy();
     int32_t displayFromFile(std::string path, bool useIcm);
+    // The frame of the Display... members: the display closed, `load` run
+    // for a new entry, and on success the entry shown as a new image.
+    int32_t displayLoaded(const std::function<int32_t(int32_t&)>& load);
+    int32_t displayFromBytes(std::span<const uint8_t> bytes, bool useIcm);
+    int32_t displayFromStream(const automation::DispatchPtr& stream, bool useIcm);
     // After a load: metrics and frames, then a layout that starts at the
     // alignment, showing page `page`.
     void showNewImage(int32_t page);

@@ -1,9 +1,14 @@
 #include "imaging/memory_sources.h"
 
+#include <cmath>
 #include <memory>
+#include <span>
 
+#include "imaging/image_info.h"
 #include "imaging/image_table.h"
 #include "platform/gdiplus/dib.h"
+#include "platform/gdiplus/factory.h"
+#include "platform/kernel/files.h"
 
 namespace orrery::imaging {
 
@@ -23,7 +28,135 @@ int32_t copyToClipboard(const gdiplus::Image& image, window::Clipboard& clipboar
     return 0;
 }
 
+// Adds a decoded picture as a new entry of `kind`.
+int32_t addDecoded(int32_t& id, gdiplus::Status decoded, std::unique_ptr<gdiplus::Image> image,
+                   ImageSourceKind kind) {
+    if (decoded != gdiplus::Status::Ok) return statusOf(decoded);
+    modMain::AddImage(id, std::move(image), "", "", kind);
+    return 0;
+}
+
+bool isOneBitWhiteFirst(const gdiplus::Image& image) {
+    const auto& colours = image.palette().entries;
+    return image.pixelFormat() == gdiplus::PixelFormat1bppIndexed && colours.size() == 2 &&
+           colours[0] == 0xFFFFFFFFu && colours[1] == 0xFF000000u;
+}
+
+// Black first, white second, every index inverted: the same picture.
+gdiplus::Status swapToBlackFirst(gdiplus::Image& image) {
+    gdiplus::BitmapData data;
+    const gdiplus::Rect all{0, 0, image.width(), image.height()};
+    gdiplus::Status s = image.lockBits(&all, gdiplus::ImageLockModeRead | gdiplus::ImageLockModeWrite,
+                                       gdiplus::PixelFormat1bppIndexed, data);
+    if (s != gdiplus::Status::Ok) return s;
+    const size_t rowBytes = (static_cast<size_t>(data.width) + 7) / 8;
+    for (int y = 0; y < data.height; ++y) {
+        uint8_t* row = data.scan0 + y * data.stride;
+        for (size_t i = 0; i < rowBytes; ++i) row[i] = static_cast<uint8_t>(~row[i]);
+    }
+    s = image.unlockBits(data);
+    if (s != gdiplus::Status::Ok) return s;
+    gdiplus::Palette blackFirst = image.palette();
+    blackFirst.entries = {0xFF000000u, 0xFFFFFFFFu};
+    return image.setPalette(blackFirst);
+}
+
+// Pels per metre as dots per inch, rounded as asked.
+float dotsPerInch(int32_t pelsPerMeter, ResolutionRounding rounding) {
+    const double dpi = pelsPerMeter * 0.0254;
+    return static_cast<float>(rounding == ResolutionRounding::Whole ? std::round(dpi)
+                                                                    : std::round(dpi * 1000.0) / 1000.0);
+}
+
 }  // namespace
+
+int32_t LoadFromHBitmap(int32_t& id, gdi::HBITMAP bitmap) {
+    std::unique_ptr<gdiplus::Image> image;
+    gdiplus::Status s = gdiplus::createBitmapFromHBITMAP(bitmap, image);
+    return addDecoded(id, s, std::move(image), SourceHBitmap);
+}
+
+int32_t LoadFromHIcon(int32_t& id, gdi::HICON icon) {
+    std::unique_ptr<gdiplus::Image> image;
+    gdiplus::Status s = gdiplus::createBitmapFromHICON(icon, image);
+    return addDecoded(id, s, std::move(image), SourceHIcon);
+}
+
+int32_t LoadFromGdiDib(int32_t& id, gdi::HGLOBAL block, BlockOwner owner, ResolutionRounding rounding) {
+    if (block == 0) return statusOf(gdiplus::Status::InvalidParameter);
+    const uint8_t* bytes = gdi::globalLock(block);
+    if (!bytes) return statusOf(gdiplus::Status::GenericError);
+    const std::span<const uint8_t> dib(bytes, gdi::globalSize(block));
+    std::unique_ptr<gdiplus::Image> image;
+    gdiplus::Status s = gdiplus::createBitmapFromPackedDib(dib, image);
+    gdiplus::DibInfo info;
+    if (s == gdiplus::Status::Ok) s = gdiplus::probeDib(dib, gdiplus::DibContainer::Bitmap, info);
+    gdi::globalUnlock(block);
+    if (s == gdiplus::Status::Ok && isOneBitWhiteFirst(*image)) s = swapToBlackFirst(*image);
+    if (s != gdiplus::Status::Ok) return statusOf(s);
+    const float dpiX = dotsPerInch(info.xPelsPerMeter, rounding);
+    const float dpiY = dotsPerInch(info.yPelsPerMeter, rounding);
+    if (dpiX > 0 && dpiY > 0) image->setResolution(dpiX, dpiY);
+    modMain::AddImage(id, std::move(image), "", "", SourceGdiDib);
+    if (owner == BlockOwner::Entry) modMain::AttachGlobalMemory(id, block);
+    return 0;
+}
+
+int32_t LoadFromStream(int32_t& id, automation::IStream& stream, bool useIcm) {
+    if (!modMain::IsSessionOpen()) return statusOf(gdiplus::Status::GdiplusNotInitialized);
+    gdiplus::DecodeOptions options;
+    options.useEmbeddedColorManagement = useIcm;
+    std::unique_ptr<gdiplus::Image> image;
+    gdiplus::Status s = gdiplus::loadImageFromStream(stream, options, image);
+    if (s != gdiplus::Status::Ok) return statusOf(s);
+    int32_t decodedId = 0;
+    modMain::AddImage(decodedId, std::move(image), "", "", SourcePlain);
+    int32_t result = decodedId;
+    const int32_t frames = modMain::RegisterFrames("", decodedId, result, false, false);
+    if (frames != 0) {
+        // Split mode has released the decoded picture already.
+        modMain::ReleaseImage(decodedId);
+        if (result != decodedId) modMain::ReleaseImage(result);
+        return frames;
+    }
+    id = result;
+    return 0;
+}
+
+int32_t WriteBytesToTempFile(std::span<const uint8_t> bytes, std::string& path) {
+    path = GetTempFileName();
+    if (path.empty() || !kernel::writeTempFile(path, bytes)) return statusOf(gdiplus::Status::GenericError);
+    return 0;
+}
+
+int32_t LoadFromClipboard(int32_t& id, const window::Clipboard& clipboard) {
+    if (clipboard.isFormatAvailable(window::CF_DIB)) {
+        const gdi::HGLOBAL block = clipboard.getData(window::CF_DIB);
+        const int32_t status = LoadFromGdiDib(id, block, BlockOwner::Caller, ResolutionRounding::ThreeDecimals);
+        gdi::globalFree(block);
+        return status;
+    }
+    if (clipboard.isFormatAvailable(window::CF_BITMAP)) {
+        const gdi::HBITMAP bitmap = clipboard.getData(window::CF_BITMAP);
+        const int32_t status = LoadFromHBitmap(id, bitmap);
+        gdi::deleteBitmap(bitmap);
+        return status;
+    }
+    // A palette alone is no picture.
+    if (clipboard.isFormatAvailable(window::CF_PALETTE)) return statusOf(gdiplus::Status::InvalidParameter);
+    return statusOf(gdiplus::Status::GenericError);
+}
+
+gdi::HBITMAP GetHBitmap(int32_t id, int32_t& status) {
+    const gdiplus::Image* image = modMain::GetGdiImage(id);
+    if (!image) {
+        status = statusOf(gdiplus::Status::InvalidParameter);
+        return 0;
+    }
+    gdi::HBITMAP bitmap = 0;
+    status = statusOf(gdiplus::createHBITMAPFromBitmap(*image, 0, bitmap));
+    return status == 0 ? bitmap : 0;
+}
 
 int32_t CopyImageToClipboard(int32_t id, window::Clipboard& clipboard) {
     const gdiplus::Image* image = modMain::GetGdiImage(id);

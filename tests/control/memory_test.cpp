@@ -3,14 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include "control/orrery.h"
 #include "imaging/image_table.h"
 #include "platform/gdi/handles.h"
+#include "imaging/image_info.h"
+#include "platform/automation/stream_object.h"
 #include "platform/gdiplus/dib.h"
 #include "platform/window/headless_backend.h"
 #include "support/dib_builder.h"
+#include "support/frame_builders.h"
 #include "support/test_support.h"
 
 using namespace orrery;
@@ -44,6 +49,37 @@ std::vector<uint8_t> patternBmp() {
     return orrery::test::bmpFile(layout);
 }
 
+gdi::HGLOBAL globalOf(const std::vector<uint8_t>& bytes) {
+    gdi::HGLOBAL h = gdi::globalAlloc(bytes.size());
+    std::memcpy(gdi::globalLock(h), bytes.data(), bytes.size());
+    gdi::globalUnlock(h);
+    return h;
+}
+
+// The packed DIB of a BMP file: the file without its 14-byte header.
+std::vector<uint8_t> packedPattern() {
+    std::vector<uint8_t> bmp = patternBmp();
+    return {bmp.begin() + 14, bmp.end()};
+}
+
+// Files in the process's private temporary folder.
+size_t temporaryFileCount() {
+    const std::string folder = imaging::GetPrivateTempFolder();
+    if (folder.empty() || !std::filesystem::exists(folder)) return 0;
+    size_t n = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) n += entry.is_regular_file();
+    return n;
+}
+
+// An automation object that is no stream.
+class PlainObject final : public IDispatch {
+public:
+    HRESULT GetIDsOfNames(std::string_view, DISPID&) override { return DISP_E_UNKNOWNNAME; }
+    HRESULT Invoke(DISPID, uint16_t, std::span<Variant>, Variant*, ExcepInfo*, uint32_t*) override {
+        return DISP_E_MEMBERNOTFOUND;
+    }
+};
+
 class MemoryTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -58,6 +94,8 @@ protected:
         control.reset();
         EXPECT_EQ(modMain::LiveEntryCount(), 0u);
         EXPECT_EQ(gdi::liveBitmapCount(), bitmapsBefore);
+        EXPECT_EQ(gdi::liveGlobalCount(), 0u);
+        EXPECT_EQ(temporaryFileCount(), 0u);
     }
 
     int32_t call(const char* name, std::vector<Variant> args = {}) {
@@ -78,6 +116,12 @@ protected:
         EXPECT_EQ(gdiplus::createBitmapFromHBITMAP(h, image), gdiplus::Status::Ok);
         gdi::deleteBitmap(h);
         return image;
+    }
+    const gdiplus::Image& shown() {
+        const gdiplus::Image* image = modMain::GetGdiImage(control->GetNativeImage());
+        EXPECT_NE(image, nullptr);
+        static const gdiplus::Image none;
+        return image ? *image : none;
     }
     // Whether `image` shows the pattern's pixels from (left, top) on.
     void expectPatternFrom(const gdiplus::Image& image, int left, int top) {
@@ -153,4 +197,251 @@ TEST_F(MemoryTest, WithoutAPictureNothingIsCopied) {
     control->CopyRegion2Clipboard(0, 0, 1, 1);
     EXPECT_EQ(control->GetStat(), static_cast<int32_t>(gdiplus::Status::GenericError));
     EXPECT_EQ(backend.clipboard().formats(), std::vector<uint32_t>{0xC100});
+}
+
+TEST_F(MemoryTest, HandlesAreCopiedAndStayWithTheCaller) {
+    std::unique_ptr<gdiplus::Image> pattern;
+    ASSERT_EQ(gdiplus::createBitmapFromPackedDib(packedPattern(), pattern), gdiplus::Status::Ok);
+    gdi::HBITMAP bitmap = 0;
+    ASSERT_EQ(gdiplus::createHBITMAPFromBitmap(*pattern, 0, bitmap), gdiplus::Status::Ok);
+    ASSERT_EQ(call("DisplayFromHBitmap", {Variant(static_cast<int32_t>(bitmap))}), 0);
+    EXPECT_EQ(control->ImageWidth(), kWidth);
+    EXPECT_EQ(control->GetDocumentType(), 1);
+    ASSERT_TRUE(gdi::deleteBitmap(bitmap));  // the picture does not need it
+    expectPatternFrom(shown(), 0, 0);
+    EXPECT_EQ(modMain::FindEntry(control->GetNativeImage())->SourceKind, imaging::SourceHBitmap);
+
+    gdi::HICON icon = 0;
+    ASSERT_EQ(gdiplus::createHICONFromBitmap(*pattern, icon), gdiplus::Status::Ok);
+    ASSERT_EQ(control->DisplayFromHICON(static_cast<int32_t>(icon)), 0);
+    ASSERT_TRUE(gdi::destroyIcon(icon));
+    expectPatternFrom(shown(), 0, 0);
+    EXPECT_EQ(modMain::FindEntry(control->GetNativeImage())->SourceKind, imaging::SourceHIcon);
+    control->CloseImage();
+
+    // Handles of nothing, or of the wrong kind.
+    const int32_t invalid = static_cast<int32_t>(gdiplus::Status::InvalidParameter);
+    EXPECT_EQ(control->DisplayFromHBitmap(0), invalid);
+    gdi::HGLOBAL block = globalOf({1, 2});
+    EXPECT_EQ(control->DisplayFromHBitmap(static_cast<int32_t>(block)), invalid);
+    EXPECT_EQ(control->DisplayFromHICON(static_cast<int32_t>(block)), invalid);
+    EXPECT_EQ(control->DisplayFromHICON(-5), invalid);
+    EXPECT_EQ(control->GetStat(), invalid);
+    EXPECT_EQ(control->GetNativeImage(), 0);
+    gdi::globalFree(block);
+}
+
+TEST_F(MemoryTest, GdiDibTakesItsBitsFromWhereTheHeaderPutsThem) {
+    // Two colours used: the bits follow a table of two entries, not 256.
+    orrery::test::DibLayout layout;
+    layout.width = 2;
+    layout.height = 1;
+    layout.bitCount = 8;
+    layout.colorsUsed = 2;
+    layout.palette = {0x0000FF, 0xFF0000};
+    layout.bits = {1, 0, 0, 0};
+    layout.xPelsPerMeter = 2835;  // 72.009 dots per inch
+    layout.yPelsPerMeter = 5906;  // 150.012
+    gdi::HGLOBAL block = globalOf(orrery::test::packedDib(layout));
+    ASSERT_EQ(call("DisplayFromGdiDib", {Variant(static_cast<int32_t>(block))}), 0);
+    ASSERT_TRUE(gdi::globalFree(block));  // the pixels were copied
+    gdiplus::ARGB c = 0;
+    shown().getPixel(0, 0, c);
+    EXPECT_EQ(c, 0xFFFF0000u);
+    shown().getPixel(1, 0, c);
+    EXPECT_EQ(c, 0xFF0000FFu);
+    EXPECT_FLOAT_EQ(control->HorizontalResolution(), 72.009f);
+    EXPECT_FLOAT_EQ(control->VerticalResolution(), 150.012f);
+
+    // Blocks too small for what their header announces, and no block.
+    const int32_t invalid = static_cast<int32_t>(gdiplus::Status::InvalidParameter);
+    std::vector<uint8_t> dib = orrery::test::packedDib(layout);
+    dib.pop_back();
+    block = globalOf(dib);
+    EXPECT_EQ(control->DisplayFromGdiDib(static_cast<int32_t>(block)), invalid);
+    gdi::globalFree(block);
+    block = globalOf(std::vector<uint8_t>(dib.begin(), dib.begin() + 30));
+    EXPECT_EQ(control->DisplayFromGdiDib(static_cast<int32_t>(block)), invalid);
+    gdi::globalFree(block);
+    EXPECT_EQ(control->DisplayFromGdiDib(0), invalid);
+    block = gdi::globalAlloc(0);  // cannot be locked
+    EXPECT_EQ(control->DisplayFromGdiDib(static_cast<int32_t>(block)), static_cast<int32_t>(gdiplus::Status::GenericError));
+    gdi::globalFree(block);
+    EXPECT_EQ(modMain::LiveEntryCount(), 0u);
+}
+
+TEST_F(MemoryTest, OneBitDibsWithWhiteFirstLookTheSameWithBlackFirst) {
+    orrery::test::DibLayout layout;
+    layout.width = 3;
+    layout.height = 1;
+    layout.bitCount = 1;
+    layout.bits = {0b01000000, 0, 0, 0};  // white, black, white
+    for (auto [palette, swapped] : {std::pair{std::vector<uint32_t>{0xFFFFFF, 0x000000}, true},
+                                    std::pair{std::vector<uint32_t>{0xFFFFFF, 0x808080}, false},
+                                    std::pair{std::vector<uint32_t>{0x000000, 0xFFFFFF}, false}}) {
+        SCOPED_TRACE(swapped);
+        layout.palette = palette;
+        gdi::HGLOBAL block = globalOf(orrery::test::packedDib(layout));
+        ASSERT_EQ(control->DisplayFromGdiDib(static_cast<int32_t>(block)), 0);
+        gdi::globalFree(block);
+        const gdiplus::Image& image = shown();
+        EXPECT_EQ(image.pixelFormat(), gdiplus::PixelFormat1bppIndexed);
+        EXPECT_EQ(image.palette().entries.at(0), swapped ? 0xFF000000u : 0xFF000000u | palette[0]);
+        for (int x = 0; x < 3; ++x) {
+            gdiplus::ARGB c = 0;
+            image.getPixel(x, 0, c);
+            EXPECT_EQ(c, 0xFF000000u | palette[x == 1 ? 1 : 0]) << x;
+        }
+    }
+}
+
+TEST_F(MemoryTest, GetHBitmapGivesTheCallerAHandleThatDeleteHBitmapTakesBack) {
+    EXPECT_EQ(call("GetHBitmap"), 0);
+    EXPECT_NE(control->GetStat(), 0);
+    showPattern();
+    const int32_t handle = call("GetHBitmap");
+    ASSERT_NE(handle, 0);
+    EXPECT_EQ(control->GetStat(), 0);
+    EXPECT_EQ(gdi::liveBitmapCount(), bitmapsBefore + 1);
+    // A second control shows it as the first does.
+    HeadlessBackend otherBackend;
+    control::Orrery other(otherBackend);
+    ASSERT_EQ(other.DisplayFromHBitmap(handle), 0);
+    expectPatternFrom(*modMain::GetGdiImage(other.GetNativeImage()), 0, 0);
+    call("DeleteHBitmap", {Variant(handle)});
+    EXPECT_EQ(gdi::liveBitmapCount(), bitmapsBefore);
+    EXPECT_EQ(gdi::bitmap(static_cast<gdi::HBITMAP>(handle)), nullptr);
+}
+
+TEST_F(MemoryTest, ByteArraysGoThroughOneTemporaryFileThatLivesWithTheDisplay) {
+    ByteArray bytes{5, patternBmp()};  // any lower bound
+    std::vector<Variant> args{Variant::byRef(&bytes)};
+    for (int i = 0; i < 100; ++i) {
+        Variant result;
+        ASSERT_EQ(invokeByName(*control, i % 2 ? "DisplayFromByteArrayICM" : "DisplayFromByteArray",
+                               DISPATCH_METHOD, args, &result),
+                  S_OK);
+        ASSERT_EQ(result.i4(), 0);
+        ASSERT_LE(temporaryFileCount(), 1u);
+    }
+    EXPECT_EQ(temporaryFileCount(), 1u);
+    EXPECT_EQ(modMain::LiveEntryCount(), 1u);
+    expectPatternFrom(shown(), 0, 0);
+    EXPECT_EQ(control->GetImageFormat(), "BMP");
+    control->CloseImage();
+    EXPECT_EQ(temporaryFileCount(), 0u);
+
+    // Bytes no decoder reads leave no file and no entry.
+    ByteArray junk{0, {'n', 'o', ' ', 'p', 'i', 'c', 't', 'u', 'r', 'e'}};
+    EXPECT_EQ(control->DisplayFromByteArray(junk), static_cast<int32_t>(gdiplus::Status::UnknownImageFormat));
+    EXPECT_EQ(temporaryFileCount(), 0u);
+    EXPECT_EQ(modMain::LiveEntryCount(), 0u);
+}
+
+TEST_F(MemoryTest, MemoryBlocksAreReadUpToLength) {
+    const std::vector<uint8_t> bmp = patternBmp();
+    std::vector<uint8_t> padded = bmp;
+    padded.resize(bmp.size() + 100, 0xEE);
+    gdi::HGLOBAL block = globalOf(padded);
+    Variant length(static_cast<int32_t>(bmp.size()));
+    std::vector<Variant> args{Variant(static_cast<int32_t>(block)), Variant::byRef(&length)};
+    Variant result;
+    ASSERT_EQ(invokeByName(*control, "DisplayFromMemory", DISPATCH_METHOD, args, &result), S_OK);
+    EXPECT_EQ(result.i4(), 0);
+    expectPatternFrom(shown(), 0, 0);
+
+    const int32_t invalid = static_cast<int32_t>(gdiplus::Status::InvalidParameter);
+    for (int32_t bad : {0, -1, static_cast<int32_t>(padded.size()) + 1}) {
+        EXPECT_EQ(control->DisplayFromMemory(static_cast<int32_t>(block), bad), invalid) << bad;
+    }
+    int32_t size = 10;
+    EXPECT_EQ(control->DisplayFromMemory(0, size), invalid);
+    EXPECT_EQ(control->DisplayFromMemory(static_cast<int32_t>(block) + 1, size), invalid);
+    gdi::globalFree(block);
+}
+
+TEST_F(MemoryTest, StringsHoldOneByteACharacter) {
+    // Every byte of the file as the character of the same number.
+    std::string text;
+    for (uint8_t b : patternBmp()) {
+        if (b < 0x80) {
+            text += static_cast<char>(b);
+        } else {
+            text += static_cast<char>(0xC0 | (b >> 6));
+            text += static_cast<char>(0x80 | (b & 0x3F));
+        }
+    }
+    ASSERT_EQ(call("DisplayFromString", {Variant(text)}), 0);
+    expectPatternFrom(shown(), 0, 0);
+
+    EXPECT_EQ(control->DisplayFromString(""), static_cast<int32_t>(gdiplus::Status::GenericError));
+    EXPECT_EQ(control->DisplayFromString("B"), 21);
+    EXPECT_EQ(control->DisplayFromString("\xC3\xA9"), 21);  // one character, one byte
+    // A character the code page does not have is refused, not turned into "?".
+    EXPECT_EQ(control->DisplayFromString(text + "\xE4\xB8\x80"), static_cast<int32_t>(gdiplus::Status::InvalidParameter));
+    // Texts refused before any bytes were loaded leave the picture shown.
+    expectPatternFrom(shown(), 0, 0);
+}
+
+TEST_F(MemoryTest, StreamsOfAnimatedGifsBecomeFrameFiles) {
+    const std::vector<uint8_t> gif =
+        orrery::test::animatedGif({{4, 4, 0xFF0000, 10}, {4, 4, 0x00FF00, 10}, {4, 4, 0x0000FF, 10}});
+    auto stream = std::make_shared<StreamObject>(std::make_shared<MemoryStream>(gif));
+    ASSERT_EQ(call("DisplayFromStream", {Variant(DispatchPtr(stream))}), 0);
+    stream.reset();  // the frames no longer need it
+    const int32_t id = control->GetNativeImage();
+    EXPECT_TRUE(modMain::IsGifSplit(id));
+    EXPECT_EQ(control->GetTotalFrame(), 3);
+    EXPECT_EQ(temporaryFileCount(), 3u);
+    for (const std::string& file : modMain::FindEntry(id)->FrameFiles) {
+        const std::vector<uint8_t> bytes = orrery::test::readFile(file);
+        ASSERT_GE(bytes.size(), 8u);
+        EXPECT_EQ(bytes[1], 'P');  // PNG signature
+    }
+    ASSERT_EQ(control->DisplayFrame(2), 0);
+    gdiplus::ARGB c = 0;
+    shown().getPixel(0, 0, c);
+    EXPECT_EQ(c & 0xFFFFFF, 0x00FF00u);
+    control->CloseImage();
+    EXPECT_EQ(temporaryFileCount(), 0u);
+
+    EXPECT_EQ(control->DisplayFromStreamICM(nullptr), static_cast<int32_t>(gdiplus::Status::InvalidParameter));
+    EXPECT_EQ(control->DisplayFromStream(std::make_shared<PlainObject>()), 23);
+    auto junk = std::make_shared<StreamObject>(std::make_shared<MemoryStream>(std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_NE(control->DisplayFromStream(junk), 0);
+    EXPECT_EQ(modMain::LiveEntryCount(), 0u);
+}
+
+TEST_F(MemoryTest, PicturesTravelBetweenControlsThroughTheClipboard) {
+    control::Orrery second(backend);
+    EXPECT_EQ(second.DisplayFromClipboardData(), static_cast<int32_t>(gdiplus::Status::GenericError));
+    showPattern();
+    control->Copy2Clipboard();
+    ASSERT_EQ(call("DisplayFromClipboardData"), 0);  // onto itself, too
+    ASSERT_EQ(second.DisplayFromClipboardData(), 0);
+    EXPECT_EQ(second.ImageWidth(), kWidth);
+    expectPatternFrom(*modMain::GetGdiImage(second.GetNativeImage()), 0, 0);
+    second.CopyRegion2Clipboard(2, 1, 2, 2);
+    ASSERT_EQ(control->DisplayFromClipboardData(), 0);
+    EXPECT_EQ(control->ImageWidth(), 2);
+    expectPatternFrom(shown(), 2, 1);
+
+    // A DIB is taken before a bitmap.
+    std::unique_ptr<gdiplus::Image> pattern;
+    ASSERT_EQ(gdiplus::createBitmapFromPackedDib(packedPattern(), pattern), gdiplus::Status::Ok);
+    orrery::test::DibLayout one;
+    one.bits = {1, 2, 3, 0};
+    backend.clipboard().empty();
+    gdi::HBITMAP bitmap = 0;
+    ASSERT_EQ(gdiplus::createHBITMAPFromBitmap(*pattern, 0, bitmap), gdiplus::Status::Ok);
+    ASSERT_TRUE(backend.clipboard().setData(window::CF_BITMAP, bitmap));
+    ASSERT_TRUE(backend.clipboard().setData(window::CF_DIB, globalOf(orrery::test::packedDib(one))));
+    ASSERT_EQ(control->DisplayFromClipboardData(), 0);
+    EXPECT_EQ(control->ImageWidth(), 1);
+
+    // A palette alone is no picture.
+    backend.clipboard().empty();
+    ASSERT_TRUE(backend.clipboard().setData(window::CF_PALETTE, globalOf({0, 0, 0, 0})));
+    EXPECT_EQ(control->DisplayFromClipboardData(), static_cast<int32_t>(gdiplus::Status::InvalidParameter));
+    EXPECT_EQ(control->GetNativeImage(), 0);
 }

@@ -569,6 +569,8 @@ Status probeDib(std::span<const uint8_t> dib, DibContainer container, DibInfo& o
     out.height = l.height;
     out.bitCount = l.bitCount;
     out.compression = l.compression;
+    out.xPelsPerMeter = l.xPelsPerMeter;
+    out.yPelsPerMeter = l.yPelsPerMeter;
     return Status::Ok;
 }
 
@@ -676,8 +678,19 @@ Status createHBITMAPFromBitmap(const Image& image, ARGB background, gdi::HBITMAP
 }
 
 Status createBitmapFromPackedDib(std::span<const uint8_t> dib, std::unique_ptr<Image>& out) {
+    Layout l;
+    Status s = parseLayout(dib, DibContainer::Bitmap, l);
+    if (s != Status::Ok) return s;
+    const size_t bitsOffset = defaultBitsOffset(l);
+    // A block holds its whole picture: uncompressed rows cut short are damage
+    // here, not a file whose end was lost.
+    if (l.compression == kBiRgb || (!l.os2 && (l.compression == kBiBitfields || l.compression == kBiAlphaBitfields))) {
+        const uint64_t stride = sourceStride(l);
+        const uint64_t room = dib.size() > bitsOffset ? dib.size() - bitsOffset : 0;
+        if (stride == 0 || room / stride < static_cast<uint64_t>(l.height)) return Status::InvalidParameter;
+    }
     Frame frame;
-    Status s = decodeDib(dib, 0, DibOptions{}, frame);
+    s = decodeDib(dib, bitsOffset, DibOptions{}, frame);
     if (s != Status::Ok) return s;
     float dpiX = frame.dpiX, dpiY = frame.dpiY;
     s = imageOfFrame(std::move(frame), out);

@@ -36,6 +36,8 @@ struct DibInfo {
     int height = 0;  // image rows (colour rows for icon entries)
     int bitCount = 0;
     uint32_t compression = 0;
+    int32_t xPelsPerMeter = 0;  // 0 when the header has none
+    int32_t yPelsPerMeter = 0;
 };
 
 // Reads the header at the start of `dib`. InvalidParameter when it is too
@@ -84,7 +86,8 @@ Status createBitmapFromSection(const gdi::DibSection& section, std::unique_ptr<I
 
 // A packed DIB (header, bit-field masks, colour table, bits, as a global
 // block or the clipboard holds one) decoded into a new image. The bits start
-// after the colour table that the header announces.
+// after the colour table that the header announces; uncompressed bits that
+// do not all fit in `dib` give InvalidParameter.
 Status createBitmapFromPackedDib(std::span<const uint8_t> dib, std::unique_ptr<Image>& out);
 
 // Which header a packed DIB is written with: BITMAPINFOHEADER (40 bytes) or
