@@ -85,8 +85,9 @@ bool confineSystemCalls(int socketFd) {
     for (int call : {SCMP_SYS(read), SCMP_SYS(pread64), SCMP_SYS(readv), SCMP_SYS(lseek), SCMP_SYS(fstat),
                      SCMP_SYS(close)})
         allow(call);
-    // Writing pictures into memory files it makes and seals.
-    for (int call : {SCMP_SYS(memfd_create), SCMP_SYS(ftruncate)}) allow(call);
+    // Writing pictures into memory files it makes and seals (positioned
+    // writes: it opens nothing else it could write to).
+    for (int call : {SCMP_SYS(memfd_create), SCMP_SYS(ftruncate), SCMP_SYS(pwrite64), SCMP_SYS(pwritev)}) allow(call);
     const auto allowIf = [&](int call, scmp_arg_cmp condition) {
         ok = ok && seccomp_rule_add(filter, SCMP_ACT_ALLOW, call, 1, condition) == 0;
     };

@@ -185,12 +185,11 @@ bool writePicture(const gdiplus::Image& image, const std::vector<PluginMetadataT
     const size_t page = pageSize();
     const size_t offset = (head.size() + sizeof(uint64_t) + page - 1) / page * page;
     kernel::MemoryFileWriter file;
-    if (!file.create(offset + rowBytes * static_cast<size_t>(px.height()))) return false;
     const uint64_t offset64 = offset;
-    std::memcpy(file.data(), head.data(), head.size());
-    std::memcpy(file.data() + head.size(), &offset64, sizeof offset64);
-    for (int y = 0; y < px.height(); ++y)
-        std::memcpy(file.data() + offset + rowBytes * static_cast<size_t>(y), px.row(y), rowBytes);
+    if (!file.create(offset + rowBytes * static_cast<size_t>(px.height())) ||
+        !file.write(0, head.data(), head.size()) || !file.write(head.size(), &offset64, sizeof offset64) ||
+        !file.writeRows(offset, px.row(0), px.stride(), rowBytes, px.height()))
+        return false;
     out = file.seal();
     return static_cast<bool>(out);
 }

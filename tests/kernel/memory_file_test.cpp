@@ -25,12 +25,20 @@ int openDescriptorCount() {
 }
 
 TEST(MemoryFile, SealedFileMapsReadOnlyWithItsBytes) {
+    // A 16-byte head, then 3000 rows of 3 bytes taken bottom row first
+    // from a block with 4-byte rows, 1024 and more to a gathered write.
+    std::vector<uint8_t> block(3000 * 4);
+    for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<uint8_t>(i * 7);
+    const uint8_t head[16] = {'h', 'e', 'a', 'd'};
     MemoryFileWriter writer;
-    ASSERT_TRUE(writer.create(10000));
-    for (size_t i = 0; i < writer.size(); ++i) writer.data()[i] = static_cast<uint8_t>(i * 7);
+    ASSERT_TRUE(writer.create(16 + 3000 * 3));
+    ASSERT_TRUE(writer.write(0, head, sizeof head));
+    ASSERT_TRUE(writer.writeRows(16, block.data() + 2999 * 4, -4, 3, 3000));
+    // Nothing past the end.
+    EXPECT_FALSE(writer.write(writer.size() - 2, head, 3));
+    EXPECT_FALSE(writer.writeRows(17, block.data(), 4, 3, 3000));
     UniqueFd fd = writer.seal();
     ASSERT_TRUE(fd);
-    EXPECT_EQ(writer.data(), nullptr) << "sealing unmaps the writer";
     // Sealed: neither writing nor resizing is possible any more.
     const uint8_t byte = 1;
     EXPECT_LT(::pwrite(fd.get(), &byte, 1, 0), 0);
@@ -39,8 +47,11 @@ TEST(MemoryFile, SealedFileMapsReadOnlyWithItsBytes) {
 
     SealedMapping mapping;
     ASSERT_TRUE(mapping.map(fd.get()));
-    ASSERT_EQ(mapping.size(), 10000u);
-    for (size_t i = 0; i < mapping.size(); i += 997) EXPECT_EQ(mapping.data()[i], static_cast<uint8_t>(i * 7));
+    ASSERT_EQ(mapping.size(), 16u + 3000 * 3);
+    EXPECT_EQ(std::memcmp(mapping.data(), head, sizeof head), 0);
+    for (int row : {0, 1, 1500, 2999})
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(mapping.data()[16 + 3 * row + i], block[static_cast<size_t>(4 * (2999 - row) + i)]) << row;
     EXPECT_FALSE(mapping.map(fd.get())) << "a mapping maps once";
 }
 

@@ -3,7 +3,13 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <vector>
 
 namespace orrery::kernel {
 
@@ -12,33 +18,65 @@ constexpr int kAllSeals = F_SEAL_WRITE | F_SEAL_GROW | F_SEAL_SHRINK | F_SEAL_SE
 constexpr int kRequiredSeals = F_SEAL_WRITE | F_SEAL_GROW | F_SEAL_SHRINK;
 }  // namespace
 
-MemoryFileWriter::~MemoryFileWriter() { unmap(); }
-
-void MemoryFileWriter::unmap() {
-    if (data_) ::munmap(data_, size_);
-    data_ = nullptr;
-}
-
 bool MemoryFileWriter::create(size_t size) {
-    unmap();
     fd_.reset();
     size_ = 0;
     if (size == 0) return false;
     UniqueFd fd(::memfd_create("orrery-pixels", MFD_CLOEXEC | MFD_ALLOW_SEALING));
     if (!fd || ::ftruncate(fd.get(), static_cast<off_t>(size)) != 0) return false;
-    // The pages are made at once: the writer fills all of them, and one
-    // call costs less than a fault for every page.
-    void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, fd.get(), 0);
-    if (p == MAP_FAILED) return false;
     fd_ = std::move(fd);
-    data_ = static_cast<uint8_t*>(p);
     size_ = size;
     return true;
 }
 
+bool MemoryFileWriter::write(size_t offset, const void* data, size_t n) {
+    if (!fd_ || offset > size_ || n > size_ - offset) return false;
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    while (n > 0) {
+        const ssize_t done = ::pwrite(fd_.get(), bytes, n, static_cast<off_t>(offset));
+        if (done < 0 && errno == EINTR) continue;
+        if (done <= 0) return false;
+        bytes += done;
+        offset += static_cast<size_t>(done);
+        n -= static_cast<size_t>(done);
+    }
+    return true;
+}
+
+bool MemoryFileWriter::writeRows(size_t offset, const uint8_t* first, ptrdiff_t stride, size_t rowBytes, int rows) {
+    if (rows < 0 || (rows > 0 && rowBytes > (size_ - std::min(offset, size_)) / static_cast<size_t>(rows)))
+        return false;
+    // Gathered writes of as many rows as one call takes.
+    std::vector<iovec> chunk;
+    for (int y = 0; y < rows;) {
+        chunk.clear();
+        size_t bytes = 0;
+        for (; y < rows && chunk.size() < IOV_MAX; ++y) {
+            chunk.push_back({const_cast<uint8_t*>(first + y * stride), rowBytes});
+            bytes += rowBytes;
+        }
+        size_t done = 0;
+        while (done < bytes) {
+            const ssize_t n = ::pwritev(fd_.get(), chunk.data(), static_cast<int>(chunk.size()), static_cast<off_t>(offset));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return false;
+            done += static_cast<size_t>(n);
+            offset += static_cast<size_t>(n);
+            // A short write: drop what went out and go on from there.
+            size_t skip = static_cast<size_t>(n);
+            size_t i = 0;
+            while (i < chunk.size() && skip >= chunk[i].iov_len) skip -= chunk[i++].iov_len;
+            chunk.erase(chunk.begin(), chunk.begin() + static_cast<ptrdiff_t>(i));
+            if (!chunk.empty()) {
+                chunk[0].iov_base = static_cast<uint8_t*>(chunk[0].iov_base) + skip;
+                chunk[0].iov_len -= skip;
+            }
+        }
+    }
+    return true;
+}
+
 UniqueFd MemoryFileWriter::seal() {
-    // A shared writable mapping that still exists makes F_SEAL_WRITE fail.
-    unmap();
     if (!fd_ || ::fcntl(fd_.get(), F_ADD_SEALS, kAllSeals) != 0) {
         fd_.reset();
         return UniqueFd();

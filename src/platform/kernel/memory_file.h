@@ -10,28 +10,28 @@
 
 namespace orrery::kernel {
 
-// A new memory file of `size` bytes, mapped for writing until seal().
+// A new memory file of `size` bytes, written with the calls below (no
+// mapping: writing through the file costs the kernel less than faulting in
+// a shared mapping page by page) and then sealed.
 class MemoryFileWriter {
 public:
-    MemoryFileWriter() = default;
-    MemoryFileWriter(const MemoryFileWriter&) = delete;
-    MemoryFileWriter& operator=(const MemoryFileWriter&) = delete;
-    ~MemoryFileWriter();
-
-    // False when the file cannot be made or mapped (no memory, no sealing).
+    // False when the file cannot be made (no memory, no sealing).
     bool create(size_t size);
-    uint8_t* data() { return data_; }
     size_t size() const { return size_; }
-    // Unmaps the file, seals it against writing, growing and shrinking (and
-    // against further seals) and hands over its descriptor; an invalid
-    // descriptor when sealing fails.
+    // Writes `n` bytes at `offset`; false when they do not fit or the write
+    // fails.
+    bool write(size_t offset, const void* data, size_t n);
+    // Writes `rows` rows of `rowBytes` bytes, one after the other from
+    // `offset`, taking row i from `first + i * stride` (a negative stride
+    // reads the rows upwards).
+    bool writeRows(size_t offset, const uint8_t* first, ptrdiff_t stride, size_t rowBytes, int rows);
+    // Seals the file against writing, growing and shrinking (and against
+    // further seals) and hands over its descriptor; an invalid descriptor
+    // when sealing fails.
     UniqueFd seal();
 
 private:
-    void unmap();
-
     UniqueFd fd_;
-    uint8_t* data_ = nullptr;
     size_t size_ = 0;
 };
 
