@@ -9,6 +9,7 @@ PACKAGES=(
   libpixman-1-dev liblcms2-dev
   libfreeimage3
   libseccomp-dev
+  libwmf-dev fonts-urw-base35 libemf2svg-dev librsvg2-dev
 )
 
 missing=()

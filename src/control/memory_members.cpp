@@ -12,7 +12,9 @@
 namespace orrery::control {
 
 using automation::arg;
+using automation::optionalArg;
 using automation::refArg;
+using automation::Variant;
 
 namespace {
 
@@ -40,6 +42,8 @@ std::vector<OrreryTable::Row> memoryAndClipboardRows() {
                       {arg("hMem"), refArg("Length")}),
         Table::method("DisplayFromString", 0x600300CC, &Orrery::DisplayFromString, {arg("sImageString")}),
         Table::method("DisplayFromClipboardData", 0x60030059, &Orrery::DisplayFromClipboardData),
+        Table::method("DisplayFromMetaFile", 0x600300BE, &Orrery::DisplayFromMetaFile,
+                      {arg("sFilePath"), optionalArg("nScaleBy", automation::VT_R4, Variant(1.0f))}),
         Table::method("Copy2Clipboard", 0x60030065, &Orrery::Copy2Clipboard),
         Table::method("CopyRegion2Clipboard", 0x60030066, &Orrery::CopyRegion2Clipboard,
                       {arg("nSrcLeft"), arg("nSrcTop"), arg("nWidth"), arg("nHeight")}),
@@ -77,6 +81,10 @@ int32_t Orrery::DisplayFromGdiDib(int32_t nGdiDibRef) {
 
 int32_t Orrery::DisplayFromClipboardData() {
     return displayLoaded([&](int32_t& id) { return imaging::LoadFromClipboard(id, window_.backend().clipboard()); });
+}
+
+int32_t Orrery::DisplayFromMetaFile(std::string sFilePath, float nScaleBy) {
+    return displayLoaded([&](int32_t& id) { return imaging::LoadMetafile(id, sFilePath, nScaleBy); });
 }
 
 int32_t Orrery::DisplayFromStream(automation::DispatchPtr oStream) { return displayFromStream(oStream, false); }

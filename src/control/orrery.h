@@ -300,6 +300,8 @@ public:
     // A text of Windows-1252 characters, one a byte.
     int32_t DisplayFromString(std::string sImageString);
     int32_t DisplayFromClipboardData();
+    // A WMF or EMF file rasterised at its own size times nScaleBy.
+    int32_t DisplayFromMetaFile(std::string sFilePath, float nScaleBy = 1.0f);
     // A new bitmap handle of the displayed picture for the caller, 0 on
     // failure (the status in GetStat); DeleteHBitmap gives it back.
     int32_t GetHBitmap();

@@ -52,7 +52,7 @@ int32_t LoadWithGdiPlus(int32_t& id, const std::string& path, bool useIcm) {
     std::unique_ptr<Image> image;
     gdiplus::DecodeOptions options;
     options.useEmbeddedColorManagement = useIcm;
-    Status s = gdiplus::loadImageFromFile(path, options, image);
+    Status s = gdiplus::createBitmapFromFile(path, options, image);
     if (s != Status::Ok) return code(s);
     int32_t newId = 0;
     modMain::AddImage(newId, std::move(image), "", "", SourceFile);

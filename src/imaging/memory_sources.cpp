@@ -1,5 +1,6 @@
 #include "imaging/memory_sources.h"
 
+#include <climits>
 #include <cmath>
 #include <memory>
 #include <span>
@@ -7,7 +8,9 @@
 #include "imaging/image_info.h"
 #include "imaging/image_table.h"
 #include "platform/gdiplus/dib.h"
+#include "platform/gdiplus/byte_source.h"
 #include "platform/gdiplus/factory.h"
+#include "platform/gdiplus/metafile_raster.h"
 #include "platform/kernel/files.h"
 
 namespace orrery::imaging {
@@ -145,6 +148,36 @@ int32_t LoadFromClipboard(int32_t& id, const window::Clipboard& clipboard) {
     // A palette alone is no picture.
     if (clipboard.isFormatAvailable(window::CF_PALETTE)) return statusOf(gdiplus::Status::InvalidParameter);
     return statusOf(gdiplus::Status::GenericError);
+}
+
+namespace {
+
+// A side of the metafile's own size times `scale`, in whole pixels; 0 when it
+// is not finite or below one pixel, -1 when it passes any possible picture.
+int64_t scaledSide(int side, float scale) {
+    const double scaled = std::round(side * static_cast<double>(scale));
+    if (!std::isfinite(scaled) || scaled < 1) return 0;
+    return scaled > INT32_MAX ? -1 : static_cast<int64_t>(scaled);
+}
+
+}  // namespace
+
+int32_t LoadMetafile(int32_t& id, const std::string& path, float scale) {
+    const std::string normal = NormalizePath(path);
+    if (Trim(normal).empty() || FileExistsPath(normal).empty()) return statusOf(gdiplus::Status::FileNotFound);
+    std::shared_ptr<const gdiplus::ByteSource> bytes;
+    gdiplus::Status s = gdiplus::ByteSource::openFile(normal, bytes);
+    std::unique_ptr<gdiplus::Image> metafile;
+    if (s == gdiplus::Status::Ok) s = gdiplus::loadImageFromBytes(bytes, {}, metafile);
+    if (s != gdiplus::Status::Ok) return statusOf(s);
+    if (metafile->type() != gdiplus::ImageType::Metafile) return statusOf(gdiplus::Status::InvalidParameter);
+    const int64_t width = scaledSide(metafile->width(), scale);
+    const int64_t height = scaledSide(metafile->height(), scale);
+    if (width == 0 || height == 0) return statusOf(gdiplus::Status::InvalidParameter);
+    if (width < 0 || height < 0) return statusOf(gdiplus::Status::OutOfMemory);
+    std::unique_ptr<gdiplus::Image> raster;
+    s = gdiplus::rasteriseMetafile(bytes->bytes(), static_cast<int>(width), static_cast<int>(height), raster);
+    return addDecoded(id, s, std::move(raster), SourceScan0);
 }
 
 gdi::HBITMAP GetHBitmap(int32_t id, int32_t& status) {

@@ -46,6 +46,12 @@ int32_t WriteBytesToTempFile(std::span<const uint8_t> bytes, std::string& path);
 // them GenericError.
 int32_t LoadFromClipboard(int32_t& id, const window::Clipboard& clipboard);
 
+// A new entry of the WMF or EMF file at `path` rasterised at its own size
+// times `scale` on transparent (32bppARGB). A missing file gives
+// FileNotFound; a scale that is not finite, or a side below one pixel,
+// InvalidParameter; a picture beyond the allocation limit OutOfMemory.
+int32_t LoadMetafile(int32_t& id, const std::string& path, float scale);
+
 // A new bitmap handle of entry `id`'s drawable image composited over
 // transparent black, owned by the caller; 0 with the status in `status`.
 gdi::HBITMAP GetHBitmap(int32_t id, int32_t& status);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <memory>
 
 #include "control/orrery.h"
@@ -16,6 +17,7 @@
 #include "platform/window/headless_backend.h"
 #include "support/dib_builder.h"
 #include "support/frame_builders.h"
+#include "support/metafile_builder.h"
 #include "support/test_support.h"
 
 using namespace orrery;
@@ -444,4 +446,39 @@ TEST_F(MemoryTest, PicturesTravelBetweenControlsThroughTheClipboard) {
     ASSERT_TRUE(backend.clipboard().setData(window::CF_PALETTE, globalOf({0, 0, 0, 0})));
     EXPECT_EQ(control->DisplayFromClipboardData(), static_cast<int32_t>(gdiplus::Status::InvalidParameter));
     EXPECT_EQ(control->GetNativeImage(), 0);
+}
+
+TEST_F(MemoryTest, MetafilesAreDrawnAtTheirSizeTimesTheScale) {
+    const std::string path = files.file("rect.wmf").string();
+    orrery::test::writeFile(path, orrery::test::redRectangleWmf(100, 40));
+    std::vector<Variant> args{Variant(path), Variant(2.5f)};
+    Variant result;
+    ASSERT_EQ(invokeByName(*control, "DisplayFromMetaFile", DISPATCH_METHOD, args, &result), S_OK);
+    ASSERT_EQ(result.i4(), 0);
+    EXPECT_EQ(control->ImageWidth(), 250);
+    EXPECT_EQ(control->ImageHeight(), 100);
+    EXPECT_EQ(shown().pixelFormat(), gdiplus::PixelFormat32bppARGB);
+    gdiplus::ARGB c = 0;
+    shown().getPixel(200, 80, c);
+    EXPECT_EQ(c, 0xFFFF0000u);
+    // The scale may be left out.
+    ASSERT_EQ(call("DisplayFromMetaFile", {Variant(path)}), 0);
+    EXPECT_EQ(control->ImageWidth(), 100);
+    // A file shown as a file is drawn at its own size and keeps its format.
+    ASSERT_EQ(control->DisplayFromFile(path), 0);
+    EXPECT_EQ(control->ImageWidth(), 100);
+    EXPECT_EQ(control->GetImageFormat(), "WMF");
+
+    const int32_t invalid = static_cast<int32_t>(gdiplus::Status::InvalidParameter);
+    EXPECT_EQ(control->DisplayFromMetaFile(path, 0.001f), invalid);  // below one pixel
+    EXPECT_EQ(control->DisplayFromMetaFile(path, std::numeric_limits<float>::quiet_NaN()), invalid);
+    EXPECT_EQ(control->DisplayFromMetaFile(path, std::numeric_limits<float>::infinity()), invalid);
+    EXPECT_EQ(control->DisplayFromMetaFile(path, 1e6f), static_cast<int32_t>(gdiplus::Status::OutOfMemory));
+    EXPECT_EQ(control->DisplayFromMetaFile(files.file("none.wmf").string()),
+              static_cast<int32_t>(gdiplus::Status::FileNotFound));
+    EXPECT_EQ(control->DisplayFromMetaFile("  "), static_cast<int32_t>(gdiplus::Status::FileNotFound));
+    const std::string bmp = files.file("pattern.bmp").string();
+    orrery::test::writeFile(bmp, patternBmp());
+    EXPECT_EQ(control->DisplayFromMetaFile(bmp), invalid);  // no metafile
+    EXPECT_EQ(modMain::LiveEntryCount(), 0u);
 }

@@ -27,6 +27,9 @@
 //   on EVENT NAME=VALUE...   every EVENT writes these by-reference parameters
 //   on EVENT do LINE         every EVENT runs a command line inside its handler
 //   off EVENT                no handler for EVENT any more
+// Values from files, handles and the clipboard (memory_commands.h):
+//   bytes, string, stream, global, dib, hbitmap, hicon NAME FILE; clipboard ...
+//   and $NAME as a call argument
 //
 // Arguments: whole numbers are Long, numbers with a point are Double, "text"
 // is a String (with \" and \\ escapes), true/false are Boolean, and &name is
@@ -46,6 +49,7 @@
 #include "control/events.h"
 #include "control/orrery.h"
 #include "platform/window/headless_backend.h"
+#include "tools/orrery/memory_commands.h"
 
 namespace orrery::tool {
 
@@ -181,6 +185,8 @@ public:
             ok = setHandler(w);
         } else if (cmd == "off" && w.size() == 2) {
             handlers_.erase(w[1]);
+        } else if (MemoryValues::isCommand(cmd)) {
+            ok = values_.run(w, backend_.clipboard(), out_);
         } else if ((cmd == "call" || cmd == "get") && w.size() >= 2) {
             ok = invoke(w, cmd == "get" ? DISPATCH_PROPERTYGET : DISPATCH_METHOD);
         } else if (cmd == "let" && w.size() == 3) {
@@ -427,6 +433,8 @@ private:
                 Variant& slot = slots_[w[i].substr(1)];
                 args.push_back(Variant::referenceTo(slot));
                 outputs.emplace_back(w[i].substr(1), args.size() - 1);
+            } else if (w[i].size() > 1 && w[i][0] == '$' && values_.find(w[i].substr(1))) {
+                args.push_back(*values_.find(w[i].substr(1)));
             } else {
                 args.push_back(parseValue(w[i]));
             }
@@ -457,6 +465,7 @@ private:
     window::HeadlessBackend backend_;
     control::Orrery control_;
     std::map<std::string, Variant> slots_;
+    MemoryValues values_;
     size_t reported_ = 0;
     std::map<std::string, Handler> handlers_;
     static constexpr int kMaxHandlerDepth = 4;

@@ -1,6 +1,7 @@
 #include "platform/gdiplus/factory.h"
 
 #include "platform/automation/stream.h"
+#include "platform/gdiplus/metafile_raster.h"
 
 namespace orrery::gdiplus {
 
@@ -22,6 +23,26 @@ Status loadImageFromFile(const std::string& path, const DecodeOptions& options,
     Status s = ByteSource::openFile(path, bytes);
     if (s != Status::Ok) return s;
     return loadImageFromBytes(std::move(bytes), options, out);
+}
+
+Status createBitmapFromFile(const std::string& path, const DecodeOptions& options, std::unique_ptr<Image>& out) {
+    std::shared_ptr<const ByteSource> bytes;
+    Status s = ByteSource::openFile(path, bytes);
+    if (s != Status::Ok) return s;
+    std::unique_ptr<Image> image;
+    s = loadImageFromBytes(bytes, options, image);
+    if (s != Status::Ok) return s;
+    if (image->type() != ImageType::Metafile) {
+        out = std::move(image);
+        return Status::Ok;
+    }
+    std::unique_ptr<Image> raster;
+    s = rasteriseMetafile(bytes->bytes(), image->width(), image->height(), raster);
+    if (s != Status::Ok) return s;
+    raster->setRawFormat(image->rawFormat());
+    raster->setResolution(image->horizontalResolution(), image->verticalResolution());
+    out = std::move(raster);
+    return Status::Ok;
 }
 
 Status loadImageFromStream(automation::IStream& stream, const DecodeOptions& options,

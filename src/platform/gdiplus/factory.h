@@ -19,6 +19,10 @@ Status loadImageFromFile(const std::string& path, const DecodeOptions& options,
                          std::unique_ptr<Image>& out);
 Status loadImageFromBytes(std::shared_ptr<const ByteSource> bytes, const DecodeOptions& options,
                           std::unique_ptr<Image>& out);
+// A bitmap of a file, as CreateBitmapFromFile makes one: a metafile is
+// rasterised at its own size on transparent, keeping its raw format and
+// resolution; other files load as loadImageFromFile loads them.
+Status createBitmapFromFile(const std::string& path, const DecodeOptions& options, std::unique_ptr<Image>& out);
 // Reads the stream from its current position to its end.
 Status loadImageFromStream(automation::IStream& stream, const DecodeOptions& options,
                            std::unique_ptr<Image>& out);

@@ -1,0 +1,226 @@
+#include "platform/gdiplus/metafile_raster.h"
+
+#include <cairo.h>
+#include <emf2svg.h>
+#include <librsvg/rsvg.h>
+#include <libwmf/api.h>
+#include <libwmf/svg.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/gdiplus/pixel_data.h"
+
+namespace orrery::gdiplus {
+
+namespace {
+
+constexpr uint32_t kPlaceableKey = 0x9AC6CDD7;
+constexpr size_t kPlaceableSize = 22;
+constexpr size_t kWmfHeaderSize = 18;
+constexpr uint32_t kEmrHeader = 1;
+constexpr uint32_t kEmrEof = 14;
+constexpr uint32_t kEmfSignature = 0x464D4520;  // " EMF"
+constexpr size_t kEmfHeaderMin = 88;
+
+uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint32_t le32(const uint8_t* p) {
+    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
+bool isWmfHeader(std::span<const uint8_t> b, size_t at) {
+    if (b.size() < at + kWmfHeaderSize) return false;
+    const uint16_t type = le16(&b[at]), words = le16(&b[at + 2]), version = le16(&b[at + 4]);
+    return (type == 1 || type == 2) && words == 9 && (version == 0x0100 || version == 0x0300);
+}
+
+// Records of three words and more, each inside the data, up to the
+// end-of-file record (function 0).
+Status walkWmf(std::span<const uint8_t> b) {
+    size_t pos = le32(b.data()) == kPlaceableKey ? kPlaceableSize : 0;
+    if (!isWmfHeader(b, pos)) return Status::InvalidParameter;
+    pos += kWmfHeaderSize;
+    while (b.size() - pos >= 6) {
+        const uint32_t words = le32(&b[pos]);
+        const uint16_t function = le16(&b[pos + 4]);
+        if (words < 3 || words > (b.size() - pos) / 2) return Status::InvalidParameter;
+        if (function == 0) return Status::Ok;
+        pos += size_t{words} * 2;
+    }
+    return Status::InvalidParameter;
+}
+
+// Records of eight bytes and more, in whole 32-bit words, each inside the
+// data, from the header record to the end record.
+Status walkEmf(std::span<const uint8_t> b) {
+    if (b.size() < kEmfHeaderMin || le32(&b[0]) != kEmrHeader || le32(&b[40]) != kEmfSignature)
+        return Status::InvalidParameter;
+    size_t pos = 0;
+    while (b.size() - pos >= 8) {
+        const uint32_t type = le32(&b[pos]);
+        const uint32_t size = le32(&b[pos + 4]);
+        if (size < 8 || size % 4 != 0 || size > b.size() - pos) return Status::InvalidParameter;
+        if (pos == 0 && size < kEmfHeaderMin) return Status::InvalidParameter;
+        if (type == kEmrEof) return Status::Ok;
+        pos += size;
+    }
+    return Status::InvalidParameter;
+}
+
+// What the converter writes otherwise than the platform draws: a WMF has no
+// translucency, yet some fills come half transparent; and a pen is never
+// thinner than a pixel, yet thin pens come as hairlines.
+void fixWmfStyles(std::string& svg) {
+    static const std::string kHalfFill = "fill-opacity:0.5";
+    for (size_t at; (at = svg.find(kHalfFill)) != std::string::npos;) svg.replace(at, kHalfFill.size(), "fill-opacity:1");
+    static const std::string kStroke = "stroke-width:";
+    for (size_t at = svg.find(kStroke); at != std::string::npos; at = svg.find(kStroke, at + 1)) {
+        const size_t value = at + kStroke.size();
+        char* end = nullptr;
+        const double width = std::strtod(svg.c_str() + value, &end);
+        if (end != svg.c_str() + value && width < 1) svg.replace(value, static_cast<size_t>(end - (svg.c_str() + value)), "1");
+    }
+}
+
+// libwmf's SVG device, writing to memory; the picture's size is the size asked for.
+bool wmfToSvg(std::span<const uint8_t> bytes, int width, int height, std::string& svg) {
+    wmfAPI_Options options{};
+    options.function = wmf_svg_function;
+    wmfAPI* api = nullptr;
+    const unsigned long flags = WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR;
+    if (wmf_api_create(&api, flags, &options) != wmf_E_None) {
+        if (api) wmf_api_destroy(api);
+        return false;
+    }
+    std::vector<unsigned char> copy(bytes.begin(), bytes.end());
+    wmfD_Rect bbox{};
+    bool ok = wmf_mem_open(api, copy.data(), static_cast<long>(copy.size())) == wmf_E_None &&
+              wmf_scan(api, 0, &bbox) == wmf_E_None;
+    if (ok) {
+        wmf_svg_t* device = WMF_SVG_GetData(api);
+        device->out = wmf_stream_create(api, nullptr);
+        device->Description = nullptr;
+        device->bbox = bbox;
+        device->width = static_cast<unsigned int>(width);
+        device->height = static_cast<unsigned int>(height);
+        ok = device->out && wmf_play(api, 0, &bbox) == wmf_E_None;
+        if (device->out) {
+            char* text = nullptr;
+            unsigned long length = 0;
+            // The text belongs to the library's allocator, freed with the API.
+            wmf_stream_destroy(api, device->out, &text, &length);
+            if (ok && text) svg.assign(text, length);
+        }
+        fixWmfStyles(svg);
+    }
+    wmf_api_destroy(api);
+    return ok && !svg.empty();
+}
+
+void put32(uint8_t* p, int32_t value) {
+    const auto v = static_cast<uint32_t>(value);
+    p[0] = static_cast<uint8_t>(v), p[1] = static_cast<uint8_t>(v >> 8);
+    p[2] = static_cast<uint8_t>(v >> 16), p[3] = static_cast<uint8_t>(v >> 24);
+}
+
+// The picture is its frame, as the platform draws an enhanced metafile: the
+// header's bounds, which the converter places at the origin, become the
+// frame in reference-device pixels.
+void boundsFromFrame(std::vector<char>& emf) {
+    auto* b = reinterpret_cast<uint8_t*>(emf.data());
+    auto field = [&](size_t at) { return static_cast<double>(static_cast<int32_t>(le32(b + at))); };
+    const double devW = field(72), devH = field(76), mmW = field(80), mmH = field(84);
+    if (!(devW > 0 && devH > 0 && mmW > 0 && mmH > 0)) return;
+    const double toX = devW / (mmW * 100), toY = devH / (mmH * 100);
+    const double edges[4] = {field(24) * toX, field(28) * toY, field(32) * toX, field(36) * toY};
+    if (!(edges[2] > edges[0] && edges[3] > edges[1])) return;
+    for (int i = 0; i < 4; ++i) {
+        if (!(std::fabs(edges[i]) < 1e9)) return;
+    }
+    for (int i = 0; i < 4; ++i) put32(b + 8 + 4 * i, static_cast<int32_t>(std::lround(edges[i])));
+}
+
+bool emfToSvg(std::span<const uint8_t> bytes, int width, int height, std::string& svg) {
+    generatorOptions options{};
+    // No name-space prefix: the converter leaks the prefix text it makes.
+    options.nameSpace = nullptr;
+    options.svgDelimiter = true;
+    options.imgWidth = width;
+    options.imgHeight = height;
+    std::vector<char> copy(bytes.begin(), bytes.end());
+    boundsFromFrame(copy);
+    char* text = nullptr;
+    size_t length = 0;
+    const int ok = emf2svg(copy.data(), copy.size(), &text, &length, &options);
+    if (ok && text) svg.assign(text, length);
+    std::free(text);
+    return ok && !svg.empty();
+}
+
+// Draws the SVG stretched over a width x height premultiplied surface.
+bool drawSvg(const std::string& svg, int width, int height, PixelData& pixels) {
+    GError* error = nullptr;
+    RsvgHandle* handle =
+        rsvg_handle_new_from_data(reinterpret_cast<const guint8*>(svg.data()), svg.size(), &error);
+    if (!handle) {
+        if (error) g_error_free(error);
+        return false;
+    }
+    cairo_surface_t* surface = cairo_image_surface_create_for_data(
+        pixels.scan0(), CAIRO_FORMAT_ARGB32, width, height, static_cast<int>(pixels.stride()));
+    cairo_t* cr = cairo_create(surface);
+    gdouble svgWidth = 0, svgHeight = 0;
+    RsvgRectangle viewport{0, 0, static_cast<double>(width), static_cast<double>(height)};
+    if (rsvg_handle_get_intrinsic_size_in_pixels(handle, &svgWidth, &svgHeight) && svgWidth > 0 && svgHeight > 0) {
+        cairo_scale(cr, width / svgWidth, height / svgHeight);
+        viewport.width = svgWidth;
+        viewport.height = svgHeight;
+    }
+    const bool ok = rsvg_handle_render_document(handle, cr, &viewport, &error);
+    if (error) g_error_free(error);
+    cairo_destroy(cr);
+    cairo_surface_flush(surface);
+    cairo_surface_destroy(surface);
+    g_object_unref(handle);
+    return ok;
+}
+
+}  // namespace
+
+MetafileKind metafileKindOf(std::span<const uint8_t> b) {
+    if (b.size() >= 4 && le32(b.data()) == kPlaceableKey) return MetafileKind::Wmf;
+    if (isWmfHeader(b, 0)) return MetafileKind::Wmf;
+    if (b.size() >= 44 && le32(b.data()) == kEmrHeader && le32(&b[40]) == kEmfSignature) return MetafileKind::Emf;
+    return MetafileKind::None;
+}
+
+Status walkMetafileRecords(std::span<const uint8_t> bytes, MetafileKind kind) {
+    switch (kind) {
+        case MetafileKind::Wmf: return walkWmf(bytes);
+        case MetafileKind::Emf: return walkEmf(bytes);
+        default: return Status::InvalidParameter;
+    }
+}
+
+Status rasteriseMetafile(std::span<const uint8_t> bytes, int width, int height, std::unique_ptr<Image>& out) {
+    if (width < 1 || height < 1) return Status::InvalidParameter;
+    if (!fitsAllocationLimit(width, height, PixelFormat32bppARGB)) return Status::OutOfMemory;
+    const MetafileKind kind = metafileKindOf(bytes);
+    Status s = walkMetafileRecords(bytes, kind);
+    if (s != Status::Ok) return s;
+    std::string svg;
+    const bool converted = kind == MetafileKind::Wmf ? wmfToSvg(bytes, width, height, svg)
+                                                     : emfToSvg(bytes, width, height, svg);
+    if (!converted) return Status::InvalidParameter;
+    PixelData premultiplied;
+    s = PixelData::allocate(width, height, PixelFormat32bppPARGB, premultiplied);
+    if (s != Status::Ok) return s;
+    if (!drawSvg(svg, width, height, premultiplied)) return Status::InvalidParameter;
+    std::unique_ptr<Image> drawn = Image::fromPixels(std::move(premultiplied));
+    return drawn->cloneArea({0, 0, width, height}, PixelFormat32bppARGB, out);
+}
+
+}  // namespace orrery::gdiplus
