@@ -33,7 +33,8 @@ inline constexpr int32_t ResizeControl = 19;
 inline constexpr int32_t PaintControl = 20;
 }  // namespace EventId
 
-// The description of __Orrery.
+// The description of __Orrery, and the same events as __OrreryCnt.
 const automation::TypeDescription& orreryEvents();
+const automation::TypeDescription& orreryCntEvents();
 
 }  // namespace orrery::control

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "control/control_class.h"
 #include "control/events.h"
 #include "control/member_rows.h"
 #include "control/persistence.h"
@@ -131,31 +132,31 @@ std::vector<Table::Row> shellRows() {
     };
 }
 
-// The members of _Orrery built so far: the control's own and each family's.
-const Table& dispatchTable() {
-    static const Table table = [] {
-        std::vector<Table::Row> rows = shellRows();
-        for (auto family : {frameAndRotationRows, mouseAndSelectionRows, memoryAndClipboardRows})
-            for (Table::Row& row : family()) rows.push_back(std::move(row));
-        return Table("_Orrery", std::move(rows));
-    }();
-    return table;
-}
-
 }  // namespace
+
+// The members built so far: the control's own and each family's.
+std::vector<OrreryTable::Row> memberRows() {
+    std::vector<Table::Row> rows = shellRows();
+    for (auto family : {frameAndRotationRows, mouseAndSelectionRows, memoryAndClipboardRows})
+        for (Table::Row& row : family()) rows.push_back(std::move(row));
+    return rows;
+}
 
 // ---------------------------------------------------------------------------
 // Construction and dispatch
 
-Orrery::Orrery(window::WindowBackend& backend)
-    : window_(backend),
+Orrery::Orrery(window::WindowBackend& backend) : Orrery(backend, orreryClass()) {}
+
+Orrery::Orrery(window::WindowBackend& backend, const ControlClass& cls)
+    : class_(&cls),
+      window_(backend),
       layout_(s_, *this),
       renderer_(s_, *this),
       frames_(s_, *this, layout_, renderer_),
       selection_(s_, layout_, window_),
       mouse_(s_, layout_, selection_, frames_, renderer_, window_, *this),
-      events_(orreryEvents()),
-      notifier_(&dispatchTable().description()) {
+      events_(cls.events()),
+      notifier_(&cls.table().description()) {
     window_.setOwner(this);
     renderer_.updateScrollBarVisibility = [this] {
         layout_.UpdateScrollBarVisibility();
@@ -169,15 +170,15 @@ Orrery::~Orrery() {
     window_.setOwner(nullptr);
 }
 
-const TypeDescription& Orrery::interfaceDescription() { return dispatchTable().description(); }
-std::vector<std::string> Orrery::interfaceProblems() { return dispatchTable().problems(); }
-const TypeDescription* Orrery::typeDescription() const { return &dispatchTable().description(); }
+const TypeDescription& Orrery::interfaceDescription() { return orreryClass().table().description(); }
+std::vector<std::string> Orrery::interfaceProblems() { return orreryClass().table().problems(); }
+const TypeDescription* Orrery::typeDescription() const { return &class_->table().description(); }
 
-HRESULT Orrery::GetIDsOfNames(std::string_view name, DISPID& id) { return dispatchTable().idOfName(name, id); }
+HRESULT Orrery::GetIDsOfNames(std::string_view name, DISPID& id) { return class_->table().idOfName(name, id); }
 
 HRESULT Orrery::Invoke(DISPID id, uint16_t flags, std::span<Variant> args, Variant* result, ExcepInfo* excepInfo,
                        uint32_t* argError) {
-    return dispatchTable().invoke(*this, id, flags, args, result, excepInfo, argError);
+    return class_->table().invoke(*this, id, flags, args, result, excepInfo, argError);
 }
 
 void Orrery::raise(int32_t eventId) { events_.raise(eventId); }

@@ -12,8 +12,10 @@
 #include <span>
 #include <string>
 
+#include "control/class_factory.h"
 #include "platform/automation/dispatch.h"
 #include "platform/automation/events.h"
+#include "platform/automation/interfaces.h"
 #include "platform/automation/property_bag.h"
 #include "platform/automation/property_notifier.h"
 #include "platform/window/control_window.h"
@@ -49,18 +51,34 @@ struct PersistedSettings {
 };
 
 class Persistence;
+struct ControlClass;
 
-class Orrery final : public automation::IDispatch,
-                     private window::WindowOwner,
-                     private viewer::LayoutHost,
-                     private viewer::RenderHost,
-                     private viewer::FramesHost,
-                     private viewer::MouseModesHost {
+class Orrery : public automation::IDispatch,
+               public automation::IUnknown,
+               public automation::IPersistPropertyBag,
+               private window::WindowOwner,
+               private viewer::LayoutHost,
+               private viewer::RenderHost,
+               private viewer::FramesHost,
+               private viewer::MouseModesHost {
 public:
     explicit Orrery(window::WindowBackend& backend);
     ~Orrery() override;
     Orrery(const Orrery&) = delete;
     Orrery& operator=(const Orrery&) = delete;
+
+    // The class this control was made as (see control_class.h).
+    const ControlClass& controlClass() const { return *class_; }
+    // IUnknown, IDispatch and the class's own dispatch interface,
+    // IObjectSafety and IPersistPropertyBag.
+    automation::HRESULT QueryInterface(const Guid& iid, void** object) override;
+    // IPersistPropertyBag: the container callbacks below.
+    automation::HRESULT InitNew() override {
+        InitProperties();
+        return automation::S_OK;
+    }
+    automation::HRESULT Load(const automation::PropertyBag& bag) override { return ReadProperties(bag); }
+    automation::HRESULT Save(automation::PropertyBag& bag) override { return WriteProperties(bag); }
 
     // Dispatch interface _Orrery.
     automation::HRESULT GetIDsOfNames(std::string_view name, automation::DISPID& id) override;
@@ -327,6 +345,10 @@ public:
     // The image temporary file name (temporary folder + |hwnd|).
     const std::string& imageTempFile() const { return imageTempFile_; }
 
+protected:
+    // A control made as class `cls` (Orrery or OrreryCnt).
+    Orrery(window::WindowBackend& backend, const ControlClass& cls);
+
 private:
     friend class Persistence;
 
@@ -417,6 +439,8 @@ private:
     void installWheelHook();
     void removeWheelHook();
 
+    ServerObject live_;
+    const ControlClass* class_;
     window::ControlWindow window_;
     viewer::ViewState s_;
     viewer::Layout layout_;

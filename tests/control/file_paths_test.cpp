@@ -18,6 +18,7 @@
 #include "imaging/loaders.h"
 #include "platform/gdiplus/factory.h"
 #include "platform/window/headless_backend.h"
+#include "support/control_maker.h"
 #include "support/test_support.h"
 
 using namespace orrery;
@@ -66,7 +67,7 @@ class FilePaths : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(kNoPlugin);
-        control = std::make_unique<control::Orrery>(backend);
+        control = test::makeControl(backend);
         control->InitProperties();
         control->setSilentMode(true);
     }
@@ -108,7 +109,7 @@ TEST_F(FilePaths, SpecialFilesAreRefusedAtOnceAsUnreadable) {
 TEST_F(FilePaths, TemporaryCopiesIgnoreLinksPlantedInTheSharedFolder) {
     orrery::test::TempDir shared;
     TempFolderAt at(shared.path());
-    control = std::make_unique<control::Orrery>(backend);  // temporary names come from the folder at start
+    control = test::makeControl(backend);  // temporary names come from the folder at start
     control->InitProperties();
     const std::string hwnd = std::to_string(control->controlWindow().hwnd());
 

@@ -16,6 +16,7 @@
 #include "platform/gdiplus/pixel_data.h"
 #include "platform/window/headless_backend.h"
 #include "support/frame_builders.h"
+#include "support/control_maker.h"
 #include "support/test_support.h"
 
 using namespace orrery;
@@ -34,7 +35,7 @@ class FramesTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(kNoPlugin);
-        control = std::make_unique<control::Orrery>(backend);
+        control = test::makeControl(backend);
         control->InitProperties();
         control->controlWindow().setWindowSize(204, 104);  // 200 x 100 inside the border
         auto sink = std::make_shared<FunctionSink>([this](DISPID id, std::span<Variant> args) {
@@ -152,7 +153,7 @@ TEST_F(FramesTest, AnimateGifLetPlaysStopsAndSurvivesBeingWrittenTwice) {
     PropertyBag bag;
     ASSERT_EQ(control->WriteProperties(bag), S_OK);
     bag.WriteProperty("AnimateGIF", Variant(true));
-    auto second = std::make_unique<control::Orrery>(backend);
+    auto second = test::makeControl(backend);
     ASSERT_EQ(second->ReadProperties(bag), S_OK);
     ASSERT_EQ(second->DisplayFromFile(gif), 0);
     EXPECT_TRUE(second->viewState().playing);

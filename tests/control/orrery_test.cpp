@@ -10,6 +10,7 @@
 #include "imaging/image_table.h"
 #include "platform/gdiplus/factory.h"
 #include "platform/window/headless_backend.h"
+#include "support/control_maker.h"
 #include "support/test_support.h"
 
 using namespace orrery;
@@ -24,7 +25,7 @@ class ControlTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(kNoPlugin);
-        control = std::make_unique<control::Orrery>(backend);
+        control = test::makeControl(backend);
         control->InitProperties();
         control->setZoomMode(2);  // fit to the control
         control->controlWindow().setWindowSize(204, 104);  // 200 x 100 inside the 3D border

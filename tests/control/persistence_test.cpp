@@ -11,6 +11,7 @@
 #include "control/orrery.h"
 #include "platform/automation/property_bag.h"
 #include "platform/window/headless_backend.h"
+#include "support/control_maker.h"
 
 using namespace orrery;
 using namespace orrery::automation;
@@ -96,7 +97,7 @@ protected:
     }
 
     std::unique_ptr<control::Orrery> makeControl() {
-        auto c = std::make_unique<control::Orrery>(backend);
+        auto c = test::makeControl(backend);
         c->controlWindow().setWindowSize(204, 104);
         auto sink = std::make_shared<FunctionSink>([this](DISPID id, std::span<Variant>) {
             events.push_back(control::orreryEvents().find(id)->name);

@@ -62,8 +62,10 @@ int usageError(const std::string& problem) {
                  "                 [--quality Q] [--depth BITS] IN OUT\n"
                  "  orrery render -o OUT [--size WxH] [--zoom-mode N] [--zoom Z] [--quality N]\n"
                  "                [--gamma G] [--back-color 0xBBGGRR] FILE\n"
-                 "  orrery run SCRIPT        (a script of control calls; - reads standard input)\n"
-                 "  orrery members           (the dispatch and event interfaces)\n"
+                 "  orrery run [--progid NAME] SCRIPT  (a script of control calls; - reads standard input)\n"
+                 "  orrery members [--progid NAME]     (the dispatch and event interfaces)\n"
+                 "  orrery register [LIBRARY]          (writes the classes into the class registry)\n"
+                 "  orrery unregister [LIBRARY]        (removes them)\n"
                  "Options may come before or after the files; -- ends them. convert and render\n"
                  "choose the encoder by OUT's extension.\n");
     return 2;

@@ -15,6 +15,7 @@
 #include "platform/gdiplus/image.h"
 #include "tools/orrery/command_line.h"
 #include "tools/orrery/failures.h"
+#include "tools/orrery/object_commands.h"
 #include "tools/orrery/output.h"
 #include "tools/orrery/render.h"
 #include "tools/orrery/script.h"
@@ -196,21 +197,14 @@ int convert(const std::vector<std::string>& words) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && std::string(argv[1]) == "members") return orrery::tool::printMembers(std::cout);
-    if (argc == 3 && std::string(argv[1]) == "run") {
-        if (std::string(argv[2]) == "-") return orrery::tool::runScript(std::cin, std::cout);
-        std::ifstream script(argv[2]);
-        if (!script) {
-            std::fprintf(stderr, "orrery: cannot read %s\n", argv[2]);
-            return 1;
-        }
-        return orrery::tool::runScript(script, std::cout);
-    }
     if (argc < 2) return usageError();
     const std::string command = argv[1];
     const std::vector<std::string> words(argv + 2, argv + argc);
     if (command == "info") return info(words);
     if (command == "convert") return convert(words);
     if (command == "render") return orrery::tool::render(words);
+    if (command == "run") return runCommand(words);
+    if (command == "members") return membersCommand(words);
+    if (command == "register" || command == "unregister") return registrationCommand(words, command == "unregister");
     return usageError("unknown command " + command);
 }

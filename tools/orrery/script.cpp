@@ -49,6 +49,7 @@
 #include "control/events.h"
 #include "control/orrery.h"
 #include "platform/window/headless_backend.h"
+#include "tools/orrery/created_object.h"
 #include "tools/orrery/memory_commands.h"
 
 namespace orrery::tool {
@@ -143,10 +144,14 @@ struct Handler {
 
 class ScriptHost {
 public:
-    explicit ScriptHost(std::ostream& out) : out_(out), control_(backend_) {
+    // An empty `progId` makes an Orrery control.
+    ScriptHost(std::ostream& out, const std::string& progId) : out_(out) {
+        created_ = createObject(progId, backend_, object_);
+        control_ = object_.control;
+        if (!control_) return;
         // A new control as a container creates it: defaults, no saved state.
-        control_.InitProperties();
-        control_.controlWindow().setWindowSize(640, 480);
+        control_->InitProperties();
+        control_->controlWindow().setWindowSize(640, 480);
         auto sink = std::make_shared<FunctionSink>(
             [this](DISPID id, std::span<Variant> args) {
                 const MemberInfo* e = control::orreryEvents().find(id);
@@ -161,22 +166,28 @@ public:
                 return S_OK;
             },
             &control::orreryEvents());
-        control_.events().connect(sink);
+        control_->events().connect(sink);
     }
+
+    automation::HRESULT created() const { return created_; }
 
     // Returns false for a line that failed.
     bool run(const std::vector<std::string>& w) {
         const std::string& cmd = w[0];
         bool ok = true;
+        if (!control_ && !worksWithoutWindow(cmd)) {
+            out_ << "  " << cmd << " needs a control: this object has no window\n";
+            return false;
+        }
         if (cmd == "size" && w.size() == 3) {
-            ok = control_.controlWindow().setWindowSize(std::stoi(w[1]), std::stoi(w[2])) == gdiplus::Status::Ok;
+            ok = control_->controlWindow().setWindowSize(std::stoi(w[1]), std::stoi(w[2])) == gdiplus::Status::Ok;
         } else if (cmd == "advance" && w.size() == 2) {
             backend_.advance(std::stoll(w[1]));
         } else if (cmd == "answer" && w.size() == 2) {
             backend_.queueMessageBoxAnswer(std::stoi(w[1]));
         } else if (cmd == "snapshot" && w.size() == 2) {
             std::unique_ptr<gdiplus::Image> shot;
-            ok = control_.controlWindow().snapshot(shot) == gdiplus::Status::Ok &&
+            ok = control_->controlWindow().snapshot(shot) == gdiplus::Status::Ok &&
                  shot->save(w[1], gdiplus::CodecClsid::PNG, {}) == gdiplus::Status::Ok;
             out_ << "  snapshot " << w[1] << (ok ? "" : " failed") << "\n";
         } else if (isInputCommand(cmd)) {
@@ -187,6 +198,8 @@ public:
             handlers_.erase(w[1]);
         } else if (MemoryValues::isCommand(cmd)) {
             ok = values_.run(w, backend_.clipboard(), out_);
+        } else if (cmd == "safety") {
+            ok = safetyCommand(*object_.object, w, out_);
         } else if ((cmd == "call" || cmd == "get") && w.size() >= 2) {
             ok = invoke(w, cmd == "get" ? DISPATCH_PROPERTYGET : DISPATCH_METHOD);
         } else if (cmd == "let" && w.size() == 3) {
@@ -253,13 +266,19 @@ private:
 
     // --- Input ------------------------------------------------------------------
 
+    // Lines that need only the dispatch interface and the host.
+    static bool worksWithoutWindow(const std::string& cmd) {
+        static const char* const commands[] = {"call", "get", "let", "safety", "advance", "answer", "input", "on", "off"};
+        return std::any_of(std::begin(commands), std::end(commands), [&](const char* c) { return cmd == c; });
+    }
+
     static bool isInputCommand(const std::string& cmd) {
         static const char* const commands[] = {"down",    "move",  "up",    "click", "dblclick", "drag",  "wheel",
                                                "keydown", "keyup", "focus", "blur",  "bar",      "cursor"};
         return std::any_of(std::begin(commands), std::end(commands), [&](const char* c) { return cmd == c; });
     }
 
-    window::ControlWindow& window() { return control_.controlWindow(); }
+    window::ControlWindow& window() { return control_->controlWindow(); }
     float border() { return static_cast<float>(window().borderWidth()); }
 
     // Reads numbers from w[first...]; false when one is missing or malformed.
@@ -441,7 +460,7 @@ private:
         }
         Variant result;
         ExcepInfo error;
-        const HRESULT hr = invokeByName(control_, w[1], flags, args, &result, &error);
+        const HRESULT hr = invokeByName(*object_.dispatch, w[1], flags, args, &result, &error);
         if (hr != S_OK) {
             char code[16];
             std::snprintf(code, sizeof code, "0x%08X", static_cast<uint32_t>(hr));
@@ -463,7 +482,9 @@ private:
 
     std::ostream& out_;
     window::HeadlessBackend backend_;
-    control::Orrery control_;
+    CreatedObject object_;
+    automation::HRESULT created_ = S_OK;
+    control::Orrery* control_ = nullptr;  // null for an object without a window
     std::map<std::string, Variant> slots_;
     MemoryValues values_;
     size_t reported_ = 0;
@@ -476,8 +497,12 @@ private:
 
 }  // namespace
 
-int runScript(std::istream& in, std::ostream& out) {
-    ScriptHost host(out);
+int runScript(std::istream& in, std::ostream& out, const std::string& progId) {
+    ScriptHost host(out, progId);
+    if (failed(host.created())) {
+        out << "cannot create " << progId << ": " << resultCode(host.created()) << "\n";
+        return 1;
+    }
     std::string line;
     int code = 0;
     for (int number = 1; std::getline(in, line); ++number) {
@@ -493,8 +518,15 @@ int runScript(std::istream& in, std::ostream& out) {
     return code;
 }
 
-int printMembers(std::ostream& out) {
-    out << control::Orrery::interfaceDescription().toText() << "\n" << control::orreryEvents().toText();
+int printMembers(std::ostream& out, const std::string& progId) {
+    window::HeadlessBackend backend;
+    CreatedObject created;
+    if (HRESULT hr = createObject(progId, backend, created); failed(hr)) {
+        out << "cannot create " << progId << ": " << resultCode(hr) << "\n";
+        return 1;
+    }
+    out << created.dispatch->typeDescription()->toText();
+    if (created.control) out << "\n" << created.control->events().description().toText();
     return 0;
 }
 

@@ -19,6 +19,12 @@ inline constexpr HRESULT DISP_E_EXCEPTION = static_cast<HRESULT>(0x80020009);
 inline constexpr HRESULT DISP_E_OVERFLOW = static_cast<HRESULT>(0x8002000A);
 inline constexpr HRESULT DISP_E_BADPARAMCOUNT = static_cast<HRESULT>(0x8002000E);
 inline constexpr HRESULT DISP_E_PARAMNOTOPTIONAL = static_cast<HRESULT>(0x8002000F);
+// Class creation and registration.
+inline constexpr HRESULT CLASS_E_NOAGGREGATION = static_cast<HRESULT>(0x80040110);
+inline constexpr HRESULT CLASS_E_CLASSNOTAVAILABLE = static_cast<HRESULT>(0x80040111);
+inline constexpr HRESULT REGDB_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154);
+inline constexpr HRESULT SELFREG_E_CLASS = static_cast<HRESULT>(0x80040201);
+inline constexpr HRESULT CO_E_CLASSSTRING = static_cast<HRESULT>(0x800401F3);
 
 inline constexpr bool succeeded(HRESULT hr) { return hr >= 0; }
 inline constexpr bool failed(HRESULT hr) { return hr < 0; }
