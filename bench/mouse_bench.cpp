@@ -59,15 +59,7 @@ struct Fixture {
     }
 };
 
-std::unique_ptr<Fixture>& fixtureHolder() {
-    static std::unique_ptr<Fixture> f;
-    return f;
-}
-
-Fixture& fixture() {
-    if (!fixtureHolder()) fixtureHolder() = std::make_unique<Fixture>();
-    return *fixtureHolder();
-}
+Fixture& fixture() { return bench::sharedFixture<Fixture>(); }
 
 // One pan step: the held picture follows the pointer 16 pixels up or down.
 void BM_PanStep(benchmark::State& state) {
@@ -130,6 +122,6 @@ int main(int argc, char** argv) {
                                               {"BM_WheelNotch", "BM_BareStep", 1.05},
                                               {"BM_RubberBandMove", "BM_ComposeAlone", 1.10}};
     const int code = bench::runWithRatios(argc, argv, ratios);
-    fixtureHolder().reset();
+    bench::endFixture<Fixture>();
     return code;
 }

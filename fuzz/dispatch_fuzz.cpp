@@ -7,8 +7,10 @@
 // variables), values of the wrong type and results of earlier calls. Between
 // calls the input may also act as a host does: resize the window, move the
 // virtual clock, queue dialog answers, save and reload the properties, call
-// the control again from inside its next event, and share a picture with a
-// second control that may close it.
+// the control again from inside its next event, share a picture with a
+// second control that may close it, and press, move and release mouse
+// buttons, turn the wheel and press keys on the window's parts at edge
+// positions (NaN and infinities included).
 //
 // Besides the sanitizers, each call checks what a host relies on: the call
 // ends with one of the dispatch interface's results, a result of the
@@ -285,7 +287,7 @@ public:
     }
 
 private:
-    static constexpr size_t kHostActions = 9;
+    static constexpr size_t kHostActions = 14;
 
     // A host that calls the control from its event handler: once armed, the
     // next event runs one more call (not nested any deeper).
@@ -336,9 +338,38 @@ private:
             case 5: saveAndReload(); break;
             case 6: armed_ = true; break;
             case 7: shareFromOtherControl(); break;
-            default:
+            case 8:
                 if (other_) other_->control.CloseImage();
                 break;
+            default: windowInput(action - 9, in); break;
+        }
+    }
+
+    // Input as a desktop host's window delivers it, in window coordinates.
+    void windowInput(size_t kind, Input& in) {
+        static constexpr std::array<int32_t, 4> buttons = {1, 2, 4, 3};
+        static constexpr std::array<int32_t, 7> deltas = {120, -120, 60, 0, 240, INT32_MAX, INT32_MIN};
+        static constexpr std::array<int32_t, 7> keys = {107, 109, 0x28, 0x26, 0x22, 65, 0};
+        static constexpr std::array<window::FocusTarget, 4> parts = {
+            window::FocusTarget::Control, window::FocusTarget::HScroll, window::FocusTarget::VScroll,
+            window::FocusTarget::Corner};
+        window::ControlWindow& w = control_.controlWindow();
+        // Mostly places on a small window, sometimes an edge value.
+        auto position = [&in] { return in.byte() < 200 ? static_cast<float>(in.byte()) : in.pick(kSingles); };
+        const float x = position(), y = position();
+        switch (kind) {
+            case 0: backend_.mouseDown(w, in.pick(buttons), in.byte() & 7, x, y); break;
+            case 1: backend_.mouseMove(w, in.byte() & 7, x, y); break;
+            case 2: backend_.mouseUp(w, in.pick(buttons), in.byte() & 7, x, y); break;
+            case 3: backend_.wheel(w, in.pick(deltas), 0, x, y); break;
+            default: {
+                backend_.focus(w);
+                w.setFocus(in.pick(parts));
+                const int32_t key = in.pick(keys);
+                backend_.keyDown(w, key, 0);
+                backend_.keyUp(w, key, 0);
+                break;
+            }
         }
     }
 

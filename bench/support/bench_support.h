@@ -39,4 +39,25 @@ private:
 // Runs the registered benchmarks with the ratio table; returns the exit code.
 int runWithRatios(int argc, char** argv, std::vector<Ratio> ratios);
 
+// One fixture of type F for all benchmarks of a program, made on first use.
+// main ends it (endFixture) before the thread's image store goes at exit: a
+// control must not outlive it.
+template <class F>
+std::unique_ptr<F>& fixtureSlot() {
+    static std::unique_ptr<F> fixture;
+    return fixture;
+}
+
+template <class F>
+F& sharedFixture() {
+    std::unique_ptr<F>& slot = fixtureSlot<F>();
+    if (!slot) slot = std::make_unique<F>();
+    return *slot;
+}
+
+template <class F>
+void endFixture() {
+    fixtureSlot<F>().reset();
+}
+
 }  // namespace orrery::bench

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "control/events.h"
+#include "control/file_drop.h"
 #include "control/orrery.h"
 #include "viewer/input_flags.h"
 #include "viewer/scrolling.h"
@@ -112,10 +113,46 @@ int32_t Orrery::keyUpOnSurface(int32_t keyCode, int32_t shift) {
     return key;
 }
 
-void Orrery::onFocus(window::FocusTarget, window::FocusChange change) {
+void Orrery::onKeyPress(window::KeyPressEvent& e) {
+    if (isScrollBar(e.target)) return;
+    Variant key(toInteger(e.keyAscii));
+    events_.raise(EventId::KeyPressControl, std::span<Variant>(&key, 1));
+}
+
+void Orrery::onFocus(window::FocusTarget target, window::FocusChange change) {
+    const int32_t part = static_cast<int32_t>(target);
+    if (change == window::FocusChange::Gained) {
+        focusOwner_ = part;
+        return;
+    }
+    // A loss by a part that does not own the focus changes nothing.
+    if (part == focusOwner_) focusOwner_ = 0;
     // A key released while another window had the focus never comes back
     // as a key-up; without this the thread's wheel would stay dead.
-    if (change == window::FocusChange::Lost) threadInputFlags().keyHeld = false;
+    threadInputFlags().keyHeld = false;
+}
+
+// ---------------------------------------------------------------------------
+// Clicks and drops
+
+void Orrery::onClick() { raise(EventId::ClickControl); }
+
+void Orrery::onDoubleClick() { raise(EventId::DblClickControl); }
+
+void Orrery::onDrop(const window::DropData& data) {
+    if (!data.hasFileList || data.files.empty()) return;
+    std::vector<std::string> kept;
+    try {
+        kept = readableDroppedFiles(data.files);
+    } catch (const std::exception&) {
+        return;  // a drop that cannot be read is no drop
+    }
+    if (kept.empty()) return;
+    Variant first(kept.front());
+    events_.raise(EventId::FileDrop, std::span<Variant>(&first, 1));
+    const int32_t count = static_cast<int32_t>(kept.size());
+    std::array<Variant, 2> all = {Variant::strings(std::move(kept), 0), Variant(count)};
+    events_.raise(EventId::FilesDrop, all);
 }
 
 // ---------------------------------------------------------------------------

@@ -13,6 +13,8 @@ using OrreryTable = automation::DispatchTable<Orrery>;
 std::vector<OrreryTable::Row> frameAndRotationRows();
 // Mouse modes, the selection rectangle and the wheel.
 std::vector<OrreryTable::Row> mouseAndSelectionRows();
+// The context menu, drops and focus.
+std::vector<OrreryTable::Row> menuAndEventRows();
 // Pictures from memory, handles and the clipboard, and back.
 std::vector<OrreryTable::Row> memoryAndClipboardRows();
 

@@ -67,6 +67,7 @@ std::vector<OrreryTable::Row> mouseAndSelectionRows() {
 
 void Orrery::setMouseMode(int32_t value) {
     mouse_.SetMouseMode(value);
+    menu_.showMouseMode(value);
     notify("MouseMode");
 }
 

@@ -137,7 +137,7 @@ std::vector<Table::Row> shellRows() {
 // The members built so far: the control's own and each family's.
 std::vector<OrreryTable::Row> memberRows() {
     std::vector<Table::Row> rows = shellRows();
-    for (auto family : {frameAndRotationRows, mouseAndSelectionRows, memoryAndClipboardRows})
+    for (auto family : {frameAndRotationRows, mouseAndSelectionRows, memoryAndClipboardRows, menuAndEventRows})
         for (Table::Row& row : family()) rows.push_back(std::move(row));
     return rows;
 }
@@ -284,10 +284,6 @@ void Orrery::onTimer(uint32_t id) {
 // ---------------------------------------------------------------------------
 // Frames, pages and animation; rotation
 
-void Orrery::enableMenuItem(FrameMenuItem item, bool enabled) {
-    frameMenuItems_[static_cast<size_t>(item)] = enabled;
-}
-
 // Window timers fire no sooner than 10 ms.
 void Orrery::startAnimationTimer(uint32_t delayMs) {
     window_.setTimer(viewer::kAnimationTimerId, std::max<uint32_t>(delayMs, 10));
@@ -402,6 +398,9 @@ bool Orrery::SetMouseIcon(const std::string& sIconPath) {
 void Orrery::Show() {
     layout_.UpdateScrollBarVisibility();
     syncScrollBarsToWindow();
+    menu_.showZoomMode(s_.zoomMode);
+    menu_.showMouseMode(s_.mouseMode);
+    refreshQualityMenuChecks();
     selection_.ClearRect();
     if (mousePointer_ != 0) {
         s_.customPointer = true;

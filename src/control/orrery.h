@@ -13,6 +13,7 @@
 #include <string>
 
 #include "control/class_factory.h"
+#include "control/context_menu.h"
 #include "platform/automation/dispatch.h"
 #include "platform/automation/events.h"
 #include "platform/automation/interfaces.h"
@@ -39,12 +40,9 @@ using viewer::FrameMenuItem;
 // control keeps and saves what its container gave it, so that a form loses
 // nothing when it is saved again.
 struct PersistedSettings {
-    bool enableMenu = true;
     int32_t pdfDpiRendering = 200;
     bool pdfForceTemporaryMode = false;
     int32_t pdfRenderingMode = 2;
-    bool viewerDrop = false;
-    bool disableAutoFocus = false;
     bool pdfDisplayFormField = true;
     bool pdfEnablePageCash = false;
     bool pdfShowDialogForPassword = true;
@@ -263,7 +261,25 @@ public:
     bool AnimateGIF() const { return s_.animateGif; }
     void setAnimateGIF(bool value);
     // Whether a context-menu item that follows the pages is enabled.
-    bool menuItemEnabled(FrameMenuItem item) const { return frameMenuItems_[static_cast<size_t>(item)]; }
+    bool menuItemEnabled(FrameMenuItem item) const;
+
+    // --- Events, drops and focus -------------------------------------------------
+    bool ViewerDrop() const { return viewerDrop_; }
+    void setViewerDrop(bool value);
+    bool DisableAutoFocus() const { return disableAutoFocus_; }
+    void setDisableAutoFocus(bool value);
+    // The part of the control that holds the keyboard focus: 0 none, 1 the
+    // viewer surface, 2 the horizontal bar, 3 the vertical bar, 4 the corner box.
+    int32_t focusOwner() const override { return focusOwner_; }
+
+    // --- Context menu ------------------------------------------------------------
+    bool EnableMenu() const { return enableMenu_; }
+    void setEnableMenu(bool value);
+    void SetItemMenuCaption(int32_t nIdxMenu, const std::string& sNewMenuCaption) {
+        menu_.SetItemMenuCaption(nIdxMenu, sNewMenuCaption);
+    }
+    void SetItemMenuEnabled(int32_t nIdxMenu, bool bEnabled) { menu_.SetItemMenuEnabled(nIdxMenu, bEnabled); }
+    const ContextMenu& contextMenu() const { return menu_; }
 
     // --- Rotation and flipping -------------------------------------------------
     int32_t Rotate90() { return rotateFlip(RotateFlipType::Rotate90FlipNone); }
@@ -363,6 +379,10 @@ private:
     void onKeyDown(window::KeyEvent& e) override;
     void onKeyUp(window::KeyEvent& e) override;
     void onWheel(const window::WheelEvent& e) override;
+    void onClick() override;
+    void onDoubleClick() override;
+    void onKeyPress(window::KeyPressEvent& e) override;
+    void onDrop(const window::DropData& data) override;
     void onFocus(window::FocusTarget target, window::FocusChange change) override;
     // LayoutHost
     int32_t clientWidth() const override { return window_.clientWidth(); }
@@ -373,7 +393,8 @@ private:
     void raiseBeforeZoomChange() override;
     void raiseZoomChange() override;
     void refreshMouseCursor() override { mouse_.ApplyModeCursor(); }
-    void refreshMenuChecks() override {}
+    void refreshMenuChecks() override;
+    void refreshScrollBarsMark() override { menu_.showScrollBars(s_.scrollBars); }
     viewer::AreaRect selectionInImage() const override { return selection_.GetRectValues(); }
     void showCriticalMessage(const std::string& text) override;
     // RenderHost
@@ -388,8 +409,8 @@ private:
     void raiseDisplay() override;
     void ensureWheelHook() override;
     void redrawSelection(int32_t) override { selection_.FollowPicture(); }
-    void refreshQualityMenuChecks() override {}
-    bool disableAutoFocus() const override { return false; }
+    void refreshQualityMenuChecks() override { menu_.showQuality(s_.viewerQualityAuto, s_.viewerQuality); }
+    bool disableAutoFocus() const override { return disableAutoFocus_; }
     // FramesHost
     void enableMenuItem(FrameMenuItem item, bool enabled) override;
     void clearDrawingSurface() override { window_.clearSurface(); }
@@ -398,6 +419,7 @@ private:
     // MouseModesHost
     void showPlainMessage(const std::string& text) override { window_.messageBox(text, window::vbOKOnly); }
     int32_t zoomToSelection() override { return ZoomRect(); }
+    void openContextMenu(float x, float y) override;
 
     void initialise();
     void initialiseSteps();
@@ -438,6 +460,8 @@ private:
     void wheelStep(int32_t keyCode);
     void installWheelHook();
     void removeWheelHook();
+    // Runs the command of a context-menu item.
+    void runMenuCommand(int32_t number);
 
     ServerObject live_;
     const ControlClass* class_;
@@ -448,7 +472,7 @@ private:
     viewer::Frames frames_;
     viewer::Selection selection_;
     viewer::MouseModes mouse_;
-    std::array<bool, 6> frameMenuItems_{};
+    ContextMenu menu_;
     automation::EventSource events_;
     automation::PropertyNotifier notifier_;
 
@@ -462,6 +486,10 @@ private:
     std::string imageTempFile_;
     std::string pdfTempFile_;
     PersistedSettings persisted_;
+    bool enableMenu_ = true;
+    bool viewerDrop_ = false;
+    bool disableAutoFocus_ = false;
+    int32_t focusOwner_ = 0;
 };
 
 }  // namespace orrery::control

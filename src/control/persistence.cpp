@@ -178,7 +178,7 @@ const Persistence::Table& Persistence::table() {
         Table t;
         t.rows = {
             field("ScrollBars", true, inPart<&Orrery::s_, &ViewState::scrollBars>()),
-            field("EnableMenu", true, inPart<&Orrery::persisted_, &P::enableMenu>()),
+            field("EnableMenu", true, inControl<&Orrery::enableMenu_>()),
             field("Zoom", 1.0, inPart<&Orrery::s_, &ViewState::zoom>()),
             field("ImageWidth", 0, inPart<&Orrery::s_, &ViewState::imageWidth>()),
             field("ImageHeight", 0, inPart<&Orrery::s_, &ViewState::imageHeight>()),
@@ -258,11 +258,11 @@ const Persistence::Table& Persistence::table() {
             field("ForcePictureMode", false, inPart<&Orrery::s_, &ViewState::forcePictureMode>()),
             field("KeepImagePosition", false, inPart<&Orrery::s_, &ViewState::keepImagePosition>()),
             field("MouseWheelMode", 0, inPart<&Orrery::s_, &ViewState::mouseWheelMode>()),
-            field("ViewerDrop", false, inPart<&Orrery::persisted_, &P::viewerDrop>(),
+            field("ViewerDrop", false, inControl<&Orrery::viewerDrop_>(),
                   {[](Orrery& o, bool v) {
                       o.window_.setDropMode(v ? window::DropMode::Manual : window::DropMode::None);
                   }}),
-            field("DisableAutoFocus", false, inPart<&Orrery::persisted_, &P::disableAutoFocus>()),
+            field("DisableAutoFocus", false, inControl<&Orrery::disableAutoFocus_>()),
             field("MousePointer", 0, inControl<&Orrery::mousePointer_>()),
             field("PdfDisplayFormField", true, inPart<&Orrery::persisted_, &P::pdfDisplayFormField>()),
             field("ForceScrollBars", false, inPart<&Orrery::s_, &ViewState::forceScrollBars>()),

@@ -111,7 +111,7 @@ void Layout::UpdateScrollBars() {
 }
 
 void Layout::UpdateScrollBarVisibility() {
-    host_.refreshMenuChecks();
+    host_.refreshScrollBarsMark();
     if (s_.forceScrollBars) {
         s_.hScroll.visible = s_.vScroll.visible = true;
     } else if (s_.zoomMode != ZoomFitToControl) {

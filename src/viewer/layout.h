@@ -27,7 +27,10 @@ public:
     virtual void raiseBeforeZoomChange() = 0;
     virtual void raiseZoomChange() = 0;
     virtual void refreshMouseCursor() = 0;
+    // The context menu's marks that follow the layout: zoom mode and quality.
     virtual void refreshMenuChecks() = 0;
+    // The context menu's "ScrollBars" mark.
+    virtual void refreshScrollBarsMark() = 0;
     // The selection rectangle in image pixels (all 0 when none is drawn).
     virtual AreaRect selectionInImage() const = 0;
     // A critical message box (only called when not silent).

@@ -89,7 +89,10 @@ void MouseModes::Press(int32_t button, float x, float y) {
     });
     if (!placed) return;
     // The right button opens the context menu, unless it drives the modes.
-    if (button == kRightButton && s_.mouseButtonForMouseMode != kRightButton) return;
+    if (button == kRightButton && s_.mouseButtonForMouseMode != kRightButton) {
+        if (imageShown()) host_.openContextMenu(x, y);
+        return;
+    }
     if (!imageShown()) {
         selection_.ClearRect();
         return;

@@ -25,6 +25,9 @@ public:
     virtual void showPlainMessage(const std::string& text) = 0;
     // Zooms to the selection rectangle (the control's ZoomRect).
     virtual int32_t zoomToSelection() = 0;
+    // The right button went down on a shown picture: the context menu, when
+    // the host allows it; returns when the menu has closed.
+    virtual void openContextMenu(float x, float y) = 0;
 };
 
 class MouseModes {

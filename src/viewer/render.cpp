@@ -216,7 +216,7 @@ void Renderer::DrawView(int32_t image, bool highQualityPass) {
         s_.drawFailed = s_.status != 0;
     }
     if (image != 0) host_.redrawSelection(image);
-    if (!host_.disableAutoFocus() && w.focus() != window::FocusTarget::None && w.cornerVisible())
+    if (!host_.disableAutoFocus() && host_.focusOwner() != 0 && w.cornerVisible())
         w.setFocus(window::FocusTarget::Corner);
     s_.scrollEventsArmed = true;
 }

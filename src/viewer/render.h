@@ -39,6 +39,8 @@ public:
     virtual void redrawSelection(int32_t image) = 0;
     virtual void refreshQualityMenuChecks() = 0;
     virtual bool disableAutoFocus() const = 0;
+    // Which part of the control holds the keyboard focus (0 none).
+    virtual int32_t focusOwner() const = 0;
 };
 
 class Renderer {

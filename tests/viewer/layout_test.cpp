@@ -32,6 +32,7 @@ public:
     void raiseZoomChange() override { calls.push_back("ZoomChange"); }
     void refreshMouseCursor() override {}
     void refreshMenuChecks() override {}
+    void refreshScrollBarsMark() override {}
     AreaRect selectionInImage() const override { return selection; }
     void showCriticalMessage(const std::string& text) override { calls.push_back("message: " + text); }
 };

@@ -52,9 +52,7 @@ public:
                       (how == ScrollChange::Change ? " change" : " track"));
     }
     void onTimer(uint32_t id) override { log.push_back("timer " + std::to_string(id)); }
-    void onFileDrop(const std::vector<std::string>& p) override {
-        log.push_back("drop " + std::to_string(p.size()));
-    }
+    void onDrop(const DropData& d) override { log.push_back("drop " + std::to_string(d.files.size())); }
 
     static std::string mouse(const MouseEvent& e) {
         return std::to_string(e.button) + " " + std::to_string(e.shift) + " " +

@@ -242,10 +242,10 @@ TEST(HeadlessMenus, ScriptedChoiceMustBeSelectable) {
     HeadlessBackend backend;
     ControlWindow w(backend);
     PopupMenuRequest menu;
-    menu.items = {{1, "Zoom in", true, false, false},
-                  {0, "", true, false, true},
-                  {2, "Print", false, false, false},
-                  {3, "Scroll bars", true, true, false}};
+    menu.items = {{1, "Zoom in", true, false, false, {}},
+                  {0, "", true, false, true, {}},
+                  {2, "Print", false, false, false, {}},
+                  {3, "Scroll bars", true, true, false, {}}};
     menu.x = 10;
     menu.y = 20;
     backend.queuePopupMenuAnswer(3);

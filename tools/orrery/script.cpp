@@ -23,6 +23,11 @@
 //   bar h|v ACTION [N]       mouse on a scroll bar: lineup, linedown, pageup,
 //                            pagedown (N times, 1), thumb N (drag the thumb to value N)
 //   cursor                   print the pointer shown over the control
+//   press ASCII              a key press (character code) on the focused part
+//   drop PATH...             files dropped on the control
+//   drop-uris URI...         a text/uri-list dropped on the control
+//   drop-text TEXT           data that is no file list dropped on the control
+//   menu N                   the next pop-up menu answers with item N (0 dismisses)
 // Event handlers (each event is printed before its handler runs):
 //   on EVENT NAME=VALUE...   every EVENT writes these by-reference parameters
 //   on EVENT do LINE         every EVENT runs a command line inside its handler
@@ -62,6 +67,11 @@ std::string text(const Variant& v) {
     const Variant value = v.dereferenced();
     if (value.vt() == VT_BOOL) return value.isTrue() ? "True" : "False";
     if (value.vt() == VT_BSTR) return "\"" + value.str() + "\"";
+    if (value.vt() == (VT_ARRAY | VT_BSTR)) {
+        std::string list = "[";
+        for (const std::string& item : value.stringArray().items) list += (list.size() > 1 ? ", \"" : "\"") + item + "\"";
+        return list + "]";
+    }
     Variant s;
     if (value.changeType(VT_BSTR, s) == S_OK) return s.str();
     return "<type " + std::to_string(value.vt()) + ">";
@@ -149,9 +159,11 @@ public:
         created_ = createObject(progId, backend_, object_);
         control_ = object_.control;
         if (!control_) return;
-        // A new control as a container creates it: defaults, no saved state.
+        // A new control as a container creates and shows it: defaults, no
+        // saved state.
         control_->InitProperties();
         control_->controlWindow().setWindowSize(640, 480);
+        control_->Show();
         auto sink = std::make_shared<FunctionSink>(
             [this](DISPID id, std::span<Variant> args) {
                 const MemberInfo* e = control::orreryEvents().find(id);
@@ -208,6 +220,7 @@ public:
             out_ << "  cannot read this line\n";
             ok = false;
         }
+        reportMenus();
         reportMessageBoxes();
         return ok;
     }
@@ -274,7 +287,8 @@ private:
 
     static bool isInputCommand(const std::string& cmd) {
         static const char* const commands[] = {"down",    "move",  "up",    "click", "dblclick", "drag",  "wheel",
-                                               "keydown", "keyup", "focus", "blur",  "bar",      "cursor"};
+                                               "keydown", "keyup", "focus", "blur",  "bar",      "cursor",
+                                               "press",   "drop",  "drop-uris", "drop-text", "menu"};
         return std::any_of(std::begin(commands), std::end(commands), [&](const char* c) { return cmd == c; });
     }
 
@@ -339,6 +353,22 @@ private:
             return w.size() >= 3 && bar(w);
         } else if (cmd == "cursor") {
             out_ << "  cursor " << backend_.cursorOf(win).pointer << "\n";
+        } else if (cmd == "press") {
+            int32_t ascii = 0;
+            if (w.size() != 2 || !parseInt(w[1], ascii)) return false;
+            backend_.keyPress(win, ascii);
+        } else if (cmd == "drop" || cmd == "drop-uris") {
+            std::vector<std::string> items;
+            for (size_t i = 1; i < w.size(); ++i) items.push_back(w[i][0] == '"' ? w[i].substr(1) : w[i]);
+            if (cmd == "drop") backend_.dropFiles(win, items);
+            else backend_.dropUris(win, items);
+        } else if (cmd == "drop-text") {
+            if (w.size() != 2) return false;
+            backend_.dropText(win, w[1]);
+        } else if (cmd == "menu") {
+            int32_t item = 0;
+            if (w.size() != 2 || !parseInt(w[1], item)) return false;
+            backend_.queuePopupMenuAnswer(item);
         }
         return true;
     }
@@ -473,6 +503,28 @@ private:
         return true;
     }
 
+    void reportMenuItems(const std::vector<window::MenuItem>& items, int depth) {
+        for (const window::MenuItem& item : items) {
+            out_ << std::string(static_cast<size_t>(depth) * 2 + 4, ' ');
+            if (item.separator) {
+                out_ << "-\n";
+                continue;
+            }
+            out_ << item.id << " \"" << item.caption << "\"" << (item.checked ? " checked" : "")
+                 << (item.enabled ? "" : " disabled") << "\n";
+            reportMenuItems(item.items, depth + 1);
+        }
+    }
+
+    void reportMenus() {
+        const auto& menus = backend_.popupMenus();
+        for (; reportedMenus_ < menus.size(); ++reportedMenus_) {
+            const auto& menu = menus[reportedMenus_];
+            out_ << "  menu at (" << menu.request.x << ", " << menu.request.y << ") answered " << menu.answer << "\n";
+            reportMenuItems(menu.request.items, 0);
+        }
+    }
+
     void reportMessageBoxes() {
         const auto& boxes = backend_.messageBoxes();
         for (; reported_ < boxes.size(); ++reported_)
@@ -488,6 +540,7 @@ private:
     std::map<std::string, Variant> slots_;
     MemoryValues values_;
     size_t reported_ = 0;
+    size_t reportedMenus_ = 0;
     std::map<std::string, Handler> handlers_;
     static constexpr int kMaxHandlerDepth = 4;
     int depth_ = 0;

@@ -150,6 +150,19 @@ std::vector<int32_t> buttonsOf(int32_t buttonSet) {
     }
 }
 
+bool isChoosable(const std::vector<MenuItem>& items, int32_t id) {
+    if (id == 0) return false;
+    for (const MenuItem& item : items) {
+        if (!item.enabled || item.separator) continue;
+        if (item.isSubmenu()) {
+            if (isChoosable(item.items, id)) return true;
+        } else if (item.id == id) {
+            return true;
+        }
+    }
+    return false;
+}
+
 int32_t defaultAnswer(const MessageBoxRequest& request) {
     const std::vector<int32_t> buttons = buttonsOf(request.buttons);
     const size_t i = static_cast<size_t>(std::max(request.defaultButton, 0));
@@ -522,6 +535,13 @@ int32_t ControlWindow::messageBox(const std::string& text, int32_t style, const 
 }
 
 int32_t ControlWindow::popupMenu(const PopupMenuRequest& request) {
+    // The menu takes the release of the buttons that are down, as desktop
+    // menus do: the window will not see it.
+    releaseTakenByMenu_ |= heldButtons_;
+    heldButtons_ = 0;
+    clickArmed_ = false;
+    pressTarget_ = Target::None;
+    if (!explicitCapture_) backend_.releaseCapture(*this);
     return backend_.popupMenu(*this, request);
 }
 
@@ -668,6 +688,7 @@ ScrollPart ControlWindow::partUnder(ScrollBarId id, float x, float y) const {
 
 void ControlWindow::mouseDown(int32_t button, int32_t shift, float x, float y) {
     if (!enabled_) return;
+    releaseTakenByMenu_ &= ~button;
     const Target t = inputTarget(toPixel(x), toPixel(y));
     if (heldButtons_ == 0) {
         pressTarget_ = t;
@@ -731,6 +752,10 @@ void ControlWindow::mouseMove(int32_t shift, float x, float y) {
 
 void ControlWindow::mouseUp(int32_t button, int32_t shift, float x, float y) {
     if (!enabled_) return;
+    if (releaseTakenByMenu_ & button) {
+        releaseTakenByMenu_ &= ~button;
+        return;
+    }
     const Target t = inputTarget(toPixel(x), toPixel(y));
     heldButtons_ &= ~button;
     if (t == Target::Client) {
@@ -861,9 +886,9 @@ void ControlWindow::wheel(int32_t delta, int32_t shift, float x, float y, WheelA
     if (owner_) owner_->onWheel(WheelEvent{notch, heldButtons_, shift, x - b, y - b});
 }
 
-void ControlWindow::dropFiles(const std::vector<std::string>& paths) {
+void ControlWindow::drop(const DropData& data) {
     if (!enabled_ || dropMode_ != DropMode::Manual) return;
-    if (owner_) owner_->onFileDrop(paths);
+    if (owner_) owner_->onDrop(data);
 }
 
 void ControlWindow::expose() {

@@ -192,6 +192,8 @@ public:
     // platform's default. Returns the button pressed.
     int32_t messageBox(const std::string& text, int32_t style = vbOKOnly,
                        const std::string& title = {});
+    // Shows a pop-up menu; the menu takes the release of the buttons held
+    // when it opens.
     int32_t popupMenu(const PopupMenuRequest& request);
     std::string openFileDialog(const OpenFileRequest& request);
 
@@ -220,7 +222,9 @@ public:
     void wheel(int32_t delta, int32_t shift, float x, float y, WheelAxis axis = WheelAxis::Vertical);
     void hostFocusIn();
     void hostFocusOut();
-    void dropFiles(const std::vector<std::string>& paths);
+    // Data dropped on the window; taken only while enabled and in the
+    // manual drop mode.
+    void drop(const DropData& data);
     // The host shows the window again (an exposure).
     void expose();
     void deliverTimer(uint32_t id);
@@ -291,6 +295,7 @@ private:
     int32_t heldButtons_ = 0;
     Target pressTarget_ = Target::None;
     bool clickArmed_ = false;
+    int32_t releaseTakenByMenu_ = 0;  // buttons whose next release a menu took
 
     // Scroll-bar interaction in progress (left button on a bar).
     struct BarPress {

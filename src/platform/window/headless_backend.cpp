@@ -91,10 +91,7 @@ int32_t HeadlessBackend::popupMenu(ControlWindow& window, const PopupMenuRequest
     if (!menuAnswers_.empty()) {
         const int32_t scripted = menuAnswers_.front();
         menuAnswers_.pop_front();
-        const bool selectable = std::any_of(request.items.begin(), request.items.end(), [&](const MenuItem& m) {
-            return m.id == scripted && m.id != 0 && m.enabled && !m.separator;
-        });
-        if (selectable) answer = scripted;
+        if (isChoosable(request.items, scripted)) answer = scripted;
     }
     menus_.push_back({window.hwnd(), request, answer});
     return answer;
@@ -108,6 +105,12 @@ std::string HeadlessBackend::openFileDialog(ControlWindow& window, const OpenFil
     }
     files_.push_back({window.hwnd(), request, answer});
     return answer;
+}
+
+void HeadlessBackend::dropUris(ControlWindow& w, const std::vector<std::string>& uris) {
+    std::string list;
+    for (const std::string& uri : uris) list += uri + "\r\n";
+    w.drop(dropDataFromUriList(list));
 }
 
 void HeadlessBackend::clearRecords() {

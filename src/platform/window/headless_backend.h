@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/window/control_window.h"
+#include "platform/window/drop_data.h"
 #include "platform/window/window.h"
 
 namespace orrery::window {
@@ -123,7 +124,11 @@ public:
     void focus(ControlWindow& w);
     // The host's focus leaves every window.
     void blur();
-    void dropFiles(ControlWindow& w, const std::vector<std::string>& paths) { w.dropFiles(paths); }
+    // Drops as a file manager makes them: files by path, a text/uri-list,
+    // or data that holds no file list (text).
+    void dropFiles(ControlWindow& w, const std::vector<std::string>& paths) { w.drop(dropDataFromPaths(paths)); }
+    void dropUris(ControlWindow& w, const std::vector<std::string>& uris);
+    void dropText(ControlWindow& w, const std::string&) { w.drop(DropData{}); }
     // The window was uncovered.
     void expose(ControlWindow& w) { w.expose(); }
     // Resizes the window as its container would.

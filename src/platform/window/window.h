@@ -110,6 +110,13 @@ struct WheelEvent {
     float y = 0;
 };
 
+// What a drop brings: a list of local files, or data of another kind (no
+// file list). A drop of text/uri-list keeps the file: URIs of this machine.
+struct DropData {
+    bool hasFileList = false;
+    std::vector<std::string> files;
+};
+
 // The control that owns a window implements this. Every entry has an empty
 // default, so an owner handles only what it needs.
 class WindowOwner {
@@ -135,8 +142,8 @@ public:
     // The value of a scroll bar changed, by the user or by program.
     virtual void onScrollValueChanged(ScrollBarId, int32_t /*value*/, ScrollChange) {}
     virtual void onTimer(uint32_t /*id*/) {}
-    // Files dropped on the window while its drop mode is manual.
-    virtual void onFileDrop(const std::vector<std::string>& /*paths*/) {}
+    // Data dropped on the window while its drop mode is manual.
+    virtual void onDrop(const DropData&) {}
 };
 
 // Message-box style bits and results.
@@ -182,12 +189,17 @@ std::vector<int32_t> buttonsOf(int32_t buttonSet);
 // default button.
 int32_t defaultAnswer(const MessageBoxRequest& request);
 
+// An entry of a pop-up menu. An entry with items is a submenu title: it
+// opens them (unless disabled) and cannot be chosen itself.
 struct MenuItem {
     int32_t id = 0;  // returned when chosen; items with id 0 cannot be chosen
     std::string caption;
     bool enabled = true;
     bool checked = false;
     bool separator = false;
+    std::vector<MenuItem> items;
+
+    bool isSubmenu() const { return !items.empty(); }
 };
 
 // A pop-up menu at a client position; the answer is the chosen item's id, or
@@ -197,6 +209,11 @@ struct PopupMenuRequest {
     int x = 0;
     int y = 0;
 };
+
+// Whether `id` names an item a person could choose in `items`: an enabled
+// item that is neither a separator nor a submenu title, reached through
+// enabled submenu titles only. 0 is never choosable.
+bool isChoosable(const std::vector<MenuItem>& items, int32_t id);
 
 // An open-file dialog; the answer is a path, or empty when cancelled.
 struct OpenFileRequest {
