@@ -15,6 +15,7 @@
 #include "platform/automation/stream_object.h"
 #include "platform/gdiplus/dib.h"
 #include "platform/window/headless_backend.h"
+#include "support/control_maker.h"
 #include "support/dib_builder.h"
 #include "support/frame_builders.h"
 #include "support/metafile_builder.h"
@@ -86,7 +87,7 @@ class MemoryTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(kNoPlugin);
-        control = std::make_unique<control::Orrery>(backend);
+        control = test::makeControl(backend);
         control->InitProperties();
         control->controlWindow().setWindowSize(104, 84);
         bitmapsBefore = gdi::liveBitmapCount();
