@@ -12,35 +12,19 @@
 #include <string>
 #include <vector>
 
+#include "platform/gdiplus/metafile_format.h"
 #include "platform/gdiplus/pixel_data.h"
 
 namespace orrery::gdiplus {
 
 namespace {
 
-constexpr uint32_t kPlaceableKey = 0x9AC6CDD7;
-constexpr size_t kPlaceableSize = 22;
-constexpr size_t kWmfHeaderSize = 18;
-constexpr uint32_t kEmrHeader = 1;
-constexpr uint32_t kEmrEof = 14;
-constexpr uint32_t kEmfSignature = 0x464D4520;  // " EMF"
-constexpr size_t kEmfHeaderMin = 88;
-
-uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t le32(const uint8_t* p) {
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-
-bool isWmfHeader(std::span<const uint8_t> b, size_t at) {
-    if (b.size() < at + kWmfHeaderSize) return false;
-    const uint16_t type = le16(&b[at]), words = le16(&b[at + 2]), version = le16(&b[at + 4]);
-    return (type == 1 || type == 2) && words == 9 && (version == 0x0100 || version == 0x0300);
-}
+using namespace metafile;
 
 // Records of three words and more, each inside the data, up to the
 // end-of-file record (function 0).
 Status walkWmf(std::span<const uint8_t> b) {
-    size_t pos = le32(b.data()) == kPlaceableKey ? kPlaceableSize : 0;
+    size_t pos = isPlaceableWmf(b) ? kPlaceableSize : 0;
     if (!isWmfHeader(b, pos)) return Status::InvalidParameter;
     pos += kWmfHeaderSize;
     while (b.size() - pos >= 6) {
@@ -56,8 +40,7 @@ Status walkWmf(std::span<const uint8_t> b) {
 // Records of eight bytes and more, in whole 32-bit words, each inside the
 // data, from the header record to the end record.
 Status walkEmf(std::span<const uint8_t> b) {
-    if (b.size() < kEmfHeaderMin || le32(&b[0]) != kEmrHeader || le32(&b[40]) != kEmfSignature)
-        return Status::InvalidParameter;
+    if (b.size() < kEmfHeaderMin || !isEmf(b)) return Status::InvalidParameter;
     size_t pos = 0;
     while (b.size() - pos >= 8) {
         const uint32_t type = le32(&b[pos]);
@@ -75,14 +58,28 @@ Status walkEmf(std::span<const uint8_t> b) {
 // thinner than a pixel, yet thin pens come as hairlines.
 void fixWmfStyles(std::string& svg) {
     static const std::string kHalfFill = "fill-opacity:0.5";
-    for (size_t at; (at = svg.find(kHalfFill)) != std::string::npos;) svg.replace(at, kHalfFill.size(), "fill-opacity:1");
     static const std::string kStroke = "stroke-width:";
-    for (size_t at = svg.find(kStroke); at != std::string::npos; at = svg.find(kStroke, at + 1)) {
-        const size_t value = at + kStroke.size();
-        char* end = nullptr;
-        const double width = std::strtod(svg.c_str() + value, &end);
-        if (end != svg.c_str() + value && width < 1) svg.replace(value, static_cast<size_t>(end - (svg.c_str() + value)), "1");
+    std::string fixed;
+    fixed.reserve(svg.size());
+    for (size_t at = 0; at < svg.size();) {
+        if (svg.compare(at, kHalfFill.size(), kHalfFill) == 0) {
+            fixed += "fill-opacity:1";
+            at += kHalfFill.size();
+        } else if (svg.compare(at, kStroke.size(), kStroke) == 0) {
+            fixed += kStroke;
+            at += kStroke.size();
+            char* end = nullptr;
+            const double width = std::strtod(svg.c_str() + at, &end);
+            const size_t length = static_cast<size_t>(end - (svg.c_str() + at));
+            if (length > 0 && width < 1) {
+                fixed += '1';
+                at += length;
+            }
+        } else {
+            fixed += svg[at++];
+        }
     }
+    svg = std::move(fixed);
 }
 
 // libwmf's SVG device, writing to memory; the picture's size is the size asked for.
@@ -191,9 +188,8 @@ bool drawSvg(const std::string& svg, int width, int height, PixelData& pixels) {
 }  // namespace
 
 MetafileKind metafileKindOf(std::span<const uint8_t> b) {
-    if (b.size() >= 4 && le32(b.data()) == kPlaceableKey) return MetafileKind::Wmf;
-    if (isWmfHeader(b, 0)) return MetafileKind::Wmf;
-    if (b.size() >= 44 && le32(b.data()) == kEmrHeader && le32(&b[40]) == kEmfSignature) return MetafileKind::Emf;
+    if (isPlaceableWmf(b) || isWmfHeader(b, 0)) return MetafileKind::Wmf;
+    if (isEmf(b)) return MetafileKind::Emf;
     return MetafileKind::None;
 }
 

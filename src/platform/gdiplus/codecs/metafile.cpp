@@ -11,35 +11,22 @@
 #include <cstring>
 
 #include "platform/gdiplus/codecs/codecs.h"
+#include "platform/gdiplus/metafile_format.h"
 
 namespace orrery::gdiplus::codecs {
 namespace {
 
-constexpr uint32_t kPlaceableKey = 0x9AC6CDD7;
-constexpr size_t kPlaceableSize = 22;
-constexpr size_t kWmfHeaderSize = 18;  // nine 16-bit words
+using namespace metafile;
+
 constexpr uint16_t kMetaSetWindowExt = 0x020C;
-constexpr uint32_t kEmrHeader = 1;
-constexpr uint32_t kEmfSignature = 0x464D4520;  // " EMF"
-constexpr size_t kEmfHeaderMin = 88;
 constexpr size_t kEmfMicrometresEnd = 108;
 // Records looked at for a plain WMF's window extent.
 constexpr int kMaxWmfRecords = 4096;
 // Sizes beyond this are damage: no metafile is a million pixels wide.
 constexpr double kMaxPixels = 1 << 20;
 
-uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t le32(const uint8_t* p) { return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24; }
 // Signed 32-bit field, as a double for the size arithmetic.
 double sle32(const uint8_t* p) { return static_cast<int32_t>(le32(p)); }
-
-bool isWmfHeader(std::span<const uint8_t> b, size_t at) {
-    if (b.size() < at + kWmfHeaderSize) return false;
-    uint16_t type = le16(&b[at]);
-    uint16_t words = le16(&b[at + 2]);
-    uint16_t version = le16(&b[at + 4]);
-    return (type == 1 || type == 2) && words == 9 && (version == 0x0100 || version == 0x0300);
-}
 
 Status pixelSize(double w, double h, Decoded& out) {
     if (!std::isfinite(w) || !std::isfinite(h)) return Status::InvalidParameter;
@@ -103,15 +90,14 @@ public:
     }
 
     bool sniff(std::span<const uint8_t> head) const override {
-        if (head.size() >= 4 && le32(head.data()) == kPlaceableKey) return true;
-        return isWmfHeader(head, 0);
+        return isPlaceableWmf(head) || isWmfHeader(head, 0);
     }
 
     Status decode(std::shared_ptr<const ByteSource> bytes, const DecodeOptions&,
                   Decoded& out) const override {
         if (!bytes) return Status::InvalidParameter;
         std::span<const uint8_t> b = bytes->bytes();
-        if (b.size() >= 4 && le32(b.data()) == kPlaceableKey) {
+        if (isPlaceableWmf(b)) {
             if (b.size() < kPlaceableSize || !isWmfHeader(b, kPlaceableSize)) return Status::InvalidParameter;
             int left = static_cast<int16_t>(le16(&b[6]));
             int top = static_cast<int16_t>(le16(&b[8]));
@@ -144,7 +130,7 @@ public:
     }
 
     bool sniff(std::span<const uint8_t> head) const override {
-        return head.size() >= 44 && le32(head.data()) == kEmrHeader && le32(&head[40]) == kEmfSignature;
+        return isEmf(head);
     }
 
     Status decode(std::shared_ptr<const ByteSource> bytes, const DecodeOptions&,
