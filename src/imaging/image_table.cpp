@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <random>
 
+#include "imaging/encoders.h"
 #include "imaging/image_info.h"
 #include "imaging/loaders.h"
 #include "platform/gdiplus/factory.h"
@@ -124,6 +125,7 @@ bool StartGdiPlus() {
         std::unique_ptr<Image> probe;
         Status probeStatus = gdiplus::createBitmapFromScan0(1, 1, 0, gdiplus::PixelFormat24bppRGB, nullptr, probe);
         if (probeStatus == Status::Ok) {
+            ReadEncoders();
             s.gdiPlusVersion = GetFileVersionString("gdiplus.dll");
         } else {
             s.sessionOpen = false;
@@ -357,15 +359,10 @@ size_t LiveEntryCount() {
 
 std::string SaveFrameToTempFile(const Image& image, const std::string& format) {
     const std::string path = GetTempFileName();
-    gdiplus::EncoderParameters params;
-    gdiplus::Guid encoder = gdiplus::CodecClsid::PNG;
-    if (format == "TIFF") {
-        encoder = gdiplus::CodecClsid::TIFF;
-        params.push_back({gdiplus::EncoderParam::Compression, gdiplus::EncoderParameterValueTypeLong,
-                          {gdiplus::EncoderValueCompressionLZW}});
-    }
     gdiplus::ByteSink bytes;
-    if (path.empty() || image.saveToBytes(encoder, params, bytes) != Status::Ok) return {};
+    const int32_t saved = format == "TIFF" ? SaveTiff(image, gdiplus::EncoderValueCompressionLZW, 0, bytes)
+                                           : SavePng(image, bytes);
+    if (path.empty() || saved != 0) return {};
     return kernel::writeTempFile(path, bytes) ? path : std::string();
 }
 
