@@ -4,6 +4,7 @@
 // unregistering removes them again.
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -16,12 +17,16 @@ using namespace orrery::automation;
 
 namespace {
 
-// A private configuration folder for the whole run.
+// A private configuration folder for the whole run, removed at exit.
 const std::string& registryFile() {
+    static char folder[] = "/tmp/orrery-registry-fuzz-XXXXXX";
     static const std::string path = [] {
-        char folder[] = "/tmp/orrery-registry-fuzz-XXXXXX";
         if (!mkdtemp(folder)) std::abort();
         setenv("XDG_CONFIG_HOME", folder, 1);
+        std::atexit([] {
+            std::error_code ignored;
+            std::filesystem::remove_all(folder, ignored);
+        });
         return classRegistryPath();
     }();
     return path;
