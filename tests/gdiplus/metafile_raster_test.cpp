@@ -86,6 +86,15 @@ TEST(MetafileRasterTest, DamagedRecordsAndSizesAreRefusedBeforeDrawing) {
     std::vector<uint8_t> shortRecord = wmf;
     shortRecord[18] = 2;
     EXPECT_EQ(walkMetafileRecords(shortRecord, MetafileKind::Wmf), Status::InvalidParameter);
+    // A header whose largest record passes the whole file: the player would
+    // size a buffer of gigabytes by it (found by fuzzing).
+    std::vector<uint8_t> hugeLargest = wmf;
+    hugeLargest[12] = hugeLargest[13] = hugeLargest[14] = 0xFF;
+    EXPECT_EQ(walkMetafileRecords(hugeLargest, MetafileKind::Wmf), Status::InvalidParameter);
+    std::vector<uint8_t> smallLargest = wmf;
+    smallLargest[12] = 6;  // below the largest record (7 words)
+    EXPECT_EQ(walkMetafileRecords(smallLargest, MetafileKind::Wmf), Status::InvalidParameter);
+    EXPECT_EQ(walkMetafileRecords(wmf, MetafileKind::Wmf), Status::Ok);
     EXPECT_EQ(image, nullptr);
     EXPECT_EQ(metafileKindOf(std::vector<uint8_t>{1, 2, 3}), MetafileKind::None);
 }

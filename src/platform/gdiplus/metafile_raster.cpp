@@ -6,6 +6,7 @@
 #include <libwmf/api.h>
 #include <libwmf/svg.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -22,16 +23,24 @@ namespace {
 using namespace metafile;
 
 // Records of three words and more, each inside the data, up to the
-// end-of-file record (function 0).
+// end-of-file record (function 0). The header's largest record, by which
+// the player sizes its buffer, must lie between the largest record found
+// and the whole metafile.
 Status walkWmf(std::span<const uint8_t> b) {
-    size_t pos = isPlaceableWmf(b) ? kPlaceableSize : 0;
-    if (!isWmfHeader(b, pos)) return Status::InvalidParameter;
-    pos += kWmfHeaderSize;
+    const size_t header = isPlaceableWmf(b) ? kPlaceableSize : 0;
+    if (!isWmfHeader(b, header)) return Status::InvalidParameter;
+    const uint64_t declaredLargest = le32(&b[header + 12]);
+    uint64_t largest = 0;
+    size_t pos = header + kWmfHeaderSize;
     while (b.size() - pos >= 6) {
         const uint32_t words = le32(&b[pos]);
         const uint16_t function = le16(&b[pos + 4]);
         if (words < 3 || words > (b.size() - pos) / 2) return Status::InvalidParameter;
-        if (function == 0) return Status::Ok;
+        largest = std::max<uint64_t>(largest, words);
+        if (function == 0) {
+            const bool sane = declaredLargest >= largest && declaredLargest <= (b.size() - header) / 2;
+            return sane ? Status::Ok : Status::InvalidParameter;
+        }
         pos += size_t{words} * 2;
     }
     return Status::InvalidParameter;
