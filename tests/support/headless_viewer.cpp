@@ -3,6 +3,7 @@
 #include "control/events.h"
 #include "imaging/image_table.h"
 #include "platform/gdiplus/factory.h"
+#include "support/control_maker.h"
 
 namespace orrery::test {
 
@@ -23,7 +24,7 @@ std::string shown(const Variant& v) {
 
 }  // namespace
 
-HeadlessViewer::HeadlessViewer(window::HeadlessBackend& b) : backend(b), control(b) {
+HeadlessViewer::HeadlessViewer(window::HeadlessBackend& b) : backend(b), made(makeControl(b)), control(*made) {
     // A new control as a container makes and shows it.
     control.InitProperties();
     control.controlWindow().setWindowSize(404, 304);

@@ -33,7 +33,8 @@ struct HeadlessViewer {
     bool showBlank(int w, int h);
 
     window::HeadlessBackend& backend;
-    control::Orrery control;
+    std::unique_ptr<control::Orrery> made;  // of the class the tests run under (control_maker.h)
+    control::Orrery& control;
     std::vector<std::string> events;
     // Each event as "Name(arg, ...)", the arguments as the event carried them.
     std::vector<std::string> calls;
