@@ -17,5 +17,7 @@ std::vector<OrreryTable::Row> mouseAndSelectionRows();
 std::vector<OrreryTable::Row> menuAndEventRows();
 // Pictures from memory, handles and the clipboard, and back.
 std::vector<OrreryTable::Row> memoryAndClipboardRows();
+// PDF display: the document, its texts and its properties.
+std::vector<OrreryTable::Row> pdfRows();
 
 }  // namespace orrery::control

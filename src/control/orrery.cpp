@@ -137,7 +137,8 @@ std::vector<Table::Row> shellRows() {
 // The members built so far: the control's own and each family's.
 std::vector<OrreryTable::Row> memberRows() {
     std::vector<Table::Row> rows = shellRows();
-    for (auto family : {frameAndRotationRows, mouseAndSelectionRows, memoryAndClipboardRows, menuAndEventRows})
+    for (auto family : {frameAndRotationRows, mouseAndSelectionRows, memoryAndClipboardRows, menuAndEventRows,
+                        pdfRows})
         for (Table::Row& row : family()) rows.push_back(std::move(row));
     return rows;
 }
@@ -156,7 +157,8 @@ Orrery::Orrery(window::WindowBackend& backend, const ControlClass& cls)
       selection_(s_, layout_, window_),
       mouse_(s_, layout_, selection_, frames_, renderer_, window_, *this),
       events_(cls.events()),
-      notifier_(&cls.table().description()) {
+      notifier_(&cls.table().description()),
+      pdf_(s_, *this, pdfSettings_) {
     window_.setOwner(this);
     renderer_.updateScrollBarVisibility = [this] {
         layout_.UpdateScrollBarVisibility();
@@ -220,7 +222,7 @@ void Orrery::initialiseSteps() {
     const std::string folder = imaging::GetPrivateTempFolder();
     const std::string leaf = std::to_string(std::abs(static_cast<int64_t>(window_.hwnd())));
     imageTempFile_ = folder.empty() ? std::string() : folder + leaf;
-    pdfTempFile_ = folder.empty() ? std::string() : folder + leaf + ".pdf";
+    pdf_.setTemporaryPath(folder.empty() ? std::string() : folder + leaf + ".pdf");
     imageFromTempFile_ = false;
     s_.hScroll.smallChange = s_.vScroll.smallChange = 1;
     s_.hScroll.largeChange = s_.vScroll.largeChange = 50;
@@ -679,6 +681,7 @@ void Orrery::Terminate() {
     removeWheelHook();
     viewer::threadInputFlags().clearForTerminate();
     if (s_.documentType == DocumentTypePDF) releaseDisplayedImage();
+    closePdf();
     window_.killTimer(viewer::kQualityTimerId);
     killAnimationTimer();
     s_.playing = false;
@@ -695,6 +698,7 @@ void Orrery::CloseImage() {
 
 void Orrery::CloseImageEx() {
     releaseDisplayedImage();
+    closePdf();
     resetViewer(KeepGeometry::No, KeepPageCount::No);
 }
 
@@ -720,12 +724,17 @@ HRESULT Orrery::ReadProperties(const PropertyBag& bag) { return Persistence::Rea
 // Image store and files
 
 int32_t Orrery::SetNativeImage(int32_t nImageID) {
-    CloseImageEx();
-    s_.documentType = DocumentTypeImage;
+    // The page image of the open PDF shown again keeps its page.
+    const bool shownPdfPage = s_.documentType == DocumentTypePDF && nImageID == s_.currentImage;
+    if (!shownPdfPage) {
+        CloseImageEx();
+        s_.documentType = DocumentTypeImage;
+    }
     if (nImageID == 0) return s_.status = static_cast<int32_t>(gdiplus::Status::InvalidParameter);
     s_.currentImage = nImageID;
     int32_t page = 1;
-    if (modMain::IsMultiPageTiff(nImageID)) page = modMain::GetCurrentTiffPage(nImageID) + 1;
+    if (shownPdfPage) page = s_.currentPage;
+    else if (modMain::IsMultiPageTiff(nImageID)) page = modMain::GetCurrentTiffPage(nImageID) + 1;
     else if (modMain::IsMultiFrameGif(nImageID)) page = modMain::GetCurrentGifFrame(nImageID) + 1;
     showNewImage(page);
     return s_.status;
@@ -751,6 +760,7 @@ int32_t Orrery::displayFromFile(std::string path, bool useIcm) {
     };
     if (imaging::Trim(path).empty()) path = dialog();
     path = imaging::NormalizePath(path);
+    if (pdf::HasPdfExtension(path)) return DisplayFromPdfFile(path, {});
     std::string loadPath = path;
     if (imageForceTemporaryMode_ && !imaging::FileExistsPath(path).empty()) {
         if (kernel::copyToTempFile(path, imageTempFile_)) {
@@ -768,9 +778,8 @@ int32_t Orrery::displayFromFile(std::string path, bool useIcm) {
         return s_.status;
     }
     discardImageTempCopy();
-    // No decoder read the file, and there is no PDF display to try it as a
-    // document: the file is of an unknown format.
-    if (status == 13 || status == 9 || status == 3) status = 13;
+    // No decoder read the file: it may be a PDF without the extension.
+    if (status == 13 || status == 9 || status == 3) return s_.status = displayAsPdfSilently(path);
     return s_.status = status;
 }
 

@@ -19,6 +19,7 @@
 #include "platform/automation/interfaces.h"
 #include "platform/automation/property_bag.h"
 #include "platform/automation/property_notifier.h"
+#include "pdf/pdf_display.h"
 #include "platform/window/control_window.h"
 #include "viewer/frames.h"
 #include "viewer/layout.h"
@@ -36,18 +37,6 @@ using viewer::DocumentTypeNone;
 using viewer::DocumentTypePDF;
 using viewer::FrameMenuItem;
 
-// Persisted settings of families whose members are not built yet: the
-// control keeps and saves what its container gave it, so that a form loses
-// nothing when it is saved again.
-struct PersistedSettings {
-    int32_t pdfDpiRendering = 200;
-    bool pdfForceTemporaryMode = false;
-    int32_t pdfRenderingMode = 2;
-    bool pdfDisplayFormField = true;
-    bool pdfEnablePageCash = false;
-    bool pdfShowDialogForPassword = true;
-};
-
 class Persistence;
 struct ControlClass;
 
@@ -58,7 +47,8 @@ class Orrery : public automation::IDispatch,
                private viewer::LayoutHost,
                private viewer::RenderHost,
                private viewer::FramesHost,
-               private viewer::MouseModesHost {
+               private viewer::MouseModesHost,
+               private pdf::PdfHost {
 public:
     explicit Orrery(window::WindowBackend& backend);
     ~Orrery() override;
@@ -348,10 +338,37 @@ public:
     float VerticalResolution() const { return s_.verticalResolution; }
     void setIgnoredLong(int32_t) {}
     void setIgnoredSingle(float) {}
+    void setIgnoredBool(bool) {}
     float GetWidthMM() const { return layout_.GetWidthMM(); }
     float GetHeightMM() const { return layout_.GetHeightMM(); }
     int32_t GetDocumentType() const { return s_.documentType; }
     std::string GetImageFormat() const;
+
+    // --- PDF display -----------------------------------------------------------
+    int32_t DisplayFromPdfFile(std::string sPdfFilePath, std::string sPassword = {});
+    int32_t GetnativePDF() const { return pdf_.handle(); }
+    std::string PdfGetVersion() const { return pdf_.Description(pdf::PdfField::Version); }
+    std::string PdfGetAuthor() const { return pdf_.Description(pdf::PdfField::Author); }
+    std::string PdfGetTitle() const { return pdf_.Description(pdf::PdfField::Title); }
+    std::string PdfGetSubject() const { return pdf_.Description(pdf::PdfField::Subject); }
+    std::string PdfGetKeywords() const { return pdf_.Description(pdf::PdfField::Keywords); }
+    std::string PdfGetCreator() const { return pdf_.Description(pdf::PdfField::Creator); }
+    std::string PdfGetProducer() const { return pdf_.Description(pdf::PdfField::Producer); }
+    std::string PdfGetCreationDate() const { return pdf_.Description(pdf::PdfField::CreationDate); }
+    std::string PdfGetModificationDate() const { return pdf_.Description(pdf::PdfField::ModificationDate); }
+    std::string PdfGetMetadata() const { return pdf_.Metadata(); }
+    int32_t PdfDpiRendering() const { return pdfSettings_.dpiRendering; }
+    void setPdfDpiRendering(int32_t value);
+    bool PdfForceTemporaryMode() const { return pdfSettings_.forceTemporaryMode; }
+    void setPdfForceTemporaryMode(bool value);
+    bool PdfDisplayFormField() const { return pdfSettings_.displayFormField; }
+    void setPdfDisplayFormField(bool value);
+    bool PDFShowDialogForPassword() const { return pdfSettings_.showDialogForPassword; }
+    void setPDFShowDialogForPassword(bool value);
+    int32_t PdfRenderingMode() const { return pdfSettings_.renderingMode; }
+    bool PdfEnablePageCash() const { return pdfSettings_.enablePageCash; }
+    // The PDF temporary copy's name (temporary folder + |hwnd| + ".pdf").
+    const std::string& pdfTempFile() const { return pdf_.temporaryPath(); }
 
     // --- Persistence: the container's callbacks (see Persistence) ------------
     void InitProperties();
@@ -400,7 +417,7 @@ private:
     // RenderHost
     window::ControlWindow& window() override { return window_; }
     bool lockControl() const override { return lockControl_; }
-    int32_t documentId() const override { return s_.currentImage; }
+    int32_t documentId() const override { return documentIsPdf() ? pdf_.handle() : s_.currentImage; }
     bool documentIsPdf() const override { return s_.documentType == DocumentTypePDF; }
     std::string formatName(int32_t image) const override;
     void raisePictureChange() override;
@@ -416,9 +433,21 @@ private:
     void clearDrawingSurface() override { window_.clearSurface(); }
     void startAnimationTimer(uint32_t delayMs) override;
     void killAnimationTimer() override;
+    int32_t renderPdfPage(int32_t page) override { return pdf_.RenderPage(page); }
     // MouseModesHost
     void showPlainMessage(const std::string& text) override { window_.messageBox(text, window::vbOKOnly); }
     int32_t zoomToSelection() override { return ZoomRect(); }
+    // PdfHost
+    void releaseDisplayedPicture() override { releaseDisplayedImage(); }
+    void resetForDocument(pdf::PdfHost::KeepPageCount keep) override;
+    std::string askPassword() override;
+    void raisePasswordRequest(std::string& password) override;
+    void showPageImage(int32_t image, int32_t page) override;
+    // Closes an open PDF document after the displayed picture is released.
+    void closePdf();
+    // A file no decoder read, tried as a PDF without messages: 0 when it
+    // opened, else UnknownImageFormat.
+    int32_t displayAsPdfSilently(const std::string& path);
     void openContextMenu(float x, float y) override;
 
     void initialise();
@@ -484,8 +513,8 @@ private:
     bool imageFromTempFile_ = false;
     bool terminated_ = false;
     std::string imageTempFile_;
-    std::string pdfTempFile_;
-    PersistedSettings persisted_;
+    pdf::PdfSettings pdfSettings_;
+    pdf::PdfDisplay pdf_;
     bool enableMenu_ = true;
     bool viewerDrop_ = false;
     bool disableAutoFocus_ = false;

@@ -173,7 +173,7 @@ struct Persistence::Table {
 
 const Persistence::Table& Persistence::table() {
     using viewer::ViewState;
-    using P = PersistedSettings;
+    using Pdf = pdf::PdfSettings;
     static const Table t = [] {
         Table t;
         t.rows = {
@@ -201,13 +201,13 @@ const Persistence::Table& Persistence::table() {
             field("PageCount", 0, inPart<&Orrery::s_, &ViewState::pageCount>()),
             field("CurrentPage", 0, inPart<&Orrery::s_, &ViewState::currentPage>()),
             field("SilentMode", false, inControl<&Orrery::silentMode_>()),
-            field("PdfDpiRendering", 200, inPart<&Orrery::persisted_, &P::pdfDpiRendering>()),
-            field("pdfForceTemporaryMode", false, inPart<&Orrery::persisted_, &P::pdfForceTemporaryMode>()),
+            field("PdfDpiRendering", 200, inPart<&Orrery::pdfSettings_, &Pdf::dpiRendering>()),
+            field("pdfForceTemporaryMode", false, inPart<&Orrery::pdfSettings_, &Pdf::forceTemporaryMode>()),
             field("ImageForceTemporaryMode", false, inControl<&Orrery::imageForceTemporaryMode_>()),
             field("SkipImageResolution", false, inPart<&Orrery::s_, &ViewState::skipImageResolution>()),
             field("LockControl", false, inControl<&Orrery::lockControl_>()),
             field("ZoomMode", 1, inPart<&Orrery::s_, &ViewState::zoomMode>()),
-            field("PdfRenderingMode", 2, inPart<&Orrery::persisted_, &P::pdfRenderingMode>()),
+            field("PdfRenderingMode", 2, inPart<&Orrery::pdfSettings_, &Pdf::renderingMode>()),
             field("RectBorderStyle", 1, inPart<&Orrery::s_, &ViewState::rectBorderStyle>(),
                   {[](Orrery& o, int32_t v) { editShape(o.window_, [v](auto& s) { s.setBorderStyle(v); }); }}),
             field("RectDrawMode", 13, inPart<&Orrery::s_, &ViewState::rectDrawMode>(),
@@ -264,9 +264,9 @@ const Persistence::Table& Persistence::table() {
                   }}),
             field("DisableAutoFocus", false, inControl<&Orrery::disableAutoFocus_>()),
             field("MousePointer", 0, inControl<&Orrery::mousePointer_>()),
-            field("PdfDisplayFormField", true, inPart<&Orrery::persisted_, &P::pdfDisplayFormField>()),
+            field("PdfDisplayFormField", true, inPart<&Orrery::pdfSettings_, &Pdf::displayFormField>()),
             field("ForceScrollBars", false, inPart<&Orrery::s_, &ViewState::forceScrollBars>()),
-            field("PdfEnablePageCash", false, inPart<&Orrery::persisted_, &P::pdfEnablePageCash>()),
+            field("PdfEnablePageCash", false, inPart<&Orrery::pdfSettings_, &Pdf::enablePageCash>()),
             field<int32_t>("ImageMaskColor", 0x00010000,
                            {[](const Orrery& o) { return static_cast<int32_t>(o.s_.imageMaskColor); },
                             [](Orrery& o, int32_t v) { o.s_.imageMaskColor = static_cast<uint32_t>(v); }}),
@@ -275,7 +275,7 @@ const Persistence::Table& Persistence::table() {
             field("ContinuousViewMode", true, inPart<&Orrery::s_, &ViewState::continuousViewMode>()),
             field("MouseButtonForMouseMode", 1, inPart<&Orrery::s_, &ViewState::mouseButtonForMouseMode>()),
             field("OptimizeDrawingSpeed", false, inPart<&Orrery::s_, &ViewState::optimizeDrawingSpeed>()),
-            field("PDFShowDialogForPassword", true, inPart<&Orrery::persisted_, &P::pdfShowDialogForPassword>()),
+            field("PDFShowDialogForPassword", true, inPart<&Orrery::pdfSettings_, &Pdf::showDialogForPassword>()),
         };
         for (std::string_view name : kReadingOrder) {
             auto it = std::find_if(t.rows.begin(), t.rows.end(), [name](const Row& r) { return nameOf(r) == name; });

@@ -69,7 +69,10 @@ int32_t Frames::DisplayFrame(int32_t frame) {
     const bool pageWasCurrent = s_.currentPage != 0;
     if (frame >= 1 && frame <= s_.pageCount) {
         s_.laidOutOnce = false;
-        if (s_.documentType == DocumentTypeImage) {
+        if (s_.documentType == DocumentTypePDF) {
+            s_.laidOutOnce = true;
+            s_.status = host_.renderPdfPage(frame);
+        } else if (s_.documentType == DocumentTypeImage) {
             if (!s_.playing) s_.resetHorizontal = s_.resetVertical = true;
             renderer_.DiscardWorkingCopy();
             s_.status = selectFrame(frame);

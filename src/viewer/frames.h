@@ -29,6 +29,8 @@ public:
     virtual void startAnimationTimer(uint32_t delayMs) = 0;
     virtual void killAnimationTimer() = 0;
     virtual std::string formatName(int32_t image) const = 0;
+    // Renders page `page` of the open PDF and shows it; returns the status.
+    virtual int32_t renderPdfPage(int32_t page) = 0;
 };
 
 class Frames {

@@ -61,7 +61,7 @@ int usageError(const std::string& problem) {
                  "  orrery convert [--frame N] [--compression none|lzw|ccitt3|ccitt4|rle]\n"
                  "                 [--quality Q] [--depth BITS] IN OUT\n"
                  "  orrery render -o OUT [--size WxH] [--zoom-mode N] [--zoom Z] [--quality N]\n"
-                 "                [--gamma G] [--back-color 0xBBGGRR] FILE\n"
+                 "                [--gamma G] [--back-color 0xBBGGRR] [--page N] [--dpi D] FILE\n"
                  "  orrery run [--progid NAME] SCRIPT  (a script of control calls; - reads standard input)\n"
                  "  orrery members [--progid NAME]     (the dispatch and event interfaces)\n"
                  "  orrery register [LIBRARY]          (writes the classes into the class registry)\n"

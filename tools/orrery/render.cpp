@@ -24,7 +24,7 @@ bool parseSize(const std::string& text, int& w, int& h) {
 int render(const std::vector<std::string>& words) {
     static constexpr Option options[] = {{"-o", true},      {"--size", true},  {"--zoom-mode", true},
                                          {"--zoom", true},  {"--quality", true}, {"--gamma", true},
-                                         {"--back-color", true}};
+                                         {"--back-color", true}, {"--page", true},    {"--dpi", true}};
     Arguments args;
     if (!args.parse(words, options)) return usageError(args.error());
     if (args.operands().size() != 1) return usageError("render takes one FILE");
@@ -48,8 +48,15 @@ int render(const std::vector<std::string>& words) {
     if (const std::string* v = args.value("--gamma")) viewer.setGamma(static_cast<float>(std::atof(v->c_str())));
     if (const std::string* v = args.value("--back-color"))
         viewer.setBackColor(static_cast<int32_t>(std::strtol(v->c_str(), nullptr, 0)));
-    const int32_t status = viewer.DisplayFromFile(input);
+    // The resolution of PDF pages, then the page (or frame) to show.
+    if (const std::string* v = args.value("--dpi")) viewer.setPdfDpiRendering(std::atoi(v->c_str()));
+    int32_t status = viewer.DisplayFromFile(input);
     if (status != 0) return reportUnreadable("show", input, status);
+    if (const std::string* v = args.value("--page")) {
+        const int32_t page = std::atoi(v->c_str());
+        if (page < 1 || page > viewer.GetTotalFrame()) return usageError("--page is outside 1 to the page count");
+        if ((status = viewer.DisplayFrame(page)) != 0) return reportUnreadable("show", input, status);
+    }
     if (const std::string* v = args.value("--zoom")) viewer.setZOOM(std::atof(v->c_str()));
     std::unique_ptr<gdiplus::Image> shot;
     const gdiplus::Status shotStatus = viewer.controlWindow().snapshot(shot);

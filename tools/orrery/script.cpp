@@ -6,6 +6,7 @@
 //   let Property value       set a property
 //   advance MS               advance the virtual clock (timers fire)
 //   answer BUTTON            the next message box answers with this button (1 OK, 2 Cancel, 6 Yes, 7 No)
+//   input TEXT               the next input box answers with TEXT ("" quotes it; input cancel cancels)
 //   snapshot FILE.png        save what the window shows
 //
 // Input, in client coordinates (the window's border is added):
@@ -197,6 +198,9 @@ public:
             backend_.advance(std::stoll(w[1]));
         } else if (cmd == "answer" && w.size() == 2) {
             backend_.queueMessageBoxAnswer(std::stoi(w[1]));
+        } else if (cmd == "input" && w.size() == 2) {
+            if (w[1] == "cancel") backend_.queueInputBoxCancel();
+            else backend_.queueInputBoxAnswer(w[1][0] == '"' ? w[1].substr(1) : w[1]);
         } else if (cmd == "snapshot" && w.size() == 2) {
             std::unique_ptr<gdiplus::Image> shot;
             ok = control_->controlWindow().snapshot(shot) == gdiplus::Status::Ok &&
@@ -221,6 +225,7 @@ public:
             ok = false;
         }
         reportMenus();
+        reportInputBoxes();
         reportMessageBoxes();
         return ok;
     }
@@ -525,6 +530,15 @@ private:
         }
     }
 
+    void reportInputBoxes() {
+        const auto& boxes = backend_.inputBoxes();
+        for (; reportedInputs_ < boxes.size(); ++reportedInputs_) {
+            const auto& box = boxes[reportedInputs_];
+            out_ << "  input box \"" << box.request.prompt << "\" (" << box.request.title << ") "
+                 << (box.answer ? "answered \"" + *box.answer + "\"" : std::string("cancelled")) << "\n";
+        }
+    }
+
     void reportMessageBoxes() {
         const auto& boxes = backend_.messageBoxes();
         for (; reported_ < boxes.size(); ++reported_)
@@ -540,6 +554,7 @@ private:
     std::map<std::string, Variant> slots_;
     MemoryValues values_;
     size_t reported_ = 0;
+    size_t reportedInputs_ = 0;
     size_t reportedMenus_ = 0;
     std::map<std::string, Handler> handlers_;
     static constexpr int kMaxHandlerDepth = 4;

@@ -549,6 +549,8 @@ std::string ControlWindow::openFileDialog(const OpenFileRequest& request) {
     return backend_.openFileDialog(*this, request);
 }
 
+std::string ControlWindow::inputBox(const InputBoxRequest& request) { return backend_.inputBox(*this, request); }
+
 // --- Composition ---------------------------------------------------------------
 
 void ControlWindow::composeContent(const gdiplus::Surface& target, const Rect& client) const {

@@ -196,6 +196,7 @@ public:
     // when it opens.
     int32_t popupMenu(const PopupMenuRequest& request);
     std::string openFileDialog(const OpenFileRequest& request);
+    std::string inputBox(const InputBoxRequest& request);
 
     // --- What the window shows ---------------------------------------------
     // Composes into a target of the window's size (InvalidParameter

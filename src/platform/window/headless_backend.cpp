@@ -113,10 +113,21 @@ void HeadlessBackend::dropUris(ControlWindow& w, const std::vector<std::string>&
     w.drop(dropDataFromUriList(list));
 }
 
+std::string HeadlessBackend::inputBox(ControlWindow& window, const InputBoxRequest& request) {
+    std::optional<std::string> answer;
+    if (!inputAnswers_.empty()) {
+        answer = std::move(inputAnswers_.front());
+        inputAnswers_.pop_front();
+    }
+    inputs_.push_back({window.hwnd(), request, answer});
+    return answer.value_or(std::string());
+}
+
 void HeadlessBackend::clearRecords() {
     boxes_.clear();
     menus_.clear();
     files_.clear();
+    inputs_.clear();
 }
 
 // --- Presenting, cursor, focus, capture ------------------------------------------

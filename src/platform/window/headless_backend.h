@@ -42,6 +42,7 @@ public:
     int32_t messageBox(ControlWindow& window, const MessageBoxRequest& request) override;
     int32_t popupMenu(ControlWindow& window, const PopupMenuRequest& request) override;
     std::string openFileDialog(ControlWindow& window, const OpenFileRequest& request) override;
+    std::string inputBox(ControlWindow& window, const InputBoxRequest& request) override;
     void invalidate(ControlWindow& window, const Rect& area, Repaint when) override;
     void setCursor(ControlWindow& window, const Cursor& cursor) override;
     void requestFocus(ControlWindow& window) override;
@@ -82,6 +83,11 @@ public:
         OpenFileRequest request;
         std::string answer;
     };
+    struct InputBoxRecord {
+        Hwnd hwnd = 0;
+        InputBoxRequest request;
+        std::optional<std::string> answer;  // empty when cancelled
+    };
     // Answers are used in order, one per dialog. A message-box answer that is
     // not one of the box's buttons, or an empty queue, gives the default
     // button; a menu answer that names no selectable item, or an empty
@@ -89,6 +95,10 @@ public:
     void queueMessageBoxAnswer(int32_t button) { boxAnswers_.push_back(button); }
     void queuePopupMenuAnswer(int32_t itemId) { menuAnswers_.push_back(itemId); }
     void queueOpenFileAnswer(std::string path) { fileAnswers_.push_back(std::move(path)); }
+    // Input boxes take their text in order; an empty queue cancels.
+    void queueInputBoxAnswer(std::string text) { inputAnswers_.emplace_back(std::move(text)); }
+    void queueInputBoxCancel() { inputAnswers_.emplace_back(std::nullopt); }
+    const std::vector<InputBoxRecord>& inputBoxes() const { return inputs_; }
     const std::vector<MessageBoxRecord>& messageBoxes() const { return boxes_; }
     const std::vector<PopupMenuRecord>& popupMenus() const { return menus_; }
     const std::vector<OpenFileRecord>& openFileDialogs() const { return files_; }
@@ -162,6 +172,8 @@ private:
     std::vector<MessageBoxRecord> boxes_;
     std::vector<PopupMenuRecord> menus_;
     std::vector<OpenFileRecord> files_;
+    std::deque<std::optional<std::string>> inputAnswers_;
+    std::vector<InputBoxRecord> inputs_;
     ControlWindow* focused_ = nullptr;
     ControlWindow* capture_ = nullptr;
     Clipboard clipboard_;

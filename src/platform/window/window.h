@@ -222,6 +222,14 @@ struct OpenFileRequest {
     std::string initialDir;
 };
 
+// A modal input box with one line of text; the answer is the text, or empty
+// when cancelled.
+struct InputBoxRequest {
+    std::string prompt;
+    std::string title;
+    std::string defaultText;
+};
+
 // Cursor numbers (MousePointer values).
 enum MousePointer : int32_t {
     MousePointerDefault = 0,
@@ -286,6 +294,7 @@ public:
     virtual int32_t messageBox(ControlWindow& window, const MessageBoxRequest& request) = 0;
     virtual int32_t popupMenu(ControlWindow& window, const PopupMenuRequest& request) = 0;
     virtual std::string openFileDialog(ControlWindow& window, const OpenFileRequest& request) = 0;
+    virtual std::string inputBox(ControlWindow& window, const InputBoxRequest& request) = 0;
 
     // Presenting: part of the window (window coordinates) must be shown again
     // from ControlWindow::compose, at the next pass of the event loop or
