@@ -27,21 +27,25 @@ std::unique_ptr<Image> makePatternImage(int width, int height, PixelFormat forma
 
 void RatioReporter::ReportRuns(const std::vector<Run>& runs) {
     for (const Run& run : runs) {
-        if (run.iterations > 0 && run.run_type == Run::RT_Iteration)
+        if (run.iterations > 0 && run.run_type == Run::RT_Iteration) {
             seconds_[run.benchmark_name()] = run.cpu_accumulated_time / static_cast<double>(run.iterations);
+            reportedSeconds_[run.benchmark_name()] = run.real_accumulated_time / static_cast<double>(run.iterations);
+        }
     }
     ConsoleReporter::ReportRuns(runs);
 }
 
 void RatioReporter::Finalize() {
     ConsoleReporter::Finalize();
-    // CPU time: the machines this runs on are shared, and waiting for a core
-    // would otherwise count as drawing time.
-    std::printf("\n%-52s %-40s %10s %8s\n", "benchmark", "baseline", "cpu ratio", "goal");
+    // CPU time unless a ratio asks for the benchmarks' own (manual) time: the
+    // machines this runs on are shared, and waiting for a core would otherwise
+    // count as drawing time.
+    std::printf("\n%-52s %-40s %10s %8s\n", "benchmark", "baseline", "ratio", "goal");
     for (const Ratio& r : ratios_) {
-        auto a = seconds_.find(r.name);
-        auto b = seconds_.find(r.baseline);
-        if (a == seconds_.end() || b == seconds_.end() || b->second <= 0) continue;
+        const std::map<std::string, double>& times = r.clock == Clock::Manual ? reportedSeconds_ : seconds_;
+        auto a = times.find(r.name);
+        auto b = times.find(r.baseline);
+        if (a == times.end() || b == times.end() || b->second <= 0) continue;
         const double ratio = a->second / b->second;
         if (r.goal > 0)
             std::printf("%-52s %-40s %10.3f %8.3f %s\n", r.name.c_str(), r.baseline.c_str(), ratio,

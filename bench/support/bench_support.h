@@ -16,12 +16,18 @@ namespace orrery::bench {
 // detail, so that no filter sees a flat area.
 std::unique_ptr<gdiplus::Image> makePatternImage(int width, int height, gdiplus::PixelFormat format);
 
-// One line of the ratio table: cpu time(name) / cpu time(baseline), and the goal
+// Which time a ratio compares: CPU time of this process, or the time each
+// benchmark reports itself (manual time, e.g. the CPU time of a child
+// process that runs a baseline program).
+enum class Clock { Cpu, Manual };
+
+// One line of the ratio table: time(name) / time(baseline), and the goal
 // the ratio should stay under (0 for none).
 struct Ratio {
     std::string name;
     std::string baseline;
     double goal = 0;
+    Clock clock = Clock::Cpu;
 };
 
 // Console output as usual, then the ratio table.
@@ -33,7 +39,8 @@ public:
 
 private:
     std::vector<Ratio> ratios_;
-    std::map<std::string, double> seconds_;  // CPU per iteration, by benchmark name
+    std::map<std::string, double> seconds_;      // CPU per iteration, by benchmark name
+    std::map<std::string, double> reportedSeconds_;  // manual (or wall-clock) time per iteration, by name
 };
 
 // Runs the registered benchmarks with the ratio table; returns the exit code.
