@@ -78,6 +78,15 @@ const DibSection* bitmap(HBITMAP handle) {
 
 bool deleteBitmap(HBITMAP handle) { return tables().bitmaps.erase(handle) != 0; }
 
+bool takeBitmap(HBITMAP handle, DibSection& out) {
+    auto& m = tables().bitmaps;
+    auto it = m.find(handle);
+    if (it == m.end()) return false;
+    out = std::move(it->second);
+    m.erase(it);
+    return true;
+}
+
 HICON createIcon(IconInfo info) {
     if (!validSection(info.color) || !validSection(info.mask)) return 0;
     if (info.mask.bitCount != 1 || info.mask.width != info.color.width) return 0;

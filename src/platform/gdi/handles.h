@@ -30,6 +30,10 @@ HBITMAP createBitmap(DibSection section);
 // Null when the handle does not name a bitmap.
 const DibSection* bitmap(HBITMAP handle);
 bool deleteBitmap(HBITMAP handle);
+// Removes the bitmap from its table and hands its section to the caller, as
+// an owner that takes a handle's object (the clipboard) does. False when the
+// handle names no bitmap.
+bool takeBitmap(HBITMAP handle, DibSection& out);
 
 // An icon: a colour bitmap and an AND mask (1 bpp, same size); a 32-bit colour
 // bitmap with non-zero alpha carries its own transparency.

@@ -54,10 +54,9 @@ void Clipboard::empty() { entries_.clear(); }
 bool Clipboard::setData(uint32_t format, uint32_t handle) {
     Content content;
     if (format == CF_BITMAP) {
-        const gdi::DibSection* section = gdi::bitmap(handle);
-        if (!section) return false;
-        content = *section;
-        gdi::deleteBitmap(handle);
+        gdi::DibSection section;
+        if (!gdi::takeBitmap(handle, section)) return false;
+        content = std::move(section);
     } else {
         const uint8_t* bytes = gdi::globalLock(handle);
         std::vector<uint8_t> copy;
