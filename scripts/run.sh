@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
-# The main job: builds the tools, prints what the control reads from the
-# bundled sample (or the file given), and renders it through a 640 x 480
-# control into out/sample.png.
+# The main job: builds the tools and the viewer, then opens orrery-view on
+# the bundled sample (or the file given) when a display is present; without
+# one it prints what the control reads from the file and renders it through
+# a 640 x 480 control into out/sample.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 scripts/build.sh release
 input="${1:-samples/sample.jpg}"
+viewer=build/release/hosts/qt/orrery-view/orrery-view
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x "$viewer" ]; then
+  exec "$viewer" "$input"
+fi
+echo "No display (DISPLAY and WAYLAND_DISPLAY unset) or no viewer built (Qt 6 missing): rendering $input to out/sample.png instead."
 mkdir -p out
 build/release/orrery info "$input"
 build/release/orrery render "$input" -o out/sample.png --size 640x480

@@ -1,0 +1,62 @@
+// The main window of orrery-view: one OrreryWidget with the viewer's menus,
+// shortcuts, status bar and information panel, remembering its geometry and
+// the last folder.
+#pragma once
+#include <QLabel>
+#include <QMainWindow>
+#include <QString>
+#include <QTreeWidget>
+#include <QVariantList>
+
+#include "folder_files.h"
+#include "orrery/qt/orrery_widget.h"
+
+class QDockWidget;
+
+namespace orrery::view {
+
+class ViewerWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit ViewerWindow(QWidget* parent = nullptr);
+    ~ViewerWindow() override;
+
+    // Shows a file; false (with the control's status in the status bar)
+    // when it cannot be shown.
+    bool open(const QString& path);
+    // The previous or next viewable file of the folder.
+    bool step(Step direction);
+    qt::OrreryWidget& viewer() { return *viewer_; }
+    const QString& currentFile() const { return current_; }
+    // What the status bar says.
+    QString statusText() const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildMenus();
+    void chooseFile();
+    void toggleFullScreen();
+    void onControlEvent(const QString& name, const QVariantList& args);
+    void refreshStatus();
+    void refreshInformation();
+    void reportFailure(const QString& path, int32_t status);
+    // Runs a member of the control and refreshes what shows its state.
+    template <class Call>
+    void act(Call call);
+
+    qt::OrreryWidget* viewer_;
+    QDockWidget* infoDock_;
+    QTreeWidget* info_;
+    QLabel* name_;
+    QLabel* format_;
+    QLabel* size_;
+    QLabel* zoom_;
+    QLabel* page_;
+    FolderFiles folder_;
+    QString current_;
+    QString lastFolder_;
+};
+
+}  // namespace orrery::view

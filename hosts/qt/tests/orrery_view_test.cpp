@@ -1,0 +1,161 @@
+// orrery-view's window: opening files, stepping through the folder, the
+// zoom actions and what the status bar and information panel tell.
+#include <QAction>
+#include <QApplication>
+#include <QDockWidget>
+#include <QMenuBar>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTest>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+#include "control/orrery.h"
+#include "folder_files.h"
+#include "support/twin_viewer.h"
+#include "support/test_support.h"
+#include "viewer_window.h"
+
+namespace orrery::view {
+namespace {
+
+QString pathOf(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
+
+class OrreryViewTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QStandardPaths::setTestModeEnabled(true);
+        QApplication::setOrganizationName(QStringLiteral("OrreryCtlTests"));
+        QApplication::setApplicationName(QStringLiteral("orrery-view-test"));
+        // Names that sort by their numbers, not character by character.
+        qt::test::writePatternBmp(dir_.file("shot 10.bmp").string(), 300, 200);
+        qt::test::writePatternBmp(dir_.file("shot 2.bmp").string(), 200, 300);
+        qt::test::writePatternBmp(dir_.file("shot 1.bmp").string(), 640, 480);
+        orrery::test::writeFile(dir_.file("notes.txt"), {'h', 'i'});
+        orrery::test::writeFile(dir_.file("broken.png"), {0x89, 'P', 'N', 'G', 1, 2, 3});
+    }
+    QAction* action(ViewerWindow& w, const QString& text) {
+        for (QAction* menu : w.menuBar()->actions())
+            for (QAction* a : menu->menu()->actions())
+                if (a->text().remove('&') == text) return a;
+        ADD_FAILURE() << "no action " << text.toStdString();
+        static QAction none;
+        return &none;
+    }
+
+    orrery::test::TempDir dir_;
+};
+
+TEST_F(OrreryViewTest, FolderFilesStepInNaturalOrderAndWrap) {
+    FolderFiles folder;
+    folder.showing(pathOf(dir_.file("shot 2.bmp")));
+    // The text file is not listed.
+    ASSERT_EQ(folder.files().size(), 4) << folder.files().join(", ").toStdString();
+    EXPECT_TRUE(folder.files()[0].endsWith("broken.png"));
+    EXPECT_TRUE(folder.files()[1].endsWith("shot 1.bmp"));
+    EXPECT_EQ(folder.position(), 2);
+    EXPECT_TRUE(folder.neighbour(Step::Next).endsWith("shot 10.bmp"));
+    EXPECT_TRUE(folder.neighbour(Step::Previous).endsWith("shot 1.bmp"));
+    folder.showing(pathOf(dir_.file("shot 10.bmp")));
+    EXPECT_TRUE(folder.neighbour(Step::Next).endsWith("broken.png"));
+    // A file the list does not hold stands before the first.
+    folder.showing(pathOf(dir_.file("notes.txt")));
+    EXPECT_EQ(folder.position(), -1);
+    EXPECT_TRUE(folder.neighbour(Step::Next).endsWith("broken.png"));
+    EXPECT_TRUE(folder.neighbour(Step::Previous).endsWith("shot 10.bmp"));
+    // Alone in its folder, a file has no neighbours.
+    orrery::test::TempDir lonely;
+    qt::test::writePatternBmp(lonely.file("only.bmp").string(), 10, 10);
+    folder.showing(pathOf(lonely.file("only.bmp")));
+    EXPECT_TRUE(folder.neighbour(Step::Next).isEmpty());
+}
+
+TEST_F(OrreryViewTest, OpensStepsZoomsAndTellsTheStatus) {
+    ViewerWindow w;
+    w.resize(800, 600);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    ASSERT_TRUE(w.open(pathOf(dir_.file("shot 1.bmp"))));
+    control::Orrery& c = w.viewer().control();
+    EXPECT_EQ(c.ImageWidth(), 640);
+    EXPECT_TRUE(w.statusText().contains(QStringLiteral("shot 1.bmp")));
+    EXPECT_TRUE(w.statusText().contains(QStringLiteral("640 x 480")));
+
+    ASSERT_TRUE(w.step(Step::Next));
+    EXPECT_TRUE(w.currentFile().endsWith("shot 2.bmp"));
+    EXPECT_EQ(c.ImageWidth(), 200);
+
+    action(w, QStringLiteral("Actual Size (100 %)"))->trigger();
+    EXPECT_DOUBLE_EQ(c.ZOOM(), 1.0);
+    EXPECT_TRUE(w.statusText().contains(QStringLiteral("100 %")));
+    action(w, QStringLiteral("Zoom In"))->trigger();
+    EXPECT_GT(c.ZOOM(), 1.0);
+    action(w, QStringLiteral("Fit"))->trigger();
+    EXPECT_TRUE(w.statusText().contains(QStringLiteral("%1 %").arg(std::lround(c.ZOOM() * 100))));
+    action(w, QStringLiteral("Rotate Right"))->trigger();
+    EXPECT_EQ(c.ImageWidth(), 300);
+
+    // The information panel lists the picture's facts.
+    action(w, QStringLiteral("Information"))->trigger();
+    auto* info = w.findChild<QTreeWidget*>();
+    ASSERT_NE(info, nullptr);
+    EXPECT_FALSE(info->findItems(QStringLiteral("shot 2.bmp"), Qt::MatchExactly, 1).isEmpty());
+    EXPECT_FALSE(info->findItems(QStringLiteral("BMP"), Qt::MatchContains, 1).isEmpty());
+}
+
+TEST_F(OrreryViewTest, UnreadableFilesShowTheControlsStatus) {
+    ViewerWindow w;
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    EXPECT_FALSE(w.open(pathOf(dir_.file("broken.png"))));
+    EXPECT_TRUE(w.statusText().contains(QStringLiteral("Cannot show broken.png: status")));
+    EXPECT_FALSE(w.open(pathOf(dir_.file("missing.jpg"))));
+    EXPECT_TRUE(w.statusText().contains(QStringLiteral("Cannot show missing.jpg")));
+    // The viewer goes on: the next file of the folder shows.
+    ASSERT_TRUE(w.open(pathOf(dir_.file("broken.png"))) == false);
+    EXPECT_TRUE(w.step(Step::Next));
+    EXPECT_TRUE(w.currentFile().endsWith("shot 1.bmp"));
+}
+
+TEST_F(OrreryViewTest, ShortcutsReachTheViewerAndTheControlKeepsItsKeys) {
+    ViewerWindow w;
+    w.resize(800, 600);
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    ASSERT_TRUE(w.open(pathOf(dir_.file("shot 1.bmp"))));
+    control::Orrery& c = w.viewer().control();
+    QWidget* focus = QApplication::focusWidget();
+    ASSERT_EQ(focus, &w.viewer());
+    QTest::keyClick(focus, Qt::Key_1);
+    EXPECT_DOUBLE_EQ(c.ZOOM(), 1.0);
+    QTest::keyClick(focus, Qt::Key_Space);
+    EXPECT_TRUE(w.currentFile().endsWith("shot 2.bmp"));
+    QTest::keyClick(focus, Qt::Key_Backspace);
+    EXPECT_TRUE(w.currentFile().endsWith("shot 1.bmp"));
+    // The keypad's minus is the control's own zoom key, not the window's.
+    QTest::keyClick(focus, Qt::Key_1);
+    const double before = c.ZOOM();
+    QTest::keyClick(focus, Qt::Key_Minus, Qt::KeypadModifier);
+    EXPECT_LT(c.ZOOM(), before);
+    QTest::keyClick(focus, Qt::Key_F11);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.isFullScreen(); }, 2000));
+    QTest::keyClick(focus, Qt::Key_Escape);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !w.isFullScreen(); }, 2000));
+}
+
+TEST_F(OrreryViewTest, RemembersTheLastFolder) {
+    {
+        ViewerWindow w;
+        w.show();
+        ASSERT_TRUE(w.open(pathOf(dir_.file("shot 1.bmp"))));
+        w.close();
+    }
+    QSettings settings;
+    EXPECT_EQ(settings.value(QStringLiteral("lastFolder")).toString(),
+              QString::fromStdString(std::filesystem::absolute(dir_.path()).string()));
+    EXPECT_TRUE(settings.contains(QStringLiteral("geometry")));
+}
+
+}  // namespace
+}  // namespace orrery::view

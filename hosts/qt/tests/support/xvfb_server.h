@@ -1,0 +1,27 @@
+// A private X server for the tests of the desktop host: Xvfb on a display
+// number it picks itself, 1280 x 1024 at 24 bits, stopped when the object
+// goes away.
+#pragma once
+#include <string>
+#include <sys/types.h>
+
+namespace orrery::qt::test {
+
+class XvfbServer {
+public:
+    XvfbServer();
+    ~XvfbServer();
+    XvfbServer(const XvfbServer&) = delete;
+    XvfbServer& operator=(const XvfbServer&) = delete;
+
+    // ":N" once the server accepts clients; empty when it could not start.
+    const std::string& display() const { return display_; }
+    const std::string& error() const { return error_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string display_;
+    std::string error_;
+};
+
+}  // namespace orrery::qt::test
