@@ -25,7 +25,7 @@ void UniqueFd::reset() {
     fd_ = -1;
 }
 
-OpenError openRegularFile(const std::string& path, UniqueFd& out) {
+OpenError openRegularFileNonBlocking(const std::string& path, UniqueFd& out) {
     out.reset();
     if (path.empty()) return OpenError::NotFound;
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
@@ -38,9 +38,18 @@ OpenError openRegularFile(const std::string& path, UniqueFd& out) {
     struct stat st;
     if (::fstat(fd.get(), &st) != 0) return OpenError::AccessDenied;
     if (!S_ISREG(st.st_mode)) return OpenError::NotRegular;
-    const int flags = ::fcntl(fd.get(), F_GETFL);
-    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return OpenError::AccessDenied;
     out = std::move(fd);
+    return OpenError::None;
+}
+
+OpenError openRegularFile(const std::string& path, UniqueFd& out) {
+    const OpenError error = openRegularFileNonBlocking(path, out);
+    if (error != OpenError::None) return error;
+    const int flags = ::fcntl(out.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(out.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        out.reset();
+        return OpenError::AccessDenied;
+    }
     return OpenError::None;
 }
 

@@ -45,6 +45,10 @@ enum class OpenError {
 // regular file is refused before a byte of it is read. On success the
 // descriptor is in blocking mode again, positioned at the start.
 OpenError openRegularFile(const std::string& path, UniqueFd& out);
+// The same check, leaving the descriptor non-blocking: for a caller that
+// only needs to know the file can be opened and its size read (fstat has
+// succeeded when this returns None).
+OpenError openRegularFileNonBlocking(const std::string& path, UniqueFd& out);
 
 // A short English description of `error`, for messages.
 const char* describe(OpenError error);
