@@ -1,5 +1,6 @@
 #include "imaging/codec_worker.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -12,6 +13,7 @@
 #include <filesystem>
 #include <memory>
 #include <unordered_map>
+#include <vector>
 
 #include "imaging/image_table.h"
 #include "imaging/plugin_api.h"
@@ -78,12 +80,20 @@ void drainErrors() {
     while ((n = ::read(w.errors.get(), buffer, sizeof buffer)) > 0) note(std::string(buffer, static_cast<size_t>(n)));
 }
 
+// The worker named by ORRERY_CODEC_WORKER; else the one beside the shared
+// library this code is in (when it is in one), or beside the program; else
+// the build tree's.
 std::string workerPath() {
     if (const char* env = std::getenv("ORRERY_CODEC_WORKER"); env && *env) return env;
+    std::vector<std::filesystem::path> folders;
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<void*>(&workerPath), &info) != 0 && info.dli_fname && info.dli_fname[0] == '/')
+        folders.push_back(std::filesystem::path(info.dli_fname).parent_path());
     std::error_code ec;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (!ec) {
-        const std::filesystem::path beside = self.parent_path() / kWorkerName;
+    if (!ec) folders.push_back(self.parent_path());
+    for (const std::filesystem::path& folder : folders) {
+        const std::filesystem::path beside = folder / kWorkerName;
         if (::access(beside.c_str(), X_OK) == 0) return beside.string();
     }
 #ifdef ORRERY_CODEC_WORKER_BUILD_PATH
