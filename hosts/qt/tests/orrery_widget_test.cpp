@@ -2,6 +2,8 @@
 // window after the same input, and the backend's dialogs, timers, cursors,
 // focus and drops as Qt delivers them.
 #include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -230,6 +232,37 @@ TEST_F(OrreryWidgetTest, MessageBoxShowsTheRequestAndAnswersTheButton) {
     // Escape answers Cancel where the box has one.
     answerModal([](QWidget& modal) { QTest::keyClick(&modal, Qt::Key_Escape); });
     EXPECT_EQ(win.messageBox("Stop?", window::vbRetryCancel + window::vbCritical, "Title"), window::vbCancel);
+}
+
+TEST_F(OrreryWidgetTest, InputBoxAndFileDialogAnswerWhatThePersonChose) {
+    TwinViewer twin(kWidth, kHeight);
+    ControlWindow& win = twin.shown().controlWindow();
+    QString label;
+    answerModal([&](QWidget& modal) {
+        auto* box = qobject_cast<QInputDialog*>(&modal);
+        ASSERT_NE(box, nullptr);
+        label = box->labelText();
+        EXPECT_EQ(box->textValue(), QStringLiteral("draft"));
+        box->setTextValue(QStringLiteral("s3cret"));
+        box->accept();
+    });
+    EXPECT_EQ(win.inputBox({"Password of the document", "Locked", "draft"}), "s3cret");
+    EXPECT_EQ(label, QStringLiteral("Password of the document"));
+    answerModal([](QWidget& modal) { qobject_cast<QDialog*>(&modal)->reject(); });
+    EXPECT_EQ(win.inputBox({"Password", "", "draft"}), "");
+
+    // The file dialog opens in the folder asked for, with the filter in Qt's form.
+    QStringList filters;
+    answerModal([&](QWidget& modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(&modal);
+        ASSERT_NE(dialog, nullptr);
+        filters = dialog->nameFilters();
+        dialog->selectFile(QString::fromStdString(picture_));
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    const std::string chosen = win.openFileDialog({"Open", "Bitmaps|*.bmp|All files|*.*", dir_.path().string()});
+    EXPECT_EQ(chosen, picture_);
+    EXPECT_EQ(filters, QStringList({QStringLiteral("Bitmaps (*.bmp)"), QStringLiteral("All files (*.*)")}));
 }
 
 TEST_F(OrreryWidgetTest, AnimationAdvancesInRealTime) {
