@@ -33,15 +33,15 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace modpagrent = orrery::pdf::modpagrent;
-using orrery::test::PdfPageSpec;
-using orrery::test::PdfSpec;
+using orrery::test::PdfPagePlan;
+using orrery::test::PdfPlan;
 
 constexpr int32_t kDpi = 200;
 constexpr int kGeneratedPages = 100;
 
 // A page of text lines, curves and a photograph-like JPEG.
-PdfPageSpec generatedPage(int number, const orrery::test::PdfJpeg& jpeg) {
-    PdfPageSpec page;
+PdfPagePlan generatedPage(int number, const orrery::test::PdfJpeg& jpeg) {
+    PdfPagePlan page;
     std::string& c = page.content;
     c += "q 200 0 0 150 60 620 cm /Im0 Do Q\n";
     c += "0.1 0.2 0.6 RG 1.5 w\n";
@@ -95,11 +95,11 @@ Inputs& inputs() {
         Inputs made;
         made.folder = fs::temp_directory_path() / ("orrery-pdf-bench-" + std::to_string(getpid()));
         fs::create_directories(made.folder);
-        PdfSpec spec;
+        PdfPlan plan;
         const orrery::test::PdfJpeg jpeg = makeJpeg();
-        for (int page = 1; page <= kGeneratedPages; ++page) spec.pages.push_back(generatedPage(page, jpeg));
+        for (int page = 1; page <= kGeneratedPages; ++page) plan.pages.push_back(generatedPage(page, jpeg));
         const fs::path file = made.folder / "generated.pdf";
-        const std::vector<uint8_t> bytes = orrery::test::writePdf(spec);
+        const std::vector<uint8_t> bytes = orrery::test::writePdf(plan);
         FILE* out = std::fopen(file.c_str(), "wb");
         if (out) {
             std::fwrite(bytes.data(), 1, bytes.size(), out);

@@ -12,9 +12,9 @@ namespace {
 class PagrentTest : public ::testing::Test {
 protected:
     void SetUp() override { ORRERY_REQUIRE_PAGRENT(); }
-    int32_t load(const test::PdfSpec& spec) {
+    int32_t load(const test::PdfPlan& plan) {
         const std::string path = files.file("doc" + std::to_string(++written) + ".pdf").string();
-        test::writeFile(path, test::writePdf(spec));
+        test::writeFile(path, test::writePdf(plan));
         return modpagrent::LoadFromFile(path);
     }
     test::TempDir files;
@@ -24,12 +24,12 @@ protected:
 }  // namespace
 
 TEST_F(PagrentTest, HandlesArePositiveAndNeverGivenTwice) {
-    test::PdfSpec spec;
-    spec.pages.push_back({});
-    const int32_t first = load(spec);
+    test::PdfPlan plan;
+    plan.pages.push_back({});
+    const int32_t first = load(plan);
     ASSERT_GT(first, 0);
     modpagrent::Close(first);
-    const int32_t second = load(spec);
+    const int32_t second = load(plan);
     EXPECT_GT(second, first);
     // The closed handle is unknown now.
     EXPECT_EQ(modpagrent::PageCount(first), 0);
@@ -50,10 +50,10 @@ TEST_F(PagrentTest, UnknownHandlesAndUnselectedPagesAnswerNothing) {
         EXPECT_EQ(modpagrent::Rasterize(handle, 72, out, 10, 10, 0, 0), 0);
         EXPECT_EQ(out, 0);
     }
-    test::PdfSpec spec;
-    spec.pages.push_back({});
-    spec.pages.push_back({});
-    const int32_t doc = load(spec);
+    test::PdfPlan plan;
+    plan.pages.push_back({});
+    plan.pages.push_back({});
+    const int32_t doc = load(plan);
     int32_t out = 0;
     EXPECT_EQ(modpagrent::Rasterize(doc, 72, out, 10, 10, 0, 0), 0);  // no page selected yet
     EXPECT_EQ(modpagrent::SelectPage(doc, 0), 0);
@@ -67,12 +67,12 @@ TEST_F(PagrentTest, UnknownHandlesAndUnselectedPagesAnswerNothing) {
 }
 
 TEST_F(PagrentTest, PageQueriesGiveTheUnrotatedCropBoxAndTheRotation) {
-    test::PdfSpec spec;
-    spec.pages.push_back({612, 792, {}, {}, {}, {}});
-    spec.pages.push_back({600, 800, std::array<double, 4>{50, 60, 250, 460}, 270, {}, {}});
-    spec.pages.push_back({300, 200, {}, -90, {}, {}});
-    spec.pages.push_back({300, 200, {}, 450, {}, {}});
-    const int32_t doc = load(spec);
+    test::PdfPlan plan;
+    plan.pages.push_back({612, 792, {}, {}, {}, {}});
+    plan.pages.push_back({600, 800, std::array<double, 4>{50, 60, 250, 460}, 270, {}, {}});
+    plan.pages.push_back({300, 200, {}, -90, {}, {}});
+    plan.pages.push_back({300, 200, {}, 450, {}, {}});
+    const int32_t doc = load(plan);
     struct Expected {
         double width, height;
         int32_t rotation;
@@ -89,9 +89,9 @@ TEST_F(PagrentTest, PageQueriesGiveTheUnrotatedCropBoxAndTheRotation) {
 
 TEST_F(PagrentTest, RasterizeFillsExactlyTheSizeAskedOnWhitePaper) {
     // Left half blue, right half white; stretched to any size the halves stay.
-    test::PdfSpec spec;
-    spec.pages.push_back({100, 50, {}, {}, test::filledRect(0, 0, 50, 50, 0, 0, 1), {}});
-    const int32_t doc = load(spec);
+    test::PdfPlan plan;
+    plan.pages.push_back({100, 50, {}, {}, test::filledRect(0, 0, 50, 50, 0, 0, 1), {}});
+    const int32_t doc = load(plan);
     ASSERT_EQ(modpagrent::SelectPage(doc, 1), 1);
     int32_t out = 0;
     ASSERT_EQ(modpagrent::Rasterize(doc, 96, out, 40, 30, 0, -1), 1);

@@ -13,8 +13,8 @@
 
 using namespace orrery;
 using namespace orrery::automation;
-using orrery::test::PdfPageSpec;
-using orrery::test::PdfSpec;
+using orrery::test::PdfPagePlan;
+using orrery::test::PdfPlan;
 using orrery::test::PdfTextEncoding;
 namespace fs = std::filesystem;
 namespace modMain = imaging::modMain;
@@ -71,19 +71,19 @@ TEST_F(PdfDisplayTest, PagesRenderAtTheirSizeInPointsTimesTheResolution) {
 
 TEST_F(PdfDisplayTest, CropBoxAndInheritedRotationDecideTheImage) {
     // A red square in the lower left corner of the crop box.
-    PdfSpec spec;
-    PdfPageSpec page{600, 800, std::array<double, 4>{100, 100, 400, 500}, {}, test::filledRect(100, 100, 50, 50, 1, 0, 0), {}};
-    spec.pages.push_back(page);
+    PdfPlan plan;
+    PdfPagePlan page{600, 800, std::array<double, 4>{100, 100, 400, 500}, {}, test::filledRect(100, 100, 50, 50, 1, 0, 0), {}};
+    plan.pages.push_back(page);
     control->setPdfDpiRendering(72);
-    ASSERT_EQ(open(write("crop.pdf", spec)), 0);
+    ASSERT_EQ(open(write("crop.pdf", plan)), 0);
     EXPECT_EQ(shownSize(), std::make_pair(300, 400));
     EXPECT_EQ(pixel(10, 390), kRed);
     EXPECT_EQ(pixel(290, 10), kWhite);
 
     // Turned a quarter clockwise by the page tree: the square comes to the
     // upper left.
-    spec.inheritedRotate = 90;
-    ASSERT_EQ(open(write("turned.pdf", spec)), 0);
+    plan.inheritedRotate = 90;
+    ASSERT_EQ(open(write("turned.pdf", plan)), 0);
     EXPECT_EQ(shownSize(), std::make_pair(400, 300));
     EXPECT_EQ(pixel(10, 10), kRed);
     EXPECT_EQ(pixel(390, 290), kWhite);
@@ -148,7 +148,7 @@ TEST_F(PdfDisplayTest, DamagedFileGives203AndADocumentWithoutPages205) {
     test::writeFile(junk, std::vector<uint8_t>(300, 'x'));
     EXPECT_EQ(open(junk), 203);
     EXPECT_EQ(control->GetnativePDF(), 0);
-    PdfSpec empty;
+    PdfPlan empty;
     EXPECT_EQ(open(write("empty.pdf", empty)), 205);
     EXPECT_EQ(control->GetNativeImage(), 0);
     EXPECT_EQ(control->PageCount(), 0);
@@ -237,10 +237,10 @@ TEST_F(PdfDisplayTest, TwoControlsCopyToDifferentFiles) {
 }
 
 TEST_F(PdfDisplayTest, PagingRendersEachPageAndKeepsOnePageImage) {
-    PdfSpec spec;
-    for (double width : {100.0, 200.0, 300.0}) spec.pages.push_back({width, 100, {}, {}, {}, {}});
+    PdfPlan plan;
+    for (double width : {100.0, 200.0, 300.0}) plan.pages.push_back({width, 100, {}, {}, {}, {}});
     control->setPdfDpiRendering(72);
-    ASSERT_EQ(open(write("three.pdf", spec)), 0);
+    ASSERT_EQ(open(write("three.pdf", plan)), 0);
     EXPECT_EQ(control->GetTotalFrame(), 3);
     EXPECT_TRUE(control->menuItemEnabled(control::FrameMenuItem::GotoNext));
     record.clear();
@@ -278,13 +278,13 @@ TEST_F(PdfDisplayTest, PageImagesAboveTheAllocationLimitFailWithoutAllocating) {
 TEST_F(PdfDisplayTest, TextsComeFromTheInfoDictionaryAndTheXmpPacket) {
     EXPECT_EQ(control->PdfGetTitle(), "");
     EXPECT_EQ(control->PdfGetVersion(), "");
-    PdfSpec spec = onePage(100, 100);
-    spec.version = "1.4";
-    spec.info = {{"Author", "Zo\xC3\xAB (\\)"}, {"Title", "Caf\xC3\xA9 \xC2\xA9"}, {"Subject", "s"},
+    PdfPlan plan = onePage(100, 100);
+    plan.version = "1.4";
+    plan.info = {{"Author", "Zo\xC3\xAB (\\)"}, {"Title", "Caf\xC3\xA9 \xC2\xA9"}, {"Subject", "s"},
                  {"Keywords", "k1, k2"}, {"Creator", "c"}, {"Producer", "p"},
                  {"CreationDate", "D:20240102030405+01'00'"}, {"ModDate", "D:2025"}};
-    spec.xmp = "<?xpacket begin=''?><x:xmpmeta xmlns:x='adobe:ns:meta/'/><?xpacket end='w'?>";
-    ASSERT_EQ(open(write("info.pdf", spec)), 0);
+    plan.xmp = "<?xpacket begin=''?><x:xmpmeta xmlns:x='adobe:ns:meta/'/><?xpacket end='w'?>";
+    ASSERT_EQ(open(write("info.pdf", plan)), 0);
     EXPECT_EQ(control->PdfGetVersion(), "1.4");
     EXPECT_EQ(control->PdfGetAuthor(), "Zo\xC3\xAB (\\)");
     EXPECT_EQ(control->PdfGetTitle(), "Caf\xC3\xA9 \xC2\xA9");
@@ -294,12 +294,12 @@ TEST_F(PdfDisplayTest, TextsComeFromTheInfoDictionaryAndTheXmpPacket) {
     EXPECT_EQ(control->PdfGetProducer(), "p");
     EXPECT_EQ(control->PdfGetCreationDate(), "D:20240102030405+01'00'");
     EXPECT_EQ(control->PdfGetModificationDate(), "D:2025");
-    EXPECT_EQ(control->PdfGetMetadata(), spec.xmp);
+    EXPECT_EQ(control->PdfGetMetadata(), plan.xmp);
 
-    spec.infoEncoding = PdfTextEncoding::Utf16BE;
-    spec.info = {{"Title", "\xCE\xA9mega \xE2\x9C\x93 \xF0\x9F\x98\x80"}};
-    spec.xmp.clear();
-    ASSERT_EQ(open(write("utf16.pdf", spec)), 0);
+    plan.infoEncoding = PdfTextEncoding::Utf16BE;
+    plan.info = {{"Title", "\xCE\xA9mega \xE2\x9C\x93 \xF0\x9F\x98\x80"}};
+    plan.xmp.clear();
+    ASSERT_EQ(open(write("utf16.pdf", plan)), 0);
     Variant title;
     ASSERT_EQ(invokeByName(*control, "PdfGetTitle", DISPATCH_METHOD, {}, &title), S_OK);
     EXPECT_EQ(title.str(), "\xCE\xA9mega \xE2\x9C\x93 \xF0\x9F\x98\x80");
@@ -328,9 +328,9 @@ TEST_F(PdfDisplayTest, DisplayFromFileTakesPdfsByExtensionOrAfterTheDecodersGive
 }
 
 TEST_F(PdfDisplayTest, SetNativeImageKeepsTheShownPageAndClosesThePdfForAnotherImage) {
-    PdfSpec spec;
-    for (int i = 0; i < 2; ++i) spec.pages.push_back({100, 100, {}, {}, {}, {}});
-    ASSERT_EQ(open(write("two.pdf", spec)), 0);
+    PdfPlan plan;
+    for (int i = 0; i < 2; ++i) plan.pages.push_back({100, 100, {}, {}, {}, {}});
+    ASSERT_EQ(open(write("two.pdf", plan)), 0);
     ASSERT_EQ(control->DisplayNextFrame(), 0);
     const int32_t page = control->GetNativeImage();
     EXPECT_EQ(control->SetNativeImage(page), 0);
@@ -360,10 +360,10 @@ TEST_F(PdfDisplayTest, TerminateClosesTheDocument) {
 }
 
 TEST_F(PdfDisplayTest, ByteArrayOfAPdfShowsItsPagesUntilClosed) {
-    PdfSpec spec;
-    for (double width : {100.0, 200.0}) spec.pages.push_back({width, 100, {}, {}, {}, {}});
+    PdfPlan plan;
+    for (double width : {100.0, 200.0}) plan.pages.push_back({width, 100, {}, {}, {}, {}});
     ByteArray bytes;
-    bytes.items = test::writePdf(spec);
+    bytes.items = test::writePdf(plan);
     control->setPdfDpiRendering(72);
     ASSERT_EQ(control->DisplayFromByteArray(bytes), 0);
     EXPECT_EQ(control->GetDocumentType(), 2);

@@ -64,15 +64,15 @@ protected:
         EXPECT_EQ(imaging::modMain::LiveEntryCount(), 0u);
     }
 
-    std::string write(const std::string& name, const PdfSpec& spec) {
+    std::string write(const std::string& name, const PdfPlan& plan) {
         const std::string path = files.file(name).string();
-        writeFile(path, writePdf(spec));
+        writeFile(path, writePdf(plan));
         return path;
     }
-    static PdfSpec onePage(double width, double height, std::optional<int> rotate = {}) {
-        PdfSpec spec;
-        spec.pages.push_back({width, height, {}, rotate, {}, {}});
-        return spec;
+    static PdfPlan onePage(double width, double height, std::optional<int> rotate = {}) {
+        PdfPlan plan;
+        plan.pages.push_back({width, height, {}, rotate, {}, {}});
+        return plan;
     }
     // The events and message boxes so far, in the order they came.
     const std::vector<std::string>& log() {

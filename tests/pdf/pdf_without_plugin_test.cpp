@@ -29,10 +29,10 @@ TEST(PdfWithoutPlugin, OpensGive210WithoutMessageAndLeaveNoCopy) {
     EXPECT_THROW(pdf::modpagrent::LoadFromFile("a.pdf"), pdf::modpagrent::PluginFault);
 
     test::TempDir files;
-    test::PdfSpec spec;
-    spec.pages.push_back({});
+    test::PdfPlan plan;
+    plan.pages.push_back({});
     const std::string pdf = files.file("a.pdf").string();
-    test::writeFile(pdf, test::writePdf(spec));
+    test::writeFile(pdf, test::writePdf(plan));
     window::HeadlessBackend backend;
     {
         control::Orrery control(backend);

@@ -118,16 +118,16 @@ std::string filledRect(double x, double y, double w, double h, double r, double 
            " " + number(h) + " re f\n";
 }
 
-std::vector<uint8_t> writePdf(const PdfSpec& spec) {
+std::vector<uint8_t> writePdf(const PdfPlan& plan) {
     Body body;
-    body.header(spec.version);
+    body.header(plan.version);
     const int catalog = body.reserve();
     const int pages = body.reserve();
     const int font = body.reserve();
     body.put(font, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
 
     std::string kids;
-    for (const PdfPageSpec& page : spec.pages) {
+    for (const PdfPagePlan& page : plan.pages) {
         const int pageId = body.reserve();
         const int contentId = body.reserve();
         std::string resources = "<< /Font << /F1 " + Body::ref(font) + " >>";
@@ -154,27 +154,27 @@ std::vector<uint8_t> writePdf(const PdfSpec& spec) {
         body.putStream(contentId, "<< /Length " + std::to_string(page.content.size()) + " >>", bytesOf(page.content));
         kids += Body::ref(pageId) + " ";
     }
-    std::string pagesDict = "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(spec.pages.size());
-    if (spec.inheritedRotate) pagesDict += " /Rotate " + std::to_string(*spec.inheritedRotate);
+    std::string pagesDict = "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(plan.pages.size());
+    if (plan.inheritedRotate) pagesDict += " /Rotate " + std::to_string(*plan.inheritedRotate);
     body.put(pages, pagesDict + " >>");
 
     std::string catalogDict = "<< /Type /Catalog /Pages " + Body::ref(pages);
-    if (!spec.xmp.empty()) {
+    if (!plan.xmp.empty()) {
         const int metadata = body.reserve();
         body.putStream(metadata,
-                       "<< /Type /Metadata /Subtype /XML /Length " + std::to_string(spec.xmp.size()) + " >>",
-                       bytesOf(spec.xmp));
+                       "<< /Type /Metadata /Subtype /XML /Length " + std::to_string(plan.xmp.size()) + " >>",
+                       bytesOf(plan.xmp));
         catalogDict += " /Metadata " + Body::ref(metadata);
     }
     body.put(catalog, catalogDict + " >>");
 
     int info = 0;
-    if (!spec.info.empty()) {
+    if (!plan.info.empty()) {
         info = body.reserve();
         std::string infoDict = "<<";
-        for (const auto& [key, value] : spec.info)
+        for (const auto& [key, value] : plan.info)
             infoDict += " /" + key + " " +
-                        (spec.infoEncoding == PdfTextEncoding::Utf16BE ? utf16String(value) : docEncodedString(value));
+                        (plan.infoEncoding == PdfTextEncoding::Utf16BE ? utf16String(value) : docEncodedString(value));
         body.put(info, infoDict + " >>");
     }
     return body.finish(catalog, info);

@@ -18,7 +18,7 @@ struct PdfJpeg {
     int height = 0;
 };
 
-struct PdfPageSpec {
+struct PdfPagePlan {
     double width = 595;  // MediaBox [0 0 width height], in points
     double height = 842;
     std::optional<std::array<double, 4>> cropBox;
@@ -30,9 +30,9 @@ struct PdfPageSpec {
 
 enum class PdfTextEncoding { DocEncoding, Utf16BE };
 
-struct PdfSpec {
+struct PdfPlan {
     std::string version = "1.7";
-    std::vector<PdfPageSpec> pages;
+    std::vector<PdfPagePlan> pages;
     std::optional<int> inheritedRotate;  // /Rotate on the page tree's root
     // Info entries by key ("Title", "CreationDate", ...), as UTF-8; written
     // in `infoEncoding` (PDFDocEncoding takes Latin-1 characters only).
@@ -41,7 +41,7 @@ struct PdfSpec {
     std::string xmp;  // the catalogue's /Metadata stream when not empty
 };
 
-std::vector<uint8_t> writePdf(const PdfSpec& spec);
+std::vector<uint8_t> writePdf(const PdfPlan& plan);
 
 // Content that fills the rectangle (x, y, w, h) of the page, in points from
 // the lower left corner, with an RGB colour of 0 to 1.
