@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     gdi::globalFree(block);
 
     {
-        window::Clipboard clipboard;
+        window::InProcessClipboard clipboard;
         if (!clipboard.setData(window::CF_DIB, blockOf(data, size))) std::abort();
         if (const uint32_t bitmap = clipboard.getData(window::CF_BITMAP)) gdi::deleteBitmap(bitmap);
         if (const uint32_t v5 = clipboard.getData(window::CF_DIBV5)) gdi::globalFree(v5);

@@ -65,7 +65,7 @@ private:
     std::map<const window::ControlWindow*, QPointer<QWidget>> widgets_;
     std::map<TimerKey, int> timers_;         // window and id -> Qt's timer id
     std::map<int, TimerKey> timerOwners_;    // Qt's timer id -> window and id
-    window::Clipboard clipboard_;
+    window::InProcessClipboard clipboard_;
 };
 
 }  // namespace orrery::qt

@@ -14,7 +14,6 @@
 #include "support/test_support.h"
 
 using namespace orrery;
-using window::Clipboard;
 
 namespace {
 
@@ -73,7 +72,7 @@ uint32_t headerSizeOf(gdi::HGLOBAL h) {
 TEST(ClipboardTest, ABitmapPutThereBelongsToTheClipboardAndOffersBothDibs) {
     auto picture = checkerImage();
     const size_t bitmapsBefore = gdi::liveBitmapCount();
-    Clipboard clipboard;
+    window::InProcessClipboard clipboard;
     gdi::HBITMAP h = bitmapOf(*picture);
     ASSERT_TRUE(clipboard.setData(window::CF_BITMAP, h));
     EXPECT_EQ(gdi::bitmap(h), nullptr);
@@ -106,7 +105,7 @@ TEST(ClipboardTest, AnIndexedDibGivesABitmapOfTheSameColours) {
     layout.colorsUsed = 2;
     layout.palette = {0x112233, 0xCCBBAA};
     layout.bits = {0, 1, 0, 0, 1, 0, 0, 0};  // bottom row: 0 1; top row: 1 0
-    Clipboard clipboard;
+    window::InProcessClipboard clipboard;
     ASSERT_TRUE(clipboard.setData(window::CF_DIB, globalOf(orrery::test::packedDib(layout))));
     EXPECT_EQ(gdi::liveGlobalCount(), 0u);
     EXPECT_EQ(clipboard.formats(), (std::vector<uint32_t>{window::CF_DIB, window::CF_BITMAP, window::CF_DIBV5}));
@@ -127,7 +126,7 @@ TEST(ClipboardTest, AnIndexedDibGivesABitmapOfTheSameColours) {
 }
 
 TEST(ClipboardTest, WrongHandlesAreRefusedAndLeftToTheCaller) {
-    Clipboard clipboard;
+    window::InProcessClipboard clipboard;
     gdi::HGLOBAL block = globalOf({1, 2, 3});
     EXPECT_FALSE(clipboard.setData(window::CF_BITMAP, block));
     EXPECT_EQ(gdi::globalSize(block), 3u);
@@ -145,7 +144,7 @@ TEST(ClipboardTest, WrongHandlesAreRefusedAndLeftToTheCaller) {
 }
 
 TEST(ClipboardTest, PrivateFormatsHoldBytesAndEmptyingDropsEverything) {
-    Clipboard clipboard;
+    window::InProcessClipboard clipboard;
     constexpr uint32_t kPrivate = 0xC123;
     ASSERT_TRUE(clipboard.setData(kPrivate, globalOf({9, 8, 7})));
     ASSERT_TRUE(clipboard.setData(kPrivate, globalOf({6})));  // replaces the first

@@ -5,6 +5,8 @@
 #include <new>
 #include <unordered_map>
 
+#include "platform/gdiplus/metafile_format.h"
+
 namespace orrery::gdi {
 
 namespace {
@@ -29,9 +31,13 @@ struct Tables {
     std::unordered_map<uint32_t, DibSection> bitmaps;
     std::unordered_map<uint32_t, IconInfo> icons;
     std::unordered_map<uint32_t, GlobalBlock> globals;
+    std::unordered_map<uint32_t, std::vector<uint8_t>> metafiles;
+    std::unordered_map<uint32_t, std::vector<uint8_t>> enhMetafiles;
+    std::unordered_map<uint32_t, std::vector<uint32_t>> palettes;
 
     bool inUse(uint32_t h) const {
-        return bitmaps.count(h) || icons.count(h) || globals.count(h);
+        return bitmaps.count(h) || icons.count(h) || globals.count(h) || metafiles.count(h) ||
+               enhMetafiles.count(h) || palettes.count(h);
     }
     uint32_t allocate() {
         do {
@@ -58,6 +64,19 @@ bool validSection(const DibSection& s) {
     if (s.colors.size() > kMaxColors) return false;
     uint64_t rows = static_cast<uint64_t>(s.height < 0 ? -static_cast<int64_t>(s.height) : s.height);
     return s.bits.size() / s.stride() >= rows;
+}
+
+template <class Object>
+uint32_t addObject(std::unordered_map<uint32_t, Object>& table, Object object) {
+    const uint32_t h = tables().allocate();
+    table.emplace(h, std::move(object));
+    return h;
+}
+
+template <class Object>
+const Object* findObject(const std::unordered_map<uint32_t, Object>& table, uint32_t handle) {
+    auto it = table.find(handle);
+    return it == table.end() ? nullptr : &it->second;
 }
 
 }  // namespace
@@ -147,8 +166,40 @@ size_t globalSize(HGLOBAL handle) {
 
 bool globalFree(HGLOBAL handle) { return tables().globals.erase(handle) != 0; }
 
+HMETAFILE setMetaFileBits(std::span<const uint8_t> bytes) {
+    if (bytes.size() > kMaxGlobalBytes || !gdiplus::metafile::isWmfHeader(bytes, 0)) return 0;
+    return addObject(tables().metafiles, std::vector<uint8_t>(bytes.begin(), bytes.end()));
+}
+
+const std::vector<uint8_t>* metaFileBits(HMETAFILE handle) { return findObject(tables().metafiles, handle); }
+bool deleteMetaFile(HMETAFILE handle) { return tables().metafiles.erase(handle) != 0; }
+
+HENHMETAFILE setEnhMetaFileBits(std::span<const uint8_t> bytes) {
+    if (bytes.size() > kMaxGlobalBytes || bytes.size() < gdiplus::metafile::kEmfHeaderMin ||
+        !gdiplus::metafile::isEmf(bytes))
+        return 0;
+    return addObject(tables().enhMetafiles, std::vector<uint8_t>(bytes.begin(), bytes.end()));
+}
+
+const std::vector<uint8_t>* enhMetaFileBits(HENHMETAFILE handle) {
+    return findObject(tables().enhMetafiles, handle);
+}
+bool deleteEnhMetaFile(HENHMETAFILE handle) { return tables().enhMetafiles.erase(handle) != 0; }
+
+HPALETTE createPalette(std::vector<uint32_t> colors) {
+    if (colors.empty() || colors.size() > kMaxColors) return 0;
+    for (uint32_t& c : colors) c &= 0x00FFFFFFu;
+    return addObject(tables().palettes, std::move(colors));
+}
+
+const std::vector<uint32_t>* palette(HPALETTE handle) { return findObject(tables().palettes, handle); }
+bool deletePalette(HPALETTE handle) { return tables().palettes.erase(handle) != 0; }
+
 size_t liveBitmapCount() { return tables().bitmaps.size(); }
 size_t liveIconCount() { return tables().icons.size(); }
 size_t liveGlobalCount() { return tables().globals.size(); }
+size_t liveMetaFileCount() { return tables().metafiles.size(); }
+size_t liveEnhMetaFileCount() { return tables().enhMetafiles.size(); }
+size_t livePaletteCount() { return tables().palettes.size(); }
 
 }  // namespace orrery::gdi

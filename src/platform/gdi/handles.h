@@ -1,9 +1,10 @@
-// Handle tables standing in for the platform's bitmap, icon, palette and
-// global-memory objects. A handle is a positive 32-bit number naming one
+// Handle tables standing in for the platform's bitmap, icon, metafile,
+// palette and global-memory objects. A handle is a positive 32-bit number naming one
 // object of its table; 0 is never a valid handle. Each table is per thread,
 // like the user-interface objects it stands in for.
 #pragma once
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "platform/gdiplus/pixel_format.h"
@@ -13,6 +14,9 @@ namespace orrery::gdi {
 using HBITMAP = uint32_t;
 using HICON = uint32_t;
 using HGLOBAL = uint32_t;
+using HMETAFILE = uint32_t;
+using HENHMETAFILE = uint32_t;
+using HPALETTE = uint32_t;
 
 // A device-independent bitmap section: what a BITMAPINFOHEADER describes.
 struct DibSection {
@@ -56,9 +60,30 @@ bool globalUnlock(HGLOBAL handle);
 size_t globalSize(HGLOBAL handle);
 bool globalFree(HGLOBAL handle);
 
+// Windows metafiles (the header and records, without a placeable header)
+// and enhanced metafiles, made from a copy of their bytes as
+// SetMetaFileBitsEx and SetEnhMetaFileBits make them. 0 when the bytes do
+// not start with such a header or pass the size of a global block. The
+// records are checked when the metafile is drawn.
+HMETAFILE setMetaFileBits(std::span<const uint8_t> bytes);
+// Null when the handle names no metafile of the kind.
+const std::vector<uint8_t>* metaFileBits(HMETAFILE handle);
+bool deleteMetaFile(HMETAFILE handle);
+HENHMETAFILE setEnhMetaFileBits(std::span<const uint8_t> bytes);
+const std::vector<uint8_t>* enhMetaFileBits(HENHMETAFILE handle);
+bool deleteEnhMetaFile(HENHMETAFILE handle);
+
+// Logical palettes: 1 to 256 colours, 0x00RRGGBB. 0 for any other count.
+HPALETTE createPalette(std::vector<uint32_t> colors);
+const std::vector<uint32_t>* palette(HPALETTE handle);
+bool deletePalette(HPALETTE handle);
+
 // Counts of live objects, for leak checks in tests.
 size_t liveBitmapCount();
 size_t liveIconCount();
 size_t liveGlobalCount();
+size_t liveMetaFileCount();
+size_t liveEnhMetaFileCount();
+size_t livePaletteCount();
 
 }  // namespace orrery::gdi

@@ -176,7 +176,7 @@ private:
     std::vector<InputBoxRecord> inputs_;
     ControlWindow* focused_ = nullptr;
     ControlWindow* capture_ = nullptr;
-    Clipboard clipboard_;
+    InProcessClipboard clipboard_;
 };
 
 }  // namespace orrery::window
