@@ -80,27 +80,36 @@ void drainErrors() {
     while ((n = ::read(w.errors.get(), buffer, sizeof buffer)) > 0) note(std::string(buffer, static_cast<size_t>(n)));
 }
 
-// The worker named by ORRERY_CODEC_WORKER; else the one beside the shared
-// library this code is in (when it is in one), or beside the program; else
-// the build tree's.
+// The worker named by ORRERY_CODEC_WORKER; else, when this code is in a
+// shared library, the one beside it or where an installation puts programs
+// relative to the library folder (ORRERY_CODEC_WORKER_FROM_LIBRARY, such as
+// "../bin"); else the one beside the program; else the build tree's, then
+// the installed one (for programs that link the static library).
 std::string workerPath() {
     if (const char* env = std::getenv("ORRERY_CODEC_WORKER"); env && *env) return env;
-    std::vector<std::filesystem::path> folders;
-    Dl_info info{};
-    if (::dladdr(reinterpret_cast<void*>(&workerPath), &info) != 0 && info.dli_fname && info.dli_fname[0] == '/')
-        folders.push_back(std::filesystem::path(info.dli_fname).parent_path());
+    std::vector<std::filesystem::path> candidates;
     std::error_code ec;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (!ec) folders.push_back(self.parent_path());
-    for (const std::filesystem::path& folder : folders) {
-        const std::filesystem::path beside = folder / kWorkerName;
-        if (::access(beside.c_str(), X_OK) == 0) return beside.string();
-    }
-#ifdef ORRERY_CODEC_WORKER_BUILD_PATH
-    return ORRERY_CODEC_WORKER_BUILD_PATH;
-#else
-    return {};
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<void*>(&workerPath), &info) != 0 && info.dli_fname && info.dli_fname[0] == '/') {
+        const std::filesystem::path library(info.dli_fname);
+        if (ec || !std::filesystem::equivalent(library, self, ec)) {
+            candidates.push_back(library.parent_path() / kWorkerName);
+#ifdef ORRERY_CODEC_WORKER_FROM_LIBRARY
+            candidates.push_back(library.parent_path() / ORRERY_CODEC_WORKER_FROM_LIBRARY / kWorkerName);
 #endif
+        }
+    }
+    if (!self.empty()) candidates.push_back(self.parent_path() / kWorkerName);
+#ifdef ORRERY_CODEC_WORKER_BUILD_PATH
+    candidates.emplace_back(ORRERY_CODEC_WORKER_BUILD_PATH);
+#endif
+#ifdef ORRERY_CODEC_WORKER_INSTALL_PATH
+    candidates.emplace_back(ORRERY_CODEC_WORKER_INSTALL_PATH);
+#endif
+    for (const std::filesystem::path& candidate : candidates)
+        if (::access(candidate.c_str(), X_OK) == 0) return candidate.lexically_normal().string();
+    return {};
 }
 
 void endWorker(const char* why) {

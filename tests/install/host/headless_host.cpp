@@ -1,0 +1,60 @@
+// A host of the installed library: a control on the headless window backend
+// shows the pictures the host writes, fitted to a 200 x 150 window, and the
+// host reports their size and the colour at the window's centre.
+//   headless_host FOLDER
+// Exit code 0 when the BMP shows as written; the TARGA's line tells whether
+// the codec plug-in read it.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "host_pictures.h"
+#include "orrery/orrery.h"
+#include "platform/window/headless_backend.h"
+
+namespace {
+
+constexpr int kWindowWidth = 200, kWindowHeight = 150;
+
+// Shows `path` and prints "NAME: W x H, centre RRGGBB" or "NAME: status N";
+// true when the picture is the host's own.
+bool show(orrery::control::Orrery& viewer, const std::string& name, const std::string& path) {
+    const int32_t status = viewer.DisplayFromFile(path);
+    if (status != 0) {
+        std::printf("%s: status %d\n", name.c_str(), status);
+        return false;
+    }
+    std::vector<uint32_t> pixels(size_t{kWindowWidth} * kWindowHeight);
+    const orrery::gdiplus::Surface surface{pixels.data(), kWindowWidth, kWindowHeight, kWindowWidth * 4};
+    if (viewer.controlWindow().compose(surface) != orrery::gdiplus::Status::Ok) {
+        std::printf("%s: not composed\n", name.c_str());
+        return false;
+    }
+    const uint32_t centre = pixels[size_t{kWindowHeight / 2} * kWindowWidth + kWindowWidth / 2] & 0xFFFFFF;
+    std::printf("%s: %d x %d, centre %06X\n", name.c_str(), viewer.ImageWidth(), viewer.ImageHeight(), centre);
+    return viewer.ImageWidth() == host::kWidth && viewer.ImageHeight() == host::kHeight && centre == host::kColour;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: headless_host FOLDER\n");
+        return 2;
+    }
+    const std::string folder = argv[1];
+    if (!host::writeBmp(folder + "/host.bmp") || !host::writeTarga(folder + "/host.tga")) {
+        std::fprintf(stderr, "headless_host: cannot write into %s\n", folder.c_str());
+        return 2;
+    }
+    orrery::window::HeadlessBackend backend;
+    orrery::control::Orrery viewer(backend);
+    viewer.InitProperties();
+    viewer.setSilentMode(true);
+    viewer.setBorderStyle(0);
+    viewer.setZoomMode(2);
+    viewer.controlWindow().setWindowSize(kWindowWidth, kWindowHeight);
+    const bool bmpShown = show(viewer, "bmp", folder + "/host.bmp");
+    show(viewer, "tga", folder + "/host.tga");
+    return bmpShown ? 0 : 1;
+}
