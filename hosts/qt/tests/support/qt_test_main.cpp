@@ -8,7 +8,7 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
-#include "support/xvfb_server.h"
+#include "xvfb/xvfb_server.h"
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
@@ -21,8 +21,12 @@ int main(int argc, char** argv) {
     setenv("DISPLAY", server.display().c_str(), 1);
     setenv("QT_QPA_PLATFORM", "xcb", 1);
     unsetenv("WAYLAND_DISPLAY");
-    // A fixed density, whatever the desktop the tests were started from says.
-    setenv("QT_SCALE_FACTOR", "1", 1);
+    // A fixed density, whatever the desktop the tests were started from says:
+    // 1, or the one the test program is built for.
+#ifndef ORRERY_TEST_SCALE_FACTOR
+#define ORRERY_TEST_SCALE_FACTOR "1"
+#endif
+    setenv("QT_SCALE_FACTOR", ORRERY_TEST_SCALE_FACTOR, 1);
     unsetenv("QT_SCREEN_SCALE_FACTORS");
     unsetenv("QT_ENABLE_HIGHDPI_SCALING");
     int qtArgc = 1;

@@ -1,5 +1,7 @@
 #include "support/twin_viewer.h"
 
+#include <cmath>
+
 #include <QScreen>
 #include <QTest>
 
@@ -29,6 +31,11 @@ TwinViewer::TwinViewer(int width, int height)
     widget_->activateWindow();
     (void)QTest::qWaitForWindowExposed(widget_.get());
     (void)QTest::qWaitForWindowActive(widget_.get());
+    // The control draws in device pixels: on a denser screen the headless
+    // window is as many device pixels as the widget's.
+    const double ratio = widget_->devicePixelRatioF();
+    reference_->controlWindow().setWindowSize(static_cast<int>(std::lround(width * ratio)),
+                                              static_cast<int>(std::lround(height * ratio)));
     both([](control::Orrery& c) { c.setSilentMode(true); });
 }
 

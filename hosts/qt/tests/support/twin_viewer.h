@@ -1,7 +1,8 @@
 // One control in a real window (OrreryWidget on the X server) and a second
 // one of the same size on the headless backend, so a test can do the same to
 // both and compare what the screen shows with what the headless window
-// composes. The widget is a top-level window at 1:1 density.
+// composes. The widget is a top-level window of the given size in the
+// screen's logical pixels; the headless window is its size in device pixels.
 #pragma once
 #include <functional>
 #include <memory>

@@ -1,6 +1,6 @@
-// A private X server for the tests of the desktop host: Xvfb on a display
-// number it picks itself, 1280 x 1024 at 24 bits, stopped when the object
-// goes away.
+// A private X server for the tests and benchmarks of the desktop host: Xvfb
+// on a display number it picks itself, with one screen of the given size
+// (WIDTHxHEIGHTxDEPTH), stopped when the object goes away.
 #pragma once
 #include <string>
 #include <sys/types.h>
@@ -9,7 +9,7 @@ namespace orrery::qt::test {
 
 class XvfbServer {
 public:
-    XvfbServer();
+    explicit XvfbServer(const std::string& screen = "1280x1024x24");
     ~XvfbServer();
     XvfbServer(const XvfbServer&) = delete;
     XvfbServer& operator=(const XvfbServer&) = delete;

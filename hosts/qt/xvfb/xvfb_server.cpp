@@ -1,4 +1,4 @@
-#include "support/xvfb_server.h"
+#include "xvfb/xvfb_server.h"
 
 #include <cerrno>
 #include <csignal>
@@ -34,7 +34,7 @@ std::string readDisplayNumber(int fd) {
 
 }  // namespace
 
-XvfbServer::XvfbServer() {
+XvfbServer::XvfbServer(const std::string& screen) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) {
         error_ = std::string("pipe: ") + std::strerror(errno);
@@ -47,7 +47,7 @@ XvfbServer::XvfbServer() {
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const char* argv[] = {"Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp", nullptr};
+    const char* argv[] = {"Xvfb", "-displayfd", "3", "-screen", "0", screen.c_str(), "-nolisten", "tcp", nullptr};
     const int rc = posix_spawnp(&pid_, "Xvfb", &actions, nullptr, const_cast<char* const*>(argv), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);
