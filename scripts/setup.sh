@@ -12,7 +12,7 @@ PACKAGES=(
   libwmf-dev fonts-urw-base35 libemf2svg-dev librsvg2-dev
   libmupdf-dev libmujs-dev libgumbo-dev libopenjp2-7-dev libjbig2dec0-dev libharfbuzz-dev libfreetype-dev
   poppler-utils mupdf-tools
-  qt6-base-dev xvfb xauth
+  qt6-base-dev xvfb xauth libxtst-dev
 )
 
 missing=()
