@@ -1,6 +1,7 @@
 // The desktop backend of the window layer on Qt 6 Widgets: a monotonic clock
 // and Qt timers, Qt's event loop, real message boxes, menus, file dialogs
-// and input boxes, and presenting through the QWidget that shows a window.
+// and input boxes, the system clipboard, and presenting through the QWidget
+// that shows a window.
 //
 // A window is shown by the widget bound to it (bind); until then, and after
 // unbind, presenting, cursor, focus and capture requests for it do nothing
@@ -18,6 +19,7 @@
 
 #include "platform/window/control_window.h"
 #include "platform/window/window.h"
+#include "qt_clipboard.h"
 
 namespace orrery::qt {
 
@@ -65,7 +67,7 @@ private:
     std::map<const window::ControlWindow*, QPointer<QWidget>> widgets_;
     std::map<TimerKey, int> timers_;         // window and id -> Qt's timer id
     std::map<int, TimerKey> timerOwners_;    // Qt's timer id -> window and id
-    window::InProcessClipboard clipboard_;
+    QtClipboard clipboard_;  // the system clipboard
 };
 
 }  // namespace orrery::qt

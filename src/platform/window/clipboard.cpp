@@ -35,18 +35,6 @@ gdiplus::Status imageOfContent(const Content& content, std::unique_ptr<gdiplus::
     return gdiplus::createBitmapFromPackedDib(std::get<std::vector<uint8_t>>(content), out);
 }
 
-// A new handle of `format` made from the picture of another bitmap format.
-uint32_t deriveBitmapFormat(uint32_t format, const gdiplus::Image& image) {
-    if (format == CF_BITMAP) {
-        gdi::HBITMAP bitmap = 0;
-        return gdiplus::createHBITMAPFromBitmap(image, 0, bitmap) == gdiplus::Status::Ok ? bitmap : 0;
-    }
-    std::vector<uint8_t> dib;
-    auto kind = format == CF_DIBV5 ? gdiplus::DibHeaderKind::V5 : gdiplus::DibHeaderKind::Info;
-    if (gdiplus::packDib(image, kind, dib) != gdiplus::Status::Ok) return 0;
-    return globalOfBytes(dib);
-}
-
 void put32(uint8_t* p, int32_t value) {
     const auto v = static_cast<uint32_t>(value);
     p[0] = static_cast<uint8_t>(v), p[1] = static_cast<uint8_t>(v >> 8);
@@ -59,6 +47,18 @@ int32_t get32(const uint8_t* p) {
 }
 
 }  // namespace
+
+uint32_t handleOfPicture(uint32_t format, const gdiplus::Image& picture) {
+    if (format == CF_BITMAP) {
+        gdi::HBITMAP bitmap = 0;
+        return gdiplus::createHBITMAPFromBitmap(picture, 0, bitmap) == gdiplus::Status::Ok ? bitmap : 0;
+    }
+    if (format != CF_DIB && format != CF_DIBV5) return 0;
+    std::vector<uint8_t> dib;
+    auto kind = format == CF_DIBV5 ? gdiplus::DibHeaderKind::V5 : gdiplus::DibHeaderKind::Info;
+    if (gdiplus::packDib(picture, kind, dib) != gdiplus::Status::Ok) return 0;
+    return globalOfBytes(dib);
+}
 
 gdi::HGLOBAL globalOfMetafilePict(const MetafilePict& pict) {
     gdi::HGLOBAL block = gdi::globalAlloc(kMetafilePictSize);
@@ -186,7 +186,7 @@ uint32_t InProcessClipboard::getData(uint32_t format) const {
     if (!source || !inBitmapGroup(format)) return 0;
     std::unique_ptr<gdiplus::Image> image;
     if (imageOfContent(*find(source), image) != gdiplus::Status::Ok) return 0;
-    return deriveBitmapFormat(format, *image);
+    return handleOfPicture(format, *image);
 }
 
 }  // namespace orrery::window

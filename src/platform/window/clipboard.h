@@ -12,6 +12,10 @@
 
 #include "platform/gdi/handles.h"
 
+namespace orrery::gdiplus {
+class Image;
+}
+
 namespace orrery::window {
 
 enum ClipboardFormat : uint32_t {
@@ -37,6 +41,11 @@ inline constexpr int32_t MM_TEXT = 1;
 inline constexpr int32_t MM_HIMETRIC = 3;
 inline constexpr int32_t MM_ISOTROPIC = 7;
 inline constexpr int32_t MM_ANISOTROPIC = 8;
+
+// A new handle of a bitmap format (a bitmap for CF_BITMAP, a packed DIB
+// block for CF_DIB and CF_DIBV5) holding `picture`, owned by the caller; 0
+// for another format or when none can be made.
+uint32_t handleOfPicture(uint32_t format, const gdiplus::Image& picture);
 
 // A new global block holding `pict`; 0 when none could be made.
 gdi::HGLOBAL globalOfMetafilePict(const MetafilePict& pict);
