@@ -3,8 +3,9 @@
 // store's (imaging/memory_sources).
 #include "control/member_rows.h"
 #include "imaging/image_table.h"
-#include "imaging/image_table.h"
 #include "imaging/memory_sources.h"
+#include "imaging/picture_sources.h"
+#include "platform/automation/picture.h"
 #include "platform/automation/stream_object.h"
 #include "platform/kernel/code_page.h"
 #include "platform/kernel/files.h"
@@ -42,6 +43,7 @@ std::vector<OrreryTable::Row> memoryAndClipboardRows() {
                       {arg("hMem"), refArg("Length")}),
         Table::method("DisplayFromString", 0x600300CC, &Orrery::DisplayFromString, {arg("sImageString")}),
         Table::method("DisplayFromClipboardData", 0x60030059, &Orrery::DisplayFromClipboardData),
+        Table::method("DisplayFromStdPicture", 0x60030038, &Orrery::DisplayFromStdPicture, {refArg("oStdPicture")}),
         Table::method("DisplayFromMetaFile", 0x600300BE, &Orrery::DisplayFromMetaFile,
                       {arg("sFilePath"), optionalArg("nScaleBy", automation::VT_R4, Variant(1.0f))}),
         Table::method("Copy2Clipboard", 0x60030065, &Orrery::Copy2Clipboard),
@@ -81,6 +83,15 @@ int32_t Orrery::DisplayFromGdiDib(int32_t nGdiDibRef) {
 
 int32_t Orrery::DisplayFromClipboardData() {
     return displayLoaded([&](int32_t& id) { return imaging::LoadFromClipboard(id, window_.backend().clipboard()); });
+}
+
+int32_t Orrery::DisplayFromStdPicture(automation::DispatchPtr& oStdPicture) {
+    return displayLoaded([&](int32_t& id) {
+        // Set after the close, so that it holds whatever the load gives.
+        s_.documentType = DocumentTypeImage;
+        const automation::IPicture* picture = automation::pictureOf(oStdPicture.get());
+        return picture ? imaging::LoadFromPicture(id, *picture) : kInvalidParameter;
+    });
 }
 
 int32_t Orrery::DisplayFromMetaFile(std::string sFilePath, float nScaleBy) {

@@ -324,6 +324,11 @@ public:
     // A text of Windows-1252 characters, one a byte.
     int32_t DisplayFromString(std::string sImageString);
     int32_t DisplayFromClipboardData();
+    // A picture object (automation::Picture or any object answering its
+    // interface): bitmaps and icons copied, metafiles rasterised on white.
+    // The document type reads image even when the load fails; no picture
+    // gives InvalidParameter.
+    int32_t DisplayFromStdPicture(automation::DispatchPtr& oStdPicture);
     // A WMF or EMF file rasterised at its own size times nScaleBy.
     int32_t DisplayFromMetaFile(std::string sFilePath, float nScaleBy = 1.0f);
     // A new bitmap handle of the displayed picture for the caller, 0 on

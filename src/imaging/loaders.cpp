@@ -2,7 +2,8 @@
 
 #include "imaging/image_info.h"
 #include "imaging/image_table.h"
-#include "platform/gdiplus/dib.h"
+#include "imaging/picture_sources.h"
+#include "platform/automation/picture_file.h"
 #include "platform/gdiplus/factory.h"
 
 namespace orrery::imaging {
@@ -66,34 +67,12 @@ int32_t LoadWithGdiPlus(int32_t& id, const std::string& path, bool useIcm) {
     return 0;
 }
 
-// The picture route: the formats a system picture loader reads (bitmaps,
-// icons, JPEG, GIF) become a bitmap or icon handle first, and the handle is
-// turned into the image, as a picture object would be.
+// The picture route: the file becomes a picture object (bitmaps, JPEG, GIF,
+// icons, placeable WMF, EMF), which turns into the entry as any picture does.
 int32_t LoadWithPictureLoader(int32_t& id, const std::string& path) {
-    std::unique_ptr<Image> decoded;
-    if (gdiplus::loadImageFromFile(path, {}, decoded) != Status::Ok) return code(Status::UnknownImageFormat);
-    const gdiplus::Guid raw = decoded->rawFormat();
-    const bool isIcon = raw == gdiplus::ImageFormat::Icon;
-    if (!isIcon && raw != gdiplus::ImageFormat::BMP && raw != gdiplus::ImageFormat::JPEG &&
-        raw != gdiplus::ImageFormat::GIF)
-        return code(Status::UnknownImageFormat);
-    std::unique_ptr<Image> image;
-    Status s;
-    if (isIcon) {
-        gdi::HICON icon = 0;
-        s = gdiplus::createHICONFromBitmap(*decoded, icon);
-        if (s == Status::Ok) s = gdiplus::createBitmapFromHICON(icon, image);
-        if (icon) gdi::destroyIcon(icon);
-    } else {
-        gdi::HBITMAP bitmap = 0;
-        s = gdiplus::createHBITMAPFromBitmap(*decoded, 0xFFFFFFFF, bitmap);
-        if (s == Status::Ok) s = gdiplus::createBitmapFromHBITMAP(bitmap, image);
-        if (bitmap) gdi::deleteBitmap(bitmap);
-    }
-    if (s != Status::Ok) return code(Status::UnknownImageFormat);
-    image->setResolution(decoded->horizontalResolution(), decoded->verticalResolution());
-    modMain::AddImage(id, std::move(image), "", "", isIcon ? SourceHIcon : SourceHBitmap);
-    return 0;
+    std::shared_ptr<automation::Picture> picture;
+    if (automation::loadPictureFile(path, picture) != automation::S_OK) return code(Status::UnknownImageFormat);
+    return LoadFromPicture(id, *picture) == 0 ? 0 : code(Status::UnknownImageFormat);
 }
 
 }  // namespace orrery::imaging

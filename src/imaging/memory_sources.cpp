@@ -7,6 +7,8 @@
 
 #include "imaging/image_info.h"
 #include "imaging/image_table.h"
+#include "imaging/picture_sources.h"
+#include "platform/automation/picture.h"
 #include "platform/gdiplus/dib.h"
 #include "platform/gdiplus/byte_source.h"
 #include "platform/gdiplus/factory.h"
@@ -132,6 +134,68 @@ int32_t WriteBytesToTempFile(std::span<const uint8_t> bytes, std::string& path) 
     return 0;
 }
 
+namespace {
+
+// HIMETRIC per unit of each mapping mode whose units have a physical size.
+double himetricPerUnit(int32_t mappingMode) {
+    switch (mappingMode) {
+        case window::MM_TEXT: return 2540.0 / 96;  // screen pixels
+        case 2: return 10;                          // MM_LOMETRIC, 0.1 mm
+        case window::MM_HIMETRIC:
+        case window::MM_ISOTROPIC:
+        case window::MM_ANISOTROPIC: return 1;
+        case 4: return 25.4;             // MM_LOENGLISH, 0.01 inch
+        case 5: return 2.54;             // MM_HIENGLISH, 0.001 inch
+        case 6: return 2540.0 / 1440;    // MM_TWIPS
+        default: return 0;
+    }
+}
+
+// The size of a clipboard metafile picture in HIMETRIC: its extents when
+// they give one, else the metafile's own window extent as screen pixels.
+bool himetricSizeOf(const window::MetafilePict& pict, int32_t& width, int32_t& height) {
+    const double perUnit = himetricPerUnit(pict.mappingMode);
+    const double w = pict.xExt * perUnit, h = pict.yExt * perUnit;
+    if (w >= 1 && h >= 1 && w <= INT32_MAX && h <= INT32_MAX) {
+        width = static_cast<int32_t>(std::lround(w));
+        height = static_cast<int32_t>(std::lround(h));
+        return true;
+    }
+    const std::vector<uint8_t>* bits = gdi::metaFileBits(pict.metafile);
+    std::unique_ptr<gdiplus::Image> measured;
+    if (!bits || gdiplus::loadImageFromBytes(gdiplus::ByteSource::copyOf(*bits), {}, measured) != gdiplus::Status::Ok)
+        return false;
+    width = automation::himetricOfPixels(measured->width());
+    height = automation::himetricOfPixels(measured->height());
+    return true;
+}
+
+// The clipboard's metafile picture, or the enhanced metafile that offers
+// that format, as a picture owning a copy of the clipboard's metafile.
+int32_t loadClipboardMetafile(int32_t& id, const window::Clipboard& clipboard) {
+    automation::PictureDescription description;
+    if (const gdi::HGLOBAL block = clipboard.getData(window::CF_METAFILEPICT)) {
+        window::MetafilePict pict;
+        const bool read = window::readMetafilePict(block, pict);
+        gdi::globalFree(block);
+        if (!read) return statusOf(gdiplus::Status::InvalidParameter);
+        description = {automation::PICTYPE_METAFILE, pict.metafile, 0, 0, 0};
+        if (!himetricSizeOf(pict, description.metafileWidth, description.metafileHeight)) {
+            gdi::deleteMetaFile(pict.metafile);
+            return statusOf(gdiplus::Status::InvalidParameter);
+        }
+    } else {
+        description = {automation::PICTYPE_ENHMETAFILE, clipboard.getData(window::CF_ENHMETAFILE), 0, 0, 0};
+    }
+    // A picture is refused only for a handle that names nothing to free.
+    std::shared_ptr<automation::Picture> picture;
+    if (automation::Picture::create(description, true, picture) != automation::S_OK)
+        return statusOf(gdiplus::Status::InvalidParameter);
+    return LoadFromPicture(id, *picture);
+}
+
+}  // namespace
+
 int32_t LoadFromClipboard(int32_t& id, const window::Clipboard& clipboard) {
     if (clipboard.isFormatAvailable(window::CF_DIB)) {
         const gdi::HGLOBAL block = clipboard.getData(window::CF_DIB);
@@ -145,6 +209,7 @@ int32_t LoadFromClipboard(int32_t& id, const window::Clipboard& clipboard) {
         gdi::deleteBitmap(bitmap);
         return status;
     }
+    if (clipboard.isFormatAvailable(window::CF_METAFILEPICT)) return loadClipboardMetafile(id, clipboard);
     // A palette alone is no picture.
     if (clipboard.isFormatAvailable(window::CF_PALETTE)) return statusOf(gdiplus::Status::InvalidParameter);
     return statusOf(gdiplus::Status::GenericError);

@@ -41,9 +41,10 @@ int32_t LoadFromStream(int32_t& id, automation::IStream& stream, bool useIcm);
 // in `path`. GenericError when no file could be written.
 int32_t WriteBytesToTempFile(std::span<const uint8_t> bytes, std::string& path);
 
-// The first picture the clipboard offers: a DIB, else a bitmap. A clipboard
-// with a palette but no picture gives InvalidParameter, one without any of
-// them GenericError.
+// The first picture the clipboard offers: a DIB, else a bitmap, else a
+// metafile picture (or the enhanced metafile offering that format),
+// rasterised on white. A clipboard with a palette but no picture gives
+// InvalidParameter, one without any of them GenericError.
 int32_t LoadFromClipboard(int32_t& id, const window::Clipboard& clipboard);
 
 // A new entry of the WMF or EMF file at `path` rasterised at its own size

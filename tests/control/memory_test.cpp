@@ -12,6 +12,7 @@
 #include "imaging/image_table.h"
 #include "platform/gdi/handles.h"
 #include "imaging/image_info.h"
+#include "platform/automation/picture.h"
 #include "platform/automation/stream_object.h"
 #include "platform/gdiplus/dib.h"
 #include "platform/window/headless_backend.h"
@@ -444,7 +445,7 @@ TEST_F(MemoryTest, PicturesTravelBetweenControlsThroughTheClipboard) {
 
     // A palette alone is no picture.
     backend.clipboard().empty();
-    ASSERT_TRUE(backend.clipboard().setData(window::CF_PALETTE, globalOf({0, 0, 0, 0})));
+    ASSERT_TRUE(backend.clipboard().setData(window::CF_PALETTE, gdi::createPalette({0x000000, 0xFFFFFF})));
     EXPECT_EQ(control->DisplayFromClipboardData(), static_cast<int32_t>(gdiplus::Status::InvalidParameter));
     EXPECT_EQ(control->GetNativeImage(), 0);
 }
@@ -482,4 +483,131 @@ TEST_F(MemoryTest, MetafilesAreDrawnAtTheirSizeTimesTheScale) {
     orrery::test::writeFile(bmp, patternBmp());
     EXPECT_EQ(control->DisplayFromMetaFile(bmp), invalid);  // no metafile
     EXPECT_EQ(modMain::LiveEntryCount(), 0u);
+}
+
+TEST_F(MemoryTest, PictureObjectsAreShownAndKeepTheirHandles) {
+    const size_t metafilesBefore = gdi::liveMetaFileCount();
+    std::unique_ptr<gdiplus::Image> pattern;
+    ASSERT_EQ(gdiplus::createBitmapFromPackedDib(packedPattern(), pattern), gdiplus::Status::Ok);
+    gdi::HBITMAP bitmap = 0;
+    ASSERT_EQ(gdiplus::createHBITMAPFromBitmap(*pattern, 0, bitmap), gdiplus::Status::Ok);
+    std::shared_ptr<Picture> picture;
+    ASSERT_EQ(Picture::create({PICTYPE_BITMAP, bitmap, 0, 0, 0}, true, picture), S_OK);
+
+    // By reference, as an Object and as an IUnknown object.
+    DispatchPtr asObject = picture;
+    std::vector<Variant> args{Variant::byRef(&asObject)};
+    Variant result;
+    ASSERT_EQ(invokeByName(*control, "DisplayFromStdPicture", DISPATCH_METHOD, args, &result), S_OK);
+    ASSERT_EQ(result.i4(), 0);
+    expectPatternFrom(shown(), 0, 0);
+    EXPECT_NE(gdi::bitmap(bitmap), nullptr);  // still the picture's
+    UnknownPtr asUnknown(picture, static_cast<IUnknown*>(picture.get()));
+    args = {Variant::byRef(&asUnknown)};
+    ASSERT_EQ(invokeByName(*control, "DisplayFromStdPicture", DISPATCH_METHOD, args, &result), S_OK);
+    EXPECT_EQ(result.i4(), 0);
+    EXPECT_EQ(control->ImageWidth(), kWidth);
+
+    // A Windows metafile is drawn at its HIMETRIC size on opaque white.
+    const gdi::HMETAFILE wmf = gdi::setMetaFileBits(orrery::test::redRectangleWmf(100, 40, 10, 10, 50, 30));
+    std::shared_ptr<Picture> metafile;
+    ASSERT_EQ(Picture::create({PICTYPE_METAFILE, wmf, 0, 2646, 1058}, true, metafile), S_OK);
+    DispatchPtr metafileObject = metafile;
+    ASSERT_EQ(control->DisplayFromStdPicture(metafileObject), 0);
+    EXPECT_EQ(control->ImageWidth(), 100);
+    EXPECT_EQ(control->ImageHeight(), 40);
+    gdiplus::ARGB c = 0;
+    shown().getPixel(2, 2, c);
+    EXPECT_EQ(c, 0xFFFFFFFFu);
+    shown().getPixel(30, 20, c);
+    EXPECT_EQ(c, 0xFFFF0000u);
+    // A size in HIMETRIC that passes 32767 twips keeps its size in pixels.
+    std::shared_ptr<Picture> wide;
+    ASSERT_EQ(Picture::create({PICTYPE_METAFILE, wmf, 0, 100000, 40000}, false, wide), S_OK);
+    DispatchPtr wideObject = wide;
+    ASSERT_EQ(control->DisplayFromStdPicture(wideObject), 0);
+    EXPECT_NEAR(control->ImageWidth(), 3780, 5);
+    EXPECT_NEAR(control->ImageHeight(), 1512, 5);
+
+    // An enhanced metafile and an icon.
+    std::shared_ptr<Picture> emf;
+    ASSERT_EQ(Picture::create({PICTYPE_ENHMETAFILE, gdi::setEnhMetaFileBits(orrery::test::redRectangleEmf(30, 20)), 0,
+                               0, 0},
+                              true, emf),
+              S_OK);
+    DispatchPtr emfObject = emf;
+    ASSERT_EQ(control->DisplayFromStdPicture(emfObject), 0);
+    EXPECT_EQ(control->ImageWidth(), 30);
+    shown().getPixel(15, 10, c);
+    EXPECT_EQ(c, 0xFFFF0000u);
+    gdi::HICON icon = 0;
+    ASSERT_EQ(gdiplus::createHICONFromBitmap(*pattern, icon), gdiplus::Status::Ok);
+    std::shared_ptr<Picture> iconPicture;
+    ASSERT_EQ(Picture::create({PICTYPE_ICON, icon, 0, 0, 0}, true, iconPicture), S_OK);
+    DispatchPtr iconObject = iconPicture;
+    ASSERT_EQ(control->DisplayFromStdPicture(iconObject), 0);
+    expectPatternFrom(shown(), 0, 0);
+
+    // No picture: InvalidParameter, and the document type reads image all the same.
+    const int32_t invalid = static_cast<int32_t>(gdiplus::Status::InvalidParameter);
+    DispatchPtr nothing;
+    EXPECT_EQ(control->DisplayFromStdPicture(nothing), invalid);
+    EXPECT_EQ(control->GetDocumentType(), control::DocumentTypeImage);
+    DispatchPtr plain = std::make_shared<PlainObject>();
+    EXPECT_EQ(control->DisplayFromStdPicture(plain), invalid);
+    std::shared_ptr<Picture> empty;
+    ASSERT_EQ(Picture::create({PICTYPE_NONE, 0, 0, 0, 0}, true, empty), S_OK);
+    DispatchPtr emptyObject = empty;
+    EXPECT_EQ(control->DisplayFromStdPicture(emptyObject), invalid);
+    EXPECT_EQ(control->GetNativeImage(), 0);
+
+    metafile.reset();
+    metafileObject.reset();
+    EXPECT_EQ(gdi::liveMetaFileCount(), metafilesBefore);
+}
+
+TEST_F(MemoryTest, MetafilesOnTheClipboardAreShownOnWhiteAfterAnyBitmap) {
+    const size_t metafilesBefore = gdi::liveMetaFileCount(), enhancedBefore = gdi::liveEnhMetaFileCount();
+    window::Clipboard& clipboard = backend.clipboard();
+    auto putMetafile = [&](int32_t mode, int32_t x, int32_t y) {
+        const gdi::HMETAFILE wmf = gdi::setMetaFileBits(orrery::test::redRectangleWmf(100, 40, 10, 10, 50, 30));
+        ASSERT_TRUE(clipboard.setData(window::CF_METAFILEPICT, window::globalOfMetafilePict({mode, x, y, wmf})));
+    };
+    putMetafile(window::MM_ANISOTROPIC, 5292, 2116);  // suggested size: twice the window
+    ASSERT_TRUE(clipboard.setData(window::CF_PALETTE, gdi::createPalette({0, 0xFFFFFF})));  // no picture of its own
+    ASSERT_EQ(control->DisplayFromClipboardData(), 0);
+    EXPECT_EQ(control->ImageWidth(), 200);
+    EXPECT_EQ(control->ImageHeight(), 80);
+    gdiplus::ARGB c = 0;
+    shown().getPixel(4, 4, c);
+    EXPECT_EQ(c, 0xFFFFFFFFu);
+    shown().getPixel(60, 40, c);
+    EXPECT_EQ(c, 0xFFFF0000u);
+    // Without a suggested size the metafile's window counts as screen pixels;
+    // text mode extents are pixels.
+    putMetafile(window::MM_ANISOTROPIC, 0, 0);
+    ASSERT_EQ(control->DisplayFromClipboardData(), 0);
+    EXPECT_EQ(control->ImageWidth(), 100);
+    putMetafile(window::MM_TEXT, 50, 20);
+    ASSERT_EQ(control->DisplayFromClipboardData(), 0);
+    EXPECT_EQ(control->ImageWidth(), 50);
+
+    // A bitmap beside the metafile is taken first.
+    std::unique_ptr<gdiplus::Image> pattern;
+    ASSERT_EQ(gdiplus::createBitmapFromPackedDib(packedPattern(), pattern), gdiplus::Status::Ok);
+    gdi::HBITMAP bitmap = 0;
+    ASSERT_EQ(gdiplus::createHBITMAPFromBitmap(*pattern, 0, bitmap), gdiplus::Status::Ok);
+    ASSERT_TRUE(clipboard.setData(window::CF_BITMAP, bitmap));
+    ASSERT_EQ(control->DisplayFromClipboardData(), 0);
+    EXPECT_EQ(control->ImageWidth(), kWidth);
+
+    // An enhanced metafile is read for the metafile picture it offers.
+    clipboard.empty();
+    ASSERT_TRUE(clipboard.setData(window::CF_ENHMETAFILE, gdi::setEnhMetaFileBits(orrery::test::redRectangleEmf(30, 20))));
+    ASSERT_EQ(control->DisplayFromClipboardData(), 0);
+    EXPECT_EQ(control->ImageWidth(), 30);
+    EXPECT_EQ(control->ImageHeight(), 20);
+    clipboard.empty();
+    EXPECT_EQ(gdi::liveMetaFileCount(), metafilesBefore);
+    EXPECT_EQ(gdi::liveEnhMetaFileCount(), enhancedBefore);
 }

@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <memory>
 
+#include "platform/gdiplus/byte_source.h"
 #include "platform/gdiplus/factory.h"
+#include "platform/gdiplus/graphics.h"
 #include "platform/gdiplus/metafile_raster.h"
 #include "platform/gdiplus/pixel_data.h"
 #include "support/metafile_builder.h"
@@ -129,4 +131,32 @@ TEST(MetafileRasterTest, CorpusDrawingsMatchTheirReferences) {
         EXPECT_LT(diff.mean, small ? 10.0 : 1.0);
         EXPECT_LT(diff.farOff, small ? 0.08 : 0.01);
     }
+}
+
+TEST(MetafileRasterTest, DrawingAMetafileRasterisesItAtTheDestinationSize) {
+    // The left half of a 10 x 10 window is red; the right half stays transparent.
+    std::unique_ptr<Image> metafile;
+    ASSERT_EQ(loadImageFromBytes(ByteSource::fromVector(test::redRectangleWmf(10, 10, 0, 0, 5, 10)), {}, metafile),
+              Status::Ok);
+    ASSERT_EQ(metafile->type(), ImageType::Metafile);
+    std::unique_ptr<Image> canvas;
+    ASSERT_EQ(createBitmapFromScan0(40, 20, 0, PixelFormat32bppARGB, nullptr, canvas), Status::Ok);
+    std::unique_ptr<Graphics> graphics;
+    ASSERT_EQ(Graphics::fromImage(*canvas, graphics), Status::Ok);
+    ASSERT_EQ(graphics->clear(0xFF0000FF), Status::Ok);
+    ASSERT_EQ(graphics->drawImageRect(*metafile, RectF{10, 0, 20, 20}), Status::Ok);
+    graphics.reset();
+    auto at = [&](int x, int y) {
+        ARGB c = 0;
+        canvas->getPixel(x, y, c);
+        return c;
+    };
+    EXPECT_EQ(at(5, 10), 0xFF0000FFu);   // left of the destination
+    EXPECT_EQ(at(15, 10), 0xFFFF0000u);  // the red half, stretched to ten pixels
+    EXPECT_EQ(at(25, 10), 0xFF0000FFu);  // the transparent half shows what was there
+    EXPECT_EQ(at(35, 10), 0xFF0000FFu);  // right of the destination
+
+    ASSERT_EQ(Graphics::fromImage(*canvas, graphics), Status::Ok);
+    EXPECT_EQ(graphics->drawImageRectRect(*metafile, RectF{0, 0, 20, 20}, RectF{0, 0, 5, 5}), Status::NotImplemented);
+    EXPECT_EQ(graphics->drawImageRect(*metafile, RectF{0, 0, 3e9f, 10}), Status::OutOfMemory);
 }

@@ -11,6 +11,7 @@
 #include "platform/window/clipboard.h"
 #include "platform/window/headless_backend.h"
 #include "support/dib_builder.h"
+#include "support/metafile_builder.h"
 #include "support/test_support.h"
 
 using namespace orrery;
@@ -166,4 +167,65 @@ TEST(ClipboardTest, EachHeadlessBackendHasAClipboardOfItsOwn) {
     ASSERT_TRUE(a.clipboard().setData(0xC200, globalOf({1})));
     EXPECT_TRUE(a.clipboard().isFormatAvailable(0xC200));
     EXPECT_FALSE(b.clipboard().isFormatAvailable(0xC200));
+}
+
+TEST(ClipboardTest, MetafilesAndPalettesAreTakenWholeAndHandedOutAsCopies) {
+    const size_t metafilesBefore = gdi::liveMetaFileCount(), enhancedBefore = gdi::liveEnhMetaFileCount();
+    const size_t palettesBefore = gdi::livePaletteCount();
+    window::InProcessClipboard clipboard;
+    const std::vector<uint8_t> wmfBits = orrery::test::redRectangleWmf(100, 40);
+    const gdi::HMETAFILE wmf = gdi::setMetaFileBits(wmfBits);
+    const gdi::HGLOBAL pict = window::globalOfMetafilePict({window::MM_ANISOTROPIC, 2646, 1058, wmf});
+    ASSERT_TRUE(clipboard.setData(window::CF_METAFILEPICT, pict));
+    EXPECT_EQ(gdi::metaFileBits(wmf), nullptr);  // both the block and the metafile it names are taken
+    EXPECT_EQ(gdi::globalSize(pict), 0u);
+    EXPECT_EQ(gdi::liveMetaFileCount(), metafilesBefore);
+
+    const gdi::HGLOBAL copy = clipboard.getData(window::CF_METAFILEPICT);
+    window::MetafilePict read;
+    ASSERT_TRUE(window::readMetafilePict(copy, read));
+    EXPECT_EQ(read.mappingMode, window::MM_ANISOTROPIC);
+    EXPECT_EQ(read.xExt, 2646);
+    EXPECT_EQ(read.yExt, 1058);
+    ASSERT_NE(gdi::metaFileBits(read.metafile), nullptr);
+    EXPECT_EQ(*gdi::metaFileBits(read.metafile), wmfBits);
+    EXPECT_TRUE(gdi::deleteMetaFile(read.metafile));
+    EXPECT_TRUE(gdi::globalFree(copy));
+
+    // A block naming no metafile is refused and stays the caller's.
+    const gdi::HGLOBAL orphan = window::globalOfMetafilePict({window::MM_ANISOTROPIC, 1, 1, 12345});
+    EXPECT_FALSE(clipboard.setData(window::CF_METAFILEPICT, orphan));
+    EXPECT_TRUE(gdi::globalFree(orphan));
+    const gdi::HGLOBAL tiny = globalOf({1, 2, 3});
+    EXPECT_FALSE(clipboard.setData(window::CF_METAFILEPICT, tiny));
+    EXPECT_TRUE(gdi::globalFree(tiny));
+
+    // An enhanced metafile offers the metafile picture format, which only its
+    // reader can make use of.
+    clipboard.empty();
+    const std::vector<uint8_t> emfBits = orrery::test::redRectangleEmf(30, 20);
+    ASSERT_TRUE(clipboard.setData(window::CF_ENHMETAFILE, gdi::setEnhMetaFileBits(emfBits)));
+    EXPECT_EQ(clipboard.formats(), (std::vector<uint32_t>{window::CF_ENHMETAFILE, window::CF_METAFILEPICT}));
+    EXPECT_EQ(clipboard.getData(window::CF_METAFILEPICT), 0u);
+    const gdi::HENHMETAFILE emf = clipboard.getData(window::CF_ENHMETAFILE);
+    ASSERT_NE(gdi::enhMetaFileBits(emf), nullptr);
+    EXPECT_EQ(*gdi::enhMetaFileBits(emf), emfBits);
+    EXPECT_TRUE(gdi::deleteEnhMetaFile(emf));
+
+    ASSERT_TRUE(clipboard.setData(window::CF_PALETTE, gdi::createPalette({0x102030, 0xFFFFFF})));
+    const gdi::HPALETTE palette = clipboard.getData(window::CF_PALETTE);
+    ASSERT_NE(gdi::palette(palette), nullptr);
+    EXPECT_EQ(*gdi::palette(palette), (std::vector<uint32_t>{0x102030, 0xFFFFFF}));
+    EXPECT_TRUE(gdi::deletePalette(palette));
+    EXPECT_FALSE(clipboard.setData(window::CF_PALETTE, palette));  // gone
+
+    clipboard.empty();
+    EXPECT_EQ(gdi::liveMetaFileCount(), metafilesBefore);
+    EXPECT_EQ(gdi::liveEnhMetaFileCount(), enhancedBefore);
+    EXPECT_EQ(gdi::livePaletteCount(), palettesBefore);
+    EXPECT_EQ(gdi::liveGlobalCount(), 0u);
+    // The metafile tables take only what starts as such a metafile.
+    EXPECT_EQ(gdi::setMetaFileBits(std::vector<uint8_t>{1, 2, 3}), 0u);
+    EXPECT_EQ(gdi::setEnhMetaFileBits(wmfBits), 0u);
+    EXPECT_EQ(gdi::createPalette({}), 0u);
 }

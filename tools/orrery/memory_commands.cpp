@@ -6,11 +6,14 @@
 #include <iterator>
 #include <memory>
 
+#include "platform/automation/picture_file.h"
 #include "platform/automation/stream_object.h"
 #include "platform/gdi/handles.h"
+#include "platform/gdiplus/byte_source.h"
 #include "platform/gdiplus/dib.h"
 #include "platform/gdiplus/factory.h"
 #include "platform/gdiplus/guid.h"
+#include "platform/gdiplus/metafile_format.h"
 
 namespace orrery::tool {
 
@@ -57,6 +60,9 @@ bool formatNumber(const std::string& word, uint32_t& format) {
     if (word == "bitmap") format = window::CF_BITMAP;
     else if (word == "dib") format = window::CF_DIB;
     else if (word == "dibv5") format = window::CF_DIBV5;
+    else if (word == "metafile") format = window::CF_METAFILEPICT;
+    else if (word == "enhmetafile") format = window::CF_ENHMETAFILE;
+    else if (word == "palette") format = window::CF_PALETTE;
     else {
         char* end = nullptr;
         const unsigned long n = std::strtoul(word.c_str(), &end, 0);
@@ -77,6 +83,42 @@ uint32_t handleOfPicture(uint32_t format, const std::string& path) {
     std::vector<uint8_t> dib;
     const auto kind = format == window::CF_DIBV5 ? gdiplus::DibHeaderKind::V5 : gdiplus::DibHeaderKind::Info;
     return gdiplus::packDib(*image, kind, dib) == gdiplus::Status::Ok ? globalOf(dib) : 0;
+}
+
+// A Windows metafile handle of a WMF file, placeable or plain, with its size
+// in HIMETRIC: the placeable header's box, or the window extent as pixels.
+gdi::HMETAFILE metafileOf(const std::vector<uint8_t>& bytes, int32_t& width, int32_t& height) {
+    std::shared_ptr<automation::Picture> picture;
+    if (gdiplus::metafile::isPlaceableWmf(bytes)) {
+        if (automation::loadPicture(bytes, picture) != automation::S_OK) return 0;
+        width = picture->width();
+        height = picture->height();
+        return gdi::setMetaFileBits(*gdi::metaFileBits(picture->handle()));
+    }
+    std::unique_ptr<gdiplus::Image> measured;
+    if (gdiplus::loadImageFromBytes(gdiplus::ByteSource::copyOf(bytes), {}, measured) != gdiplus::Status::Ok ||
+        measured->rawFormat() != gdiplus::ImageFormat::WMF)
+        return 0;
+    width = automation::himetricOfPixels(measured->width());
+    height = automation::himetricOfPixels(measured->height());
+    return gdi::setMetaFileBits(bytes);
+}
+
+// A handle of the metafile and palette formats made of a file's bytes: a
+// metafile picture block (anisotropic, sized in HIMETRIC) naming a new
+// metafile, an enhanced metafile, or the palette of an indexed picture.
+uint32_t handleOfObjectFormat(uint32_t format, const std::vector<uint8_t>& bytes) {
+    if (format == window::CF_ENHMETAFILE) return gdi::setEnhMetaFileBits(bytes);
+    if (format == window::CF_METAFILEPICT) {
+        window::MetafilePict pict{window::MM_ANISOTROPIC, 0, 0, 0};
+        pict.metafile = metafileOf(bytes, pict.xExt, pict.yExt);
+        const gdi::HGLOBAL block = pict.metafile ? window::globalOfMetafilePict(pict) : 0;
+        if (!block) gdi::deleteMetaFile(pict.metafile);
+        return block;
+    }
+    std::unique_ptr<gdiplus::Image> image;
+    if (gdiplus::loadImageFromBytes(gdiplus::ByteSource::copyOf(bytes), {}, image) != gdiplus::Status::Ok) return 0;
+    return gdi::createPalette(image->palette().entries);
 }
 
 // The picture a bitmap-format handle holds; the handle is freed.
@@ -105,7 +147,8 @@ MemoryValues::~MemoryValues() {
 }
 
 bool MemoryValues::isCommand(const std::string& word) {
-    static const char* const commands[] = {"bytes", "string", "stream", "global", "dib", "hbitmap", "hicon", "clipboard"};
+    static const char* const commands[] = {"bytes",   "string", "stream",    "global", "dib",
+                                           "hbitmap", "hicon",  "clipboard", "picture"};
     return std::any_of(std::begin(commands), std::end(commands), [&](const char* c) { return word == c; });
 }
 
@@ -117,6 +160,7 @@ const Variant* MemoryValues::find(const std::string& name) const {
 bool MemoryValues::run(const std::vector<std::string>& w, window::Clipboard& clipboard, std::ostream& out) {
     const std::string& cmd = w[0];
     if (cmd == "clipboard") return clipboardCommand(w, clipboard, out);
+    if (cmd == "picture") return pictureCommand(w, out);
     if (w.size() != 3) {
         out << "  " << cmd << " takes a name and a file\n";
         return false;
@@ -166,6 +210,46 @@ bool MemoryValues::run(const std::vector<std::string>& w, window::Clipboard& cli
     return true;
 }
 
+bool MemoryValues::pictureCommand(const std::vector<std::string>& w, std::ostream& out) {
+    static const std::map<std::string, int16_t> kTypes = {{"bitmap", automation::PICTYPE_BITMAP},
+                                                          {"icon", automation::PICTYPE_ICON},
+                                                          {"wmf", automation::PICTYPE_METAFILE},
+                                                          {"emf", automation::PICTYPE_ENHMETAFILE}};
+    const auto type = w.size() == 4 ? kTypes.find(w[2]) : kTypes.end();
+    if (type == kTypes.end()) {
+        out << "  picture takes a name, bitmap, icon, wmf or emf, and a file\n";
+        return false;
+    }
+    const std::string path = pathOf(w[3]);
+    std::vector<uint8_t> bytes;
+    if (!readBytes(path, bytes)) {
+        out << "  cannot read " << path << "\n";
+        return false;
+    }
+    automation::PictureDescription description;
+    description.type = type->second;
+    if (description.type == automation::PICTYPE_BITMAP) {
+        description.handle = handleOfPicture(window::CF_BITMAP, path);
+    } else if (description.type == automation::PICTYPE_ICON) {
+        std::unique_ptr<gdiplus::Image> image;
+        if (gdiplus::createBitmapFromFile(path, {}, image) == gdiplus::Status::Ok)
+            gdiplus::createHICONFromBitmap(*image, description.handle);
+    } else if (description.type == automation::PICTYPE_METAFILE) {
+        description.handle = metafileOf(bytes, description.metafileWidth, description.metafileHeight);
+    } else {
+        description.handle = gdi::setEnhMetaFileBits(bytes);
+    }
+    std::shared_ptr<automation::Picture> picture;
+    if (!description.handle || automation::Picture::create(description, true, picture) != automation::S_OK) {
+        out << "  picture " << w[1] << ": no " << w[2] << " picture made of " << path << "\n";
+        return false;
+    }
+    out << "  picture " << w[1] << ": type " << picture->type() << ", " << picture->width() << " x "
+        << picture->height() << " HIMETRIC\n";
+    values_[w[1]] = Variant(automation::DispatchPtr(picture));
+    return true;
+}
+
 bool MemoryValues::clipboardCommand(const std::vector<std::string>& w, window::Clipboard& clipboard, std::ostream& out) {
     uint32_t format = 0;
     if (w.size() == 2 && w[1] == "clear") {
@@ -180,11 +264,16 @@ bool MemoryValues::clipboardCommand(const std::vector<std::string>& w, window::C
     }
     if (w.size() == 4 && w[1] == "put" && formatNumber(w[2], format)) {
         uint32_t handle = 0;
+        std::vector<uint8_t> bytes;
         if (format == window::CF_BITMAP || format == window::CF_DIB || format == window::CF_DIBV5) {
             handle = handleOfPicture(format, pathOf(w[3]));
+        } else if (!readBytes(pathOf(w[3]), bytes)) {
+            handle = 0;
+        } else if (format == window::CF_METAFILEPICT || format == window::CF_ENHMETAFILE ||
+                   format == window::CF_PALETTE) {
+            handle = handleOfObjectFormat(format, bytes);
         } else {
-            std::vector<uint8_t> bytes;
-            if (readBytes(pathOf(w[3]), bytes)) handle = globalOf(bytes);
+            handle = globalOf(bytes);
         }
         if (handle && clipboard.setData(format, handle)) return true;
         out << "  clipboard put " << w[2] << ": nothing made of " << w[3] << "\n";

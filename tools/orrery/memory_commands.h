@@ -8,8 +8,12 @@
 //   dib NAME FILE.bmp        the BMP file's packed DIB in a new global block
 //   hbitmap NAME FILE        a new bitmap handle of the picture in FILE
 //   hicon NAME FILE          a new icon handle of the picture in FILE
+//   picture NAME bitmap|icon|wmf|emf FILE
+//                            a picture object of that type made of FILE
 //   clipboard put FORMAT FILE | list | save FORMAT OUT.png | clear
-//                            FORMAT: bitmap, dib, dibv5 or a number
+//                            FORMAT: bitmap, dib, dibv5, metafile (a WMF
+//                            file), enhmetafile (an EMF file), palette (the
+//                            colours of an indexed picture) or a number
 //
 // Call arguments $NAME stand for these values. Handles and blocks the script
 // made and still owns are freed when the script ends.
@@ -40,6 +44,7 @@ public:
 
 private:
     bool clipboardCommand(const std::vector<std::string>& words, window::Clipboard& clipboard, std::ostream& out);
+    bool pictureCommand(const std::vector<std::string>& words, std::ostream& out);
 
     std::map<std::string, automation::Variant> values_;
     std::vector<uint32_t> bitmaps_;

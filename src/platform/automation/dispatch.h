@@ -134,6 +134,7 @@ template <> struct AutomationType<double> { static constexpr VARTYPE vt = VT_R8;
 template <> struct AutomationType<bool> { static constexpr VARTYPE vt = VT_BOOL; static bool get(const Variant& v) { return v.isTrue(); } };
 template <> struct AutomationType<std::string> { static constexpr VARTYPE vt = VT_BSTR; static std::string get(const Variant& v) { return v.str(); } };
 template <> struct AutomationType<DispatchPtr> { static constexpr VARTYPE vt = VT_DISPATCH; static DispatchPtr get(const Variant& v) { return v.dispatch(); } };
+template <> struct AutomationType<UnknownPtr> { static constexpr VARTYPE vt = VT_UNKNOWN; static UnknownPtr get(const Variant& v) { return v.unknown(); } };
 template <> struct AutomationType<ByteArray> { static constexpr VARTYPE vt = VT_ARRAY | VT_UI1; static ByteArray get(const Variant& v) { return v.byteArray(); } };
 template <> struct AutomationType<StringArray> { static constexpr VARTYPE vt = VT_ARRAY | VT_BSTR; static StringArray get(const Variant& v) { return v.stringArray(); } };
 template <> struct AutomationType<Variant> { static constexpr VARTYPE vt = VT_VARIANT; static Variant get(const Variant& v) { return v; } };

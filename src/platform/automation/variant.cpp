@@ -1,5 +1,8 @@
 #include "platform/automation/variant.h"
 
+#include "platform/automation/dispatch.h"
+#include "platform/automation/interfaces.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -137,6 +140,42 @@ std::string shortestDigits(T value) {
     return s;
 }
 
+// An object as IDispatch: an IUnknown object through its interface lookup.
+// The result shares ownership with the object it came from.
+HRESULT toDispatch(const Variant& source, Variant& out) {
+    if (source.vt() == VT_EMPTY) {
+        out = Variant(DispatchPtr());
+        return S_OK;
+    }
+    if (source.vt() != VT_UNKNOWN) return DISP_E_TYPEMISMATCH;
+    const UnknownPtr object = source.unknown();
+    if (!object) {
+        out = Variant(DispatchPtr());
+        return S_OK;
+    }
+    auto* dispatch = queryInterface<IDispatch>(*object, IID_IDispatch);
+    if (!dispatch) return E_NOINTERFACE;
+    out = Variant(DispatchPtr(object, dispatch));
+    return S_OK;
+}
+
+HRESULT toUnknown(const Variant& source, Variant& out) {
+    if (source.vt() == VT_EMPTY) {
+        out = Variant(UnknownPtr());
+        return S_OK;
+    }
+    if (source.vt() != VT_DISPATCH) return DISP_E_TYPEMISMATCH;
+    const DispatchPtr object = source.dispatch();
+    if (!object) {
+        out = Variant(UnknownPtr());
+        return S_OK;
+    }
+    auto* unknown = dynamic_cast<IUnknown*>(object.get());
+    if (!unknown) return E_NOINTERFACE;
+    out = Variant(UnknownPtr(object, unknown));
+    return S_OK;
+}
+
 }  // namespace
 
 std::string formatNumber(double value) { return shortestDigits(value); }
@@ -180,6 +219,7 @@ Variant Variant::byRef(double* slot) { return makeRef(VT_R8, slot); }
 Variant Variant::byRefBool(VARIANT_BOOL* slot) { return makeRef(VT_BOOL, slot); }
 Variant Variant::byRef(std::string* slot) { return makeRef(VT_BSTR, slot); }
 Variant Variant::byRef(DispatchPtr* slot) { return makeRef(VT_DISPATCH, slot); }
+Variant Variant::byRef(UnknownPtr* slot) { return makeRef(VT_UNKNOWN, slot); }
 Variant Variant::byRef(ByteArray* slot) { return makeRef(VT_ARRAY | VT_UI1, slot); }
 Variant Variant::byRef(StringArray* slot) { return makeRef(VT_ARRAY | VT_BSTR, slot); }
 
@@ -193,6 +233,7 @@ Variant Variant::referenceTo(Variant& target) {
     case VT_BOOL: return makeRef(VT_BOOL, &target.scalar_.boolean);
     case VT_BSTR: return makeRef(VT_BSTR, &std::get<std::string>(target.heavy_));
     case VT_DISPATCH: return makeRef(VT_DISPATCH, &std::get<DispatchPtr>(target.heavy_));
+    case VT_UNKNOWN: return makeRef(VT_UNKNOWN, &std::get<UnknownPtr>(target.heavy_));
     case VT_ARRAY | VT_UI1: return makeRef(VT_ARRAY | VT_UI1, &std::get<ByteArray>(target.heavy_));
     case VT_ARRAY | VT_BSTR:
         return makeRef(VT_ARRAY | VT_BSTR, &std::get<StringArray>(target.heavy_));
@@ -208,6 +249,11 @@ const std::string& Variant::str() const {
 DispatchPtr Variant::dispatch() const {
     const auto* d = std::get_if<DispatchPtr>(&heavy_);
     return vt_ == VT_DISPATCH && d ? *d : nullptr;
+}
+
+UnknownPtr Variant::unknown() const {
+    const auto* u = std::get_if<UnknownPtr>(&heavy_);
+    return vt_ == VT_UNKNOWN && u ? *u : nullptr;
 }
 
 const ByteArray& Variant::byteArray() const {
@@ -241,6 +287,7 @@ Variant Variant::dereferenced() const {
     case VT_BOOL: return Variant(*static_cast<VARIANT_BOOL*>(p) != VARIANT_FALSE);
     case VT_BSTR: return Variant(*static_cast<std::string*>(p));
     case VT_DISPATCH: return Variant(*static_cast<DispatchPtr*>(p));
+    case VT_UNKNOWN: return Variant(*static_cast<UnknownPtr*>(p));
     case VT_ARRAY | VT_UI1: return Variant(*static_cast<ByteArray*>(p));
     case VT_ARRAY | VT_BSTR: return Variant(*static_cast<StringArray*>(p));
     default: return Variant();
@@ -270,6 +317,7 @@ HRESULT Variant::assignThroughRef(const Variant& value) const {
     case VT_BOOL: *static_cast<VARIANT_BOOL*>(p) = converted.boolValue(); break;
     case VT_BSTR: *static_cast<std::string*>(p) = converted.str(); break;
     case VT_DISPATCH: *static_cast<DispatchPtr*>(p) = converted.dispatch(); break;
+    case VT_UNKNOWN: *static_cast<UnknownPtr*>(p) = converted.unknown(); break;
     case VT_ARRAY | VT_UI1: *static_cast<ByteArray*>(p) = converted.byteArray(); break;
     case VT_ARRAY | VT_BSTR: *static_cast<StringArray*>(p) = converted.stringArray(); break;
     default: return DISP_E_TYPEMISMATCH;
@@ -293,10 +341,8 @@ HRESULT Variant::changeType(VARTYPE target, Variant& out) const {
     case VT_R8:
     case VT_BOOL: return toNumber(*this, target, out);
     case VT_BSTR: return toText(*this, out);
-    case VT_DISPATCH:
-        if (vt_ != VT_EMPTY) return DISP_E_TYPEMISMATCH;
-        out = Variant(DispatchPtr());
-        return S_OK;
+    case VT_DISPATCH: return toDispatch(*this, out);
+    case VT_UNKNOWN: return toUnknown(*this, out);
     default: return DISP_E_TYPEMISMATCH;
     }
 }
@@ -339,6 +385,7 @@ std::string typeName(VARTYPE type) {
     case VT_R8: return "Double" + suffix;
     case VT_BSTR: return "String" + suffix;
     case VT_DISPATCH: return "Object" + suffix;
+    case VT_UNKNOWN: return "Unknown" + suffix;
     case VT_ERROR: return "Error" + suffix;
     case VT_BOOL: return "Boolean" + suffix;
     case VT_VARIANT: return "Variant" + suffix;

@@ -26,6 +26,7 @@ inline constexpr VARTYPE VT_DISPATCH = 9;
 inline constexpr VARTYPE VT_ERROR = 10;
 inline constexpr VARTYPE VT_BOOL = 11;
 inline constexpr VARTYPE VT_VARIANT = 12;
+inline constexpr VARTYPE VT_UNKNOWN = 13;
 inline constexpr VARTYPE VT_UI1 = 17;
 inline constexpr VARTYPE VT_ARRAY = 0x2000;
 inline constexpr VARTYPE VT_BYREF = 0x4000;
@@ -38,6 +39,8 @@ inline constexpr VARIANT_BOOL VARIANT_FALSE = 0;
 
 class IDispatch;
 using DispatchPtr = std::shared_ptr<IDispatch>;
+class IUnknown;
+using UnknownPtr = std::shared_ptr<IUnknown>;
 
 // A one-dimensional automation array (SAFEARRAY) with its lower bound.
 template <class T>
@@ -63,6 +66,7 @@ public:
     Variant(std::string s) : vt_(VT_BSTR), heavy_(std::move(s)) {}
     Variant(std::string_view s) : vt_(VT_BSTR), heavy_(std::string(s)) {}
     Variant(DispatchPtr d) : vt_(VT_DISPATCH), heavy_(std::move(d)) {}
+    Variant(UnknownPtr u) : vt_(VT_UNKNOWN), heavy_(std::move(u)) {}
     Variant(ByteArray a) : vt_(VT_ARRAY | VT_UI1), heavy_(std::move(a)) {}
     Variant(StringArray a) : vt_(VT_ARRAY | VT_BSTR), heavy_(std::move(a)) {}
     // Any other pointer would silently become a Boolean: refuse it.
@@ -87,6 +91,7 @@ public:
     static Variant byRefBool(VARIANT_BOOL* slot);
     static Variant byRef(std::string* slot);
     static Variant byRef(DispatchPtr* slot);
+    static Variant byRef(UnknownPtr* slot);
     static Variant byRef(ByteArray* slot);
     static Variant byRef(StringArray* slot);
     // A typed reference to the value held by `target` itself (VT_BYREF | its
@@ -115,6 +120,7 @@ public:
     HRESULT scode() const { return vt_ == VT_ERROR ? scalar_.scode : S_OK; }
     const std::string& str() const;
     DispatchPtr dispatch() const;
+    UnknownPtr unknown() const;
     const ByteArray& byteArray() const;
     const StringArray& stringArray() const;
 
@@ -139,7 +145,10 @@ public:
     // - Numbers become strings with invariant formatting ("2.5", "1E+20");
     //   strings become numbers by invariant parsing (surrounding blanks are
     //   allowed, anything else is DISP_E_TYPEMISMATCH).
-    // - Arrays, objects and errors convert only to their own type.
+    // - Objects: an IUnknown object becomes an Object through its IDispatch
+    //   interface (E_NOINTERFACE when it answers none), an Object becomes an
+    //   IUnknown object when it answers IUnknown; Empty gives a null object.
+    // - Arrays and errors convert only to their own type.
     // A by-reference source is dereferenced first; the result is never a
     // reference.
     HRESULT changeType(VARTYPE target, Variant& out) const;
@@ -162,7 +171,7 @@ private:
         HRESULT scode;
         void* ref;
     };
-    using Heavy = std::variant<std::monostate, std::string, DispatchPtr, ByteArray, StringArray>;
+    using Heavy = std::variant<std::monostate, std::string, DispatchPtr, UnknownPtr, ByteArray, StringArray>;
 
     static Variant makeRef(VARTYPE type, void* slot);
 
@@ -173,7 +182,7 @@ private:
 
 // Platform names of the type (for messages and type descriptions): "Long",
 // "Integer", "Single", "Double", "Boolean", "String", "Object", "Variant",
-// "Byte", "Byte()", "String()", "Empty", "Null", "Error".
+// "Byte", "Byte()", "String()", "Empty", "Null", "Error", "Unknown".
 std::string typeName(VARTYPE type);
 
 // Invariant text of a number, the way conversions to String write it:

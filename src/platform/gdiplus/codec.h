@@ -45,10 +45,12 @@ struct Decoded {
     Guid rawFormat = ImageFormat::Undefined;
     Frame frame;
     std::unique_ptr<FrameSource> frames;
-    // Metafiles carry no pixels: their size and resolution only.
+    // Metafiles carry no pixels: their size, resolution and records, which
+    // are drawn at the size asked for whenever the metafile is drawn.
     bool isMetafile = false;
     int metafileWidth = 0;
     int metafileHeight = 0;
+    std::shared_ptr<const ByteSource> metafileBytes;
 };
 
 struct DecodeOptions {

@@ -19,6 +19,8 @@
 #include <optional>
 #include <set>
 
+#include "platform/gdiplus/little_endian.h"
+
 namespace orrery::gdiplus {
 
 namespace {
@@ -353,14 +355,9 @@ size_t directorySize(const std::vector<OutEntry>& entries) {
     return size;
 }
 
-void put16(std::vector<uint8_t>& out, uint32_t v) {
-    out.push_back(static_cast<uint8_t>(v));
-    out.push_back(static_cast<uint8_t>(v >> 8));
-}
-void put32(std::vector<uint8_t>& out, uint32_t v) {
-    put16(out, v & 0xffff);
-    put16(out, v >> 16);
-}
+// Every EXIF block this writer makes is little-endian ("II").
+constexpr auto put16 = appendLe16;
+constexpr auto put32 = appendLe32;
 
 // Appends one directory (entries sorted by tag) and its out-of-line values at
 // the end of `out`, which is where its offset was planned. Offsets count from

@@ -3,10 +3,12 @@
 #include <pixman.h>
 
 #include <algorithm>
-#include <vector>
+#include <climits>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
+#include "platform/gdiplus/metafile_raster.h"
 #include "platform/gdiplus/resample.h"
 #include "platform/gdiplus/surface_convert.h"
 
@@ -594,9 +596,32 @@ Status Graphics::drawImageRect(const Image& image, const RectF& dst) {
                                    static_cast<float>(image.height())});
 }
 
+// A metafile is rasterised at the destination's size in target pixels and
+// drawn from there pixel for pixel; only the whole metafile can be drawn.
+Status Graphics::drawMetafile(const Image& metafile, const RectF& dst, const RectF& src, Unit srcUnit,
+                              const ImageAttributes* attributes) {
+    const RectF whole{0, 0, static_cast<float>(metafile.width()), static_cast<float>(metafile.height())};
+    if (srcUnit != UnitPixel || !(src.x == whole.x && src.y == whole.y && src.width == whole.width &&
+                                  src.height == whole.height))
+        return Status::NotImplemented;
+    if (!validRect(dst)) return Status::InvalidParameter;
+    const DrawTarget& t = target_->d;
+    const double ux = pageUnit_ == UnitMillimeter ? t.dpiX / 25.4 : 1.0;
+    const double uy = pageUnit_ == UnitMillimeter ? t.dpiY / 25.4 : 1.0;
+    const double width = std::round(std::fabs(dst.width * ux)), height = std::round(std::fabs(dst.height * uy));
+    if (width < 1 || height < 1) return Status::Ok;
+    if (width > INT32_MAX || height > INT32_MAX) return Status::OutOfMemory;
+    std::unique_ptr<Image> raster;
+    Status s = rasteriseMetafile(metafile.metafileBytes(), static_cast<int>(width), static_cast<int>(height), raster);
+    if (s != Status::Ok) return s;
+    return drawImageRectRect(*raster, dst,
+                             RectF{0, 0, static_cast<float>(raster->width()), static_cast<float>(raster->height())},
+                             UnitPixel, attributes);
+}
+
 Status Graphics::drawImageRectRect(const Image& image, const RectF& dst, const RectF& src,
                                    Unit srcUnit, const ImageAttributes* attributes) {
-    if (image.type() == ImageType::Metafile) return Status::NotImplemented;
+    if (image.type() == ImageType::Metafile) return drawMetafile(image, dst, src, srcUnit, attributes);
     if (image.type() != ImageType::Bitmap || image.pixels().empty())
         return Status::InvalidParameter;
     if (srcUnit != UnitPixel) return Status::NotImplemented;

@@ -132,16 +132,21 @@ public:
     InterpolationMode interpolationMode() const { return interpolation_; }
     Unit pageUnit() const { return pageUnit_; }
 
-    // Draws the whole image into dst (page units).
+    // Draws the whole image into dst (page units); a metafile is rasterised
+    // at dst's size in target pixels.
     Status drawImageRect(const Image& image, const RectF& dst);
     // Draws the src rectangle (in `srcUnit`, pixels only) of the image into
-    // dst. Parts of src outside the image draw nothing.
+    // dst. Parts of src outside the image draw nothing. Of a metafile only
+    // the whole picture is drawn (NotImplemented for a part of it).
     Status drawImageRectRect(const Image& image, const RectF& dst, const RectF& src,
                              Unit srcUnit = UnitPixel, const ImageAttributes* attributes = nullptr);
 
 private:
     struct Target;
     explicit Graphics(std::unique_ptr<Target> target);
+
+    Status drawMetafile(const Image& metafile, const RectF& dst, const RectF& src, Unit srcUnit,
+                        const ImageAttributes* attributes);
 
     std::unique_ptr<Target> target_;
     SmoothingMode smoothing_ = SmoothingModeDefault;

@@ -50,9 +50,14 @@ Image::Image(Decoded decoded)
       frames_(std::move(decoded.frames)),
       metafileWidth_(decoded.metafileWidth),
       metafileHeight_(decoded.metafileHeight),
+      metafileBytes_(std::move(decoded.metafileBytes)),
       generation_(nextGeneration()) {}
 
 Image::~Image() = default;
+
+std::span<const uint8_t> Image::metafileBytes() const {
+    return metafileBytes_ ? metafileBytes_->bytes() : std::span<const uint8_t>{};
+}
 
 std::unique_ptr<Image> Image::fromPixels(PixelData pixels, Palette palette) {
     Decoded d;
@@ -346,6 +351,7 @@ Status Image::clone(std::unique_ptr<Image>& out) const {
         d.isMetafile = true;
         d.metafileWidth = metafileWidth_;
         d.metafileHeight = metafileHeight_;
+        d.metafileBytes = metafileBytes_;
         d.frame.dpiX = frame_.dpiX;
         d.frame.dpiY = frame_.dpiY;
         d.frame.flags = frame_.flags;

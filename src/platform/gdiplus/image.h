@@ -1,9 +1,10 @@
 // An image of the imaging layer: a bitmap in its own pixel format (with its
-// palette, resolution, property items and frames), or a metafile that is
-// recognised but not rasterised.
+// palette, resolution, property items and frames), or a metafile: its size,
+// resolution and records, rasterised only when it is drawn.
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -122,6 +123,9 @@ public:
     Status saveToBytes(const Guid& encoderClsid, const EncoderParameters& params,
                        ByteSink& out) const;
 
+    // A metafile's records (its whole file); empty for a bitmap.
+    std::span<const uint8_t> metafileBytes() const;
+
     // The current frame, for codecs and drawing.
     const Frame& frame() const { return frame_; }
     const PixelData& pixels() const { return frame_.pixels; }
@@ -151,6 +155,7 @@ private:
     uint32_t activeFrame_ = 0;
     int metafileWidth_ = 0;
     int metafileHeight_ = 0;
+    std::shared_ptr<const ByteSource> metafileBytes_;
     bool locked_ = false;
     uint64_t generation_ = 0;
     mutable std::unique_ptr<ImageCache> cache_;

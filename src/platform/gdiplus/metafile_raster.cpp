@@ -91,6 +91,41 @@ void fixWmfStyles(std::string& svg) {
     svg = std::move(fixed);
 }
 
+// Whether the records set a mapping mode other than text mode (pixels),
+// which scales the window onto a viewport.
+bool scalesWindow(std::span<const uint8_t> records) {
+    constexpr uint16_t kSetMapMode = 0x0103;
+    constexpr uint16_t kTextMode = 1;
+    for (size_t pos = kWmfHeaderSize; records.size() - pos >= 6;) {
+        const uint32_t words = le32(&records[pos]);
+        const uint16_t function = le16(&records[pos + 4]);
+        if (function == 0 || words < 3 || words > (records.size() - pos) / 2) return false;
+        if (function == kSetMapMode && words >= 4) return le16(&records[pos + 6]) != kTextMode;
+        pos += size_t{words} * 2;
+    }
+    return false;
+}
+
+// The box the picture shows, in the player's device units. The player
+// measures what the records draw; in text mode, where the device units are
+// the window's logical units from its origin, the window is the picture
+// when it holds all of that (a drawing that covers part of its window keeps
+// its place in it). A drawing that overflows its window, or one mapped onto
+// a viewport, is shown whole.
+void pictureBox(std::span<const uint8_t> records, wmfD_Rect& box) {
+    WmfWindow window;
+    if (!findWmfWindow(records, 0, window) || window.extX <= 0 || window.extY <= 0 || scalesWindow(records)) return;
+    const double left = 0, top = 0, right = window.extX, bottom = window.extY;
+    // The drawn box reaches half a pen beyond the shapes.
+    const double slackX = std::max(1.0, (right - left) / 50), slackY = std::max(1.0, (bottom - top) / 50);
+    if (box.TL.x < left - slackX || box.TL.y < top - slackY || box.BR.x > right + slackX || box.BR.y > bottom + slackY)
+        return;
+    box.TL.x = static_cast<float>(left);
+    box.TL.y = static_cast<float>(top);
+    box.BR.x = static_cast<float>(right);
+    box.BR.y = static_cast<float>(bottom);
+}
+
 // libwmf's SVG device, writing to memory; the picture's size is the size asked for.
 bool wmfToSvg(std::span<const uint8_t> bytes, int width, int height, std::string& svg) {
     wmfAPI_Options options{};
@@ -101,10 +136,14 @@ bool wmfToSvg(std::span<const uint8_t> bytes, int width, int height, std::string
         if (api) wmf_api_destroy(api);
         return false;
     }
-    std::vector<unsigned char> copy(bytes.begin(), bytes.end());
+    // The records alone: the player then measures in the metafile's own
+    // logical units, whatever a placeable header says of the size.
+    const std::span<const uint8_t> records = bytes.subspan(isPlaceableWmf(bytes) ? kPlaceableSize : 0);
+    std::vector<unsigned char> copy(records.begin(), records.end());
     wmfD_Rect bbox{};
     bool ok = wmf_mem_open(api, copy.data(), static_cast<long>(copy.size())) == wmf_E_None &&
               wmf_scan(api, 0, &bbox) == wmf_E_None;
+    if (ok) pictureBox(records, bbox);
     if (ok) {
         wmf_svg_t* device = WMF_SVG_GetData(api);
         device->out = wmf_stream_create(api, nullptr);
@@ -126,11 +165,7 @@ bool wmfToSvg(std::span<const uint8_t> bytes, int width, int height, std::string
     return ok && !svg.empty();
 }
 
-void put32(uint8_t* p, int32_t value) {
-    const auto v = static_cast<uint32_t>(value);
-    p[0] = static_cast<uint8_t>(v), p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16), p[3] = static_cast<uint8_t>(v >> 24);
-}
+void put32(uint8_t* p, int32_t value) { storeLe32(p, static_cast<uint32_t>(value)); }
 
 // The picture is its frame, as the platform draws an enhanced metafile: the
 // header's bounds, which the converter places at the origin, become the

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "platform/gdiplus/dib.h"
+#include "platform/gdiplus/little_endian.h"
 
 namespace orrery::window {
 
@@ -35,16 +36,8 @@ gdiplus::Status imageOfContent(const Content& content, std::unique_ptr<gdiplus::
     return gdiplus::createBitmapFromPackedDib(std::get<std::vector<uint8_t>>(content), out);
 }
 
-void put32(uint8_t* p, int32_t value) {
-    const auto v = static_cast<uint32_t>(value);
-    p[0] = static_cast<uint8_t>(v), p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16), p[3] = static_cast<uint8_t>(v >> 24);
-}
-
-int32_t get32(const uint8_t* p) {
-    return static_cast<int32_t>(uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 |
-                                uint32_t{p[3]} << 24);
-}
+void put32(uint8_t* p, int32_t value) { gdiplus::storeLe32(p, static_cast<uint32_t>(value)); }
+int32_t get32(const uint8_t* p) { return static_cast<int32_t>(gdiplus::le32(p)); }
 
 }  // namespace
 

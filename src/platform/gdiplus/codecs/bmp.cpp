@@ -6,6 +6,7 @@
 
 #include "platform/gdiplus/codecs/codecs.h"
 #include "platform/gdiplus/dib.h"
+#include "platform/gdiplus/little_endian.h"
 #include "platform/gdiplus/image.h"
 
 namespace orrery::gdiplus::codecs {
@@ -63,14 +64,8 @@ public:
 
 // --- writing ----------------------------------------------------------------
 
-void put16(ByteSink& out, uint32_t v) {
-    out.push_back(static_cast<uint8_t>(v));
-    out.push_back(static_cast<uint8_t>(v >> 8));
-}
-void put32(ByteSink& out, uint32_t v) {
-    put16(out, v & 0xffff);
-    put16(out, v >> 16);
-}
+constexpr auto put16 = appendLe16;
+constexpr auto put32 = appendLe32;
 
 // What a source pixel format is written as.
 struct Target {

@@ -18,10 +18,7 @@ namespace {
 
 using namespace metafile;
 
-constexpr uint16_t kMetaSetWindowExt = 0x020C;
 constexpr size_t kEmfMicrometresEnd = 108;
-// Records looked at for a plain WMF's window extent.
-constexpr int kMaxWmfRecords = 4096;
 // Sizes beyond this are damage: no metafile is a million pixels wide.
 constexpr double kMaxPixels = 1 << 20;
 
@@ -38,34 +35,16 @@ Status pixelSize(double w, double h, Decoded& out) {
     return Status::Ok;
 }
 
-void finishMetafile(const Guid& format, float dpiX, float dpiY, Decoded& out) {
+void finishMetafile(const Guid& format, float dpiX, float dpiY, std::shared_ptr<const ByteSource> bytes,
+                    Decoded& out) {
     out.rawFormat = format;
     out.isMetafile = true;
+    out.metafileBytes = std::move(bytes);
     out.frame = Frame{};
     out.frame.dpiX = dpiX;
     out.frame.dpiY = dpiY;
     out.frame.flags = ImageFlagsScalable;
     out.frames.reset();
-}
-
-// The extent of the first SetWindowExt record of a plain WMF, walking the
-// records (each at least three words long) without leaving the data.
-bool findWindowExtent(std::span<const uint8_t> b, size_t at, int& w, int& h) {
-    size_t pos = at + kWmfHeaderSize;
-    for (int n = 0; n < kMaxWmfRecords && pos + 6 <= b.size(); ++n) {
-        uint32_t words = le32(&b[pos]);
-        uint16_t function = le16(&b[pos + 4]);
-        if (words < 3 || words > (b.size() - pos) / 2) return false;
-        if (function == kMetaSetWindowExt && words >= 5) {
-            // Parameters are stored last first: height, then width.
-            h = static_cast<int16_t>(le16(&b[pos + 6]));
-            w = static_cast<int16_t>(le16(&b[pos + 8]));
-            return true;
-        }
-        if (function == 0) return false;  // end-of-file record
-        pos += size_t{words} * 2;
-    }
-    return false;
 }
 
 CodecInfo metafileInfo(const Guid& clsid, const Guid& format, const char* name, const char* desc,
@@ -108,15 +87,15 @@ public:
             Status s = pixelSize((right - left) * double{kDefaultDpi} / inch,
                                  (bottom - top) * double{kDefaultDpi} / inch, out);
             if (s != Status::Ok) return s;
-            finishMetafile(ImageFormat::WMF, kDefaultDpi, kDefaultDpi, out);
+            finishMetafile(ImageFormat::WMF, kDefaultDpi, kDefaultDpi, bytes, out);
             return Status::Ok;
         }
         if (!isWmfHeader(b, 0)) return Status::UnknownImageFormat;
-        int w = 0, h = 0;
-        if (!findWindowExtent(b, 0, w, h)) return Status::InvalidParameter;
-        Status s = pixelSize(w, h, out);
+        WmfWindow window;
+        if (!findWmfWindow(b, 0, window)) return Status::InvalidParameter;
+        Status s = pixelSize(window.extX, window.extY, out);
         if (s != Status::Ok) return s;
-        finishMetafile(ImageFormat::WMF, kDefaultDpi, kDefaultDpi, out);
+        finishMetafile(ImageFormat::WMF, kDefaultDpi, kDefaultDpi, bytes, out);
         return Status::Ok;
     }
 };
@@ -166,7 +145,7 @@ public:
             s = pixelSize(boundsW, boundsH, out);
             if (s != Status::Ok) return s;
         }
-        finishMetafile(ImageFormat::EMF, static_cast<float>(dpiX), static_cast<float>(dpiY), out);
+        finishMetafile(ImageFormat::EMF, static_cast<float>(dpiX), static_cast<float>(dpiY), bytes, out);
         return Status::Ok;
     }
 };
