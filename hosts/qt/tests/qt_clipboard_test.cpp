@@ -243,8 +243,16 @@ TEST_F(QtClipboardTest, EnhancedMetafileOfAnotherProgramIsReadWhenItIsOne) {
         ASSERT_NE(gdi::enhMetaFileBits(metafile), nullptr);
         EXPECT_EQ(*gdi::enhMetaFileBits(metafile), emf);
         EXPECT_TRUE(gdi::deleteEnhMetaFile(metafile));
-        // The metafile picture it offers is read as the enhanced metafile.
+        // The metafile picture it offers is read as the enhanced metafile:
+        // the control shows it as it shows the same one on the headless
+        // backend's clipboard.
         EXPECT_EQ(clipboard.getData(CF_METAFILEPICT), 0u);
+        ASSERT_TRUE(twin.headless().clipboard().setData(CF_ENHMETAFILE, gdi::setEnhMetaFileBits(emf)));
+        twin.both([](Orrery& c) { EXPECT_EQ(c.DisplayFromClipboardData(), 0); });
+        EXPECT_GT(twin.shown().ImageWidth(), 0);
+        EXPECT_EQ(twin.shown().ImageWidth(), twin.reference().ImageWidth());
+        EXPECT_EQ(twin.shown().ImageHeight(), twin.reference().ImageHeight());
+        EXPECT_TRUE(twin.screenMatchesReference());
         EXPECT_TRUE(peer.finish());
     }
     // Bytes under the type that hold no enhanced metafile are not offered.
