@@ -116,9 +116,11 @@ void OrreryWidget::paintEvent(QPaintEvent* event) {
     frame_.resize(static_cast<size_t>(w) * static_cast<size_t>(h));
     const gdiplus::Surface surface{frame_.data(), w, h, static_cast<ptrdiff_t>(w) * 4};
     if (win.compose(surface) != gdiplus::Status::Ok) return;
-    QImage image(reinterpret_cast<const uchar*>(frame_.data()), w, h, w * 4, QImage::Format_ARGB32_Premultiplied);
+    // The composed window is opaque: its pixels are copied, not blended.
+    QImage image(reinterpret_cast<const uchar*>(frame_.data()), w, h, w * 4, QImage::Format_RGB32);
     image.setDevicePixelRatio(devicePixelRatioF());
     QPainter painter(this);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.setClipRegion(event->region());
     painter.drawImage(QPointF(0, 0), image);
 }

@@ -11,7 +11,7 @@
 
 extern char** environ;
 
-namespace orrery::qt::test {
+namespace orrery::qt {
 
 namespace {
 
@@ -74,4 +74,4 @@ XvfbServer::~XvfbServer() {
     }
 }
 
-}  // namespace orrery::qt::test
+}  // namespace orrery::qt

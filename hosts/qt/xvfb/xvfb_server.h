@@ -5,7 +5,7 @@
 #include <string>
 #include <sys/types.h>
 
-namespace orrery::qt::test {
+namespace orrery::qt {
 
 class XvfbServer {
 public:
@@ -24,4 +24,4 @@ private:
     std::string error_;
 };
 
-}  // namespace orrery::qt::test
+}  // namespace orrery::qt

@@ -13,7 +13,7 @@
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     if (testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
-    orrery::qt::test::XvfbServer server;
+    orrery::qt::XvfbServer server;
     if (server.display().empty()) {
         std::cerr << "no X server for the tests: " << server.error() << '\n';
         return 1;
