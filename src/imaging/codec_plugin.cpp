@@ -128,10 +128,15 @@ void bindAll(void* lib, plugin::Functions& f) {
 // failures into statuses, so the messages are dropped rather than printed.
 void ignoreMessage(int, const char*) {}
 
+// The plug-in the environment names; "none" switches it off.
+std::string pluginNameFromEnvironment() {
+    const char* env = std::getenv("ORRERY_CODEC_PLUGIN");
+    return (env && *env) ? env : kDefaultLibrary;
+}
+
 void bindFromEnvironment(Binding& b) {
     b.loaded = true;
-    const char* env = std::getenv("ORRERY_CODEC_PLUGIN");
-    std::string name = (env && *env) ? env : kDefaultLibrary;
+    const std::string name = pluginNameFromEnvironment();
     if (name == "none") return;
     void* lib = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!lib) return;
@@ -180,7 +185,8 @@ std::string pluginFormatName(int format) {
 }
 
 std::string PluginVersion() {
-    if (codecSandboxEnabled()) return workerPluginVersion();
+    // Switched off, there is nothing for a worker to load: none is started.
+    if (codecSandboxEnabled()) return pluginNameFromEnvironment() == "none" ? "Undefined" : workerPluginVersion();
     const Binding& b = boundOnce();
     if (!b.library) return "Undefined";
     if (!b.functions.GetVersion) return "Unknown";

@@ -342,4 +342,31 @@ TEST_F(RealWorker, SandboxOffRunsThePluginInProcess) {
     EXPECT_TRUE(codecSandboxEnabled());
 }
 
+// ORRERY_CODEC_PLUGIN=none: nothing for a worker to load, so none starts,
+// and files go to the other loaders.
+TEST(CodecWorkerSwitchedOff, StartsNoWorker) {
+    ScopedEnv off("ORRERY_CODEC_PLUGIN", "none");
+    plugin::reloadCodecPluginForTesting();
+    const int starts = codecWorkerStarts();
+    ASSERT_TRUE(modMain::StartGdiPlus());
+    EXPECT_FALSE(IsPluginAvailable());
+    orrery::test::TempDir dir;
+    const fs::path path = dir.file("tiny.bmp");
+    auto image = gp::Image::fromPixels([] {
+        gp::PixelData pixels;
+        EXPECT_EQ(gp::PixelData::allocate(2, 2, gp::PixelFormat24bppRGB, pixels), gp::Status::Ok);
+        return pixels;
+    }());
+    ASSERT_EQ(image->save(path.string(), gp::CodecClsid::BMP, {}), gp::Status::Ok);
+    int32_t id = 0;
+    constexpr int32_t kPluginMissing = 9;
+    EXPECT_EQ(LoadWithPlugin(id, path.string(), false), kPluginMissing);
+    ASSERT_EQ(LoadImageFromFile(id, path.string(), false, false, {}, true), 0);
+    EXPECT_EQ(modMain::ReleaseImage(id), gp::Status::Ok);
+    modMain::ShutdownGdiPlus();
+    EXPECT_EQ(codecWorkerStarts(), starts);
+    off.restore();
+    plugin::reloadCodecPluginForTesting();
+}
+
 }  // namespace
