@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPaintEvent>
 #include <QWheelEvent>
@@ -113,16 +114,42 @@ void OrreryWidget::paintEvent(QPaintEvent* event) {
     if (win.windowWidth() != std::lround(width() * devicePixelRatioF())) followSize();
     const int w = win.windowWidth(), h = win.windowHeight();
     if (w <= 0 || h <= 0) return;
+    QPainter painter(this);
+    if (event->region().contains(rect()) && composeInPlace(painter)) return;
     frame_.resize(static_cast<size_t>(w) * static_cast<size_t>(h));
     const gdiplus::Surface surface{frame_.data(), w, h, static_cast<ptrdiff_t>(w) * 4};
     if (win.compose(surface) != gdiplus::Status::Ok) return;
     // The composed window is opaque: its pixels are copied, not blended.
     QImage image(reinterpret_cast<const uchar*>(frame_.data()), w, h, w * 4, QImage::Format_RGB32);
     image.setDevicePixelRatio(devicePixelRatioF());
-    QPainter painter(this);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.setClipRegion(event->region());
     painter.drawImage(QPointF(0, 0), image);
+}
+
+bool OrreryWidget::composeInPlace(QPainter& painter) {
+    QPaintEngine* engine = painter.paintEngine();
+    QPaintDevice* device = engine ? engine->paintDevice() : nullptr;
+    if (!device || device->devType() != QInternal::Image) return false;
+    auto* target = static_cast<QImage*>(device);
+    // Writing into a shared image would first copy it away from the painter.
+    if (!target->isDetached()) return false;
+    if (target->format() != QImage::Format_RGB32 && target->format() != QImage::Format_ARGB32_Premultiplied)
+        return false;
+    // The widget lies in the image at an offset, at the device size, unturned.
+    const QTransform place = painter.deviceTransform();
+    const double ratio = devicePixelRatioF();
+    if (place.type() > QTransform::TxScale || std::abs(place.m11() - ratio) > 1e-9 ||
+        std::abs(place.m22() - ratio) > 1e-9)
+        return false;
+    const window::ControlWindow& win = control_->controlWindow();
+    const int w = win.windowWidth(), h = win.windowHeight();
+    const long x = std::lround(place.dx()), y = std::lround(place.dy());
+    if (x < 0 || y < 0 || x + w > target->width() || y + h > target->height()) return false;
+    const ptrdiff_t stride = target->bytesPerLine();
+    uchar* origin = target->bits() + y * stride + x * 4;
+    const gdiplus::Surface surface{reinterpret_cast<uint32_t*>(origin), w, h, stride};
+    return win.compose(surface) == gdiplus::Status::Ok;
 }
 
 // --- Mouse and wheel -------------------------------------------------------------

@@ -16,6 +16,8 @@
 #include <QVariantList>
 #include <QWidget>
 
+class QPainter;
+
 namespace orrery::control {
 class Orrery;
 }
@@ -65,6 +67,11 @@ protected:
 private:
     // The control's window follows the widget's size in device pixels.
     void followSize();
+    // When the whole widget is painted onto an image that holds it at its
+    // device size (the window's backing store), the control's window is
+    // composed straight into that image, saving a copy of every frame;
+    // false when it cannot be.
+    bool composeInPlace(QPainter& painter);
     // Window coordinates (device pixels) of a point in the widget.
     float deviceX(double logicalX) const;
     float deviceY(double logicalY) const;
