@@ -1,7 +1,7 @@
 #include "platform/gdiplus/pixel_data.h"
 
+#include <cstdlib>
 #include <cstring>
-#include <new>
 
 namespace orrery::gdiplus {
 
@@ -26,11 +26,12 @@ Status PixelData::allocate(int width, int height, PixelFormat format, PixelData&
     if (!fitsAllocationLimit(width, height, format)) return Status::OutOfMemory;
     size_t stride = strideFor(format, width);
     size_t size = stride * static_cast<size_t>(height);
-    uint8_t* raw = new (std::nothrow) uint8_t[size];
+    // Zeroed by calloc: memory fresh from the system is zero already, so a
+    // large picture is not written twice before its first use.
+    auto* raw = static_cast<uint8_t*>(std::calloc(size, 1));
     if (!raw) return Status::OutOfMemory;
-    std::memset(raw, 0, size);
     PixelData data;
-    data.owned_.reset(raw);
+    data.owned_ = std::shared_ptr<uint8_t[]>(raw, [](uint8_t* p) { std::free(p); });
     data.ownedSize_ = size;
     data.scan0_ = raw;
     data.width_ = width;
