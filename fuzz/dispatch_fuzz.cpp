@@ -41,7 +41,11 @@
 #include <vector>
 
 #include "control/orrery.h"
+#include "platform/automation/picture.h"
 #include "platform/automation/property_bag.h"
+#include "platform/automation/stream_object.h"
+#include "platform/gdi/handles.h"
+#include "platform/gdiplus/dib.h"
 #include "platform/gdiplus/factory.h"
 #include "platform/gdiplus/pixel_data.h"
 #include "platform/window/headless_backend.h"
@@ -461,7 +465,8 @@ private:
             case VT_R8: return Variant(in.byte() < 230 ? kDoubles[in.byte() % kDoubles.size()] : int8_t(in.byte()) / 16.0);
             case VT_BOOL: return Variant((in.byte() & 1) != 0);
             case VT_BSTR: return Variant(isFile ? filePath(in) : pickString(in));
-            case VT_DISPATCH: return Variant(DispatchPtr());
+            case VT_DISPATCH:
+            case VT_UNKNOWN: return objectValue(type, in);
             case VT_ARRAY | VT_UI1: {
                 static constexpr std::array<int32_t, 4> lowerBounds = {0, 1, -1, kMaxLong};
                 const int32_t lowerBound = in.pick(lowerBounds);
@@ -475,13 +480,57 @@ private:
 
     // A value of any type, whatever the parameter wants.
     Variant anyValue(Input& in, bool isFile = false) {
-        static constexpr std::array<VARTYPE, 11> types = {VT_I4,       VT_I2,   VT_UI1,      VT_R4,
-                                                          VT_R8,       VT_BOOL, VT_BSTR,     VT_DISPATCH,
-                                                          VT_ARRAY | VT_UI1, VT_ARRAY | VT_BSTR, VT_EMPTY};
+        static constexpr std::array<VARTYPE, 12> types = {VT_I4,   VT_I2,      VT_UI1,  VT_R4,
+                                                          VT_R8,   VT_BOOL,    VT_BSTR, VT_DISPATCH,
+                                                          VT_UNKNOWN, VT_ARRAY | VT_UI1, VT_ARRAY | VT_BSTR, VT_EMPTY};
         const uint8_t k = in.byte();
         if (k >= 250) return k & 1 ? Variant::null() : Variant::error(E_FAIL);
         const VARTYPE type = types[k % types.size()];
         return type == VT_EMPTY ? Variant() : valueOf(type, in, isFile);
+    }
+
+    // An object as a host passes one: none, a stream of bytes, or a picture
+    // of any type with sizes of any value, as an Object or an IUnknown object.
+    Variant objectValue(VARTYPE type, Input& in) {
+        std::shared_ptr<IDispatch> object;
+        std::shared_ptr<IUnknown> unknown;
+        if (in.byte() % 3 == 1) {
+            auto stream = std::make_shared<StreamObject>(
+                std::make_shared<MemoryStream>(in.byte() & 1 ? imageBytes() : in.take(in.byte())));
+            object = stream;
+            unknown = std::shared_ptr<IUnknown>(stream, static_cast<IUnknown*>(stream.get()));
+        } else if (auto picture = pictureValue(in)) {
+            object = picture;
+            unknown = std::shared_ptr<IUnknown>(picture, static_cast<IUnknown*>(picture.get()));
+        }
+        return type == VT_UNKNOWN ? Variant(unknown) : Variant(object);
+    }
+
+    std::shared_ptr<Picture> pictureValue(Input& in) {
+        PictureDescription d;
+        d.type = static_cast<int16_t>(in.byte() % 6);  // 5 is no picture type
+        d.metafileWidth = in.pick(kLongs);
+        d.metafileHeight = in.pick(kLongs);
+        static const std::unique_ptr<gdiplus::Image> image = [] {
+            std::unique_ptr<gdiplus::Image> decoded;
+            gdiplus::loadImageFromFile(files().documents[0], {}, decoded);
+            return decoded;
+        }();
+        if (d.type == PICTYPE_BITMAP && image) gdiplus::createHBITMAPFromBitmap(*image, 0, d.handle);
+        if (d.type == PICTYPE_ICON && image) gdiplus::createHICONFromBitmap(*image, d.handle);
+        if (d.type == PICTYPE_METAFILE) d.handle = gdi::setMetaFileBits(metafileRecords(in));
+        if (d.type == PICTYPE_ENHMETAFILE) d.handle = gdi::setEnhMetaFileBits(in.take(in.byte()));
+        std::shared_ptr<Picture> picture;
+        Picture::create(d, true, picture);
+        return picture;
+    }
+
+    // A WMF header followed by whatever the input holds.
+    static std::vector<uint8_t> metafileRecords(Input& in) {
+        std::vector<uint8_t> bytes = {1, 0, 9, 0, 0, 3, 0, 0, 0, 0, 1, 0, 7, 0, 0, 0, 0, 0};
+        const std::vector<uint8_t> records = in.take(in.byte());
+        bytes.insert(bytes.end(), records.begin(), records.end());
+        return bytes;
     }
 
     static const std::vector<uint8_t>& imageBytes() {
