@@ -181,9 +181,14 @@ int main(int argc, char** argv) {
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
     fixture();
+    // The goals are on the wall clock; the CPU time of this process alone
+    // (without the X server's part) is shown beside it, as a second view on
+    // a busy machine.
     const std::vector<bench::Ratio> ratios = {
         {"BM_WidgetFirstFrame/manual_time", "BM_RenderFirstFrame/manual_time", 1.10, bench::Clock::Manual},
-        {"BM_WidgetWheelRepaint/manual_time", "BM_HeadlessWheelRepaint/manual_time", 1.20, bench::Clock::Manual}};
+        {"BM_WidgetFirstFrame/manual_time", "BM_RenderFirstFrame/manual_time", 0, bench::Clock::Cpu},
+        {"BM_WidgetWheelRepaint/manual_time", "BM_HeadlessWheelRepaint/manual_time", 1.20, bench::Clock::Manual},
+        {"BM_WidgetWheelRepaint/manual_time", "BM_HeadlessWheelRepaint/manual_time", 0, bench::Clock::Cpu}};
     const int code = bench::runWithRatios(argc, argv, ratios);
     bench::endFixture<Fixture>();
     return code;

@@ -20,15 +20,49 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A shell command line, built up of quoted words (paths) and text as it is
+// (options, substitutions).
+class CommandLine {
+public:
+    CommandLine& word(const std::string& w) {
+        text_ += " '";
+        text_ += w;
+        text_ += '\'';
+        return *this;
+    }
+    CommandLine& text(const std::string& t) {
+        text_ += ' ';
+        text_ += t;
+        return *this;
+    }
+    // NAME'VALUE', such as -DVARIABLE='path'.
+    CommandLine& option(const std::string& name, const std::string& value) {
+        text_ += ' ';
+        text_ += name;
+        text_ += '\'';
+        text_ += value;
+        text_ += '\'';
+        return *this;
+    }
+    const std::string& line() const { return text_; }
+
+private:
+    std::string text_;
+};
+
 // A shell command run in `folder`; its output is kept for the failure message.
-ToolRun shell(const fs::path& folder, const std::string& command) {
-    return runTool("/bin/sh", folder, {"-c", command});
+ToolRun shell(const fs::path& folder, const CommandLine& command) {
+    return runTool("/bin/sh", folder, {"-c", command.line()});
 }
 
-std::string shellWord(const fs::path& path) { return "'" + path.string() + "'"; }
-
 std::string describe(const ToolRun& run) {
-    return "exit " + std::to_string(run.exitCode) + "\n--- output\n" + run.out + "\n--- errors\n" + run.err;
+    std::string text = "exit ";
+    text += std::to_string(run.exitCode);
+    text += "\n--- output\n";
+    text += run.out;
+    text += "\n--- errors\n";
+    text += run.err;
+    return text;
 }
 
 // The codec plug-in reads TARGA files; without it they are unknown.
@@ -44,8 +78,12 @@ constexpr const char* kShownTarga = "tga: 40 x 30, centre 336699";
 class InstalledPackageTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const ToolRun install = shell(dir_.path(), std::string(shellWord(ORRERY_CMAKE)) + " --install " +
-                                                       shellWord(ORRERY_BUILD_DIR) + " --prefix " + shellWord(prefix()));
+        const ToolRun install = shell(dir_.path(), CommandLine()
+                                                       .word(ORRERY_CMAKE)
+                                                       .text("--install")
+                                                       .word(ORRERY_BUILD_DIR)
+                                                       .text("--prefix")
+                                                       .word(prefix()));
         ASSERT_EQ(install.exitCode, 0) << describe(install);
     }
     fs::path prefix() const { return dir_.file("prefix"); }
@@ -88,17 +126,23 @@ TEST_F(InstalledPackageTest, LaysOutProgramsLibrariesHeadersAndTheDesktopEntry) 
 
 TEST_F(InstalledPackageTest, HostBuiltWithFindPackageShowsPictures) {
     const fs::path build = dir_.file("host-build");
-    const std::string configure = std::string(shellWord(ORRERY_CMAKE)) + " -S " + shellWord(ORRERY_HOST_SOURCE) + " -B " +
-                                  shellWord(build) + " -G '" ORRERY_GENERATOR "' -DCMAKE_BUILD_TYPE=Release" +
-                                  " -DCMAKE_CXX_COMPILER=" + shellWord(ORRERY_CXX) +
-                                  " -DCMAKE_PREFIX_PATH=" + shellWord(prefix()) +
-                                  " -DHOST_WITH_QT=" + (ORRERY_INSTALL_QT ? "ON" : "OFF");
-    const ToolRun configured = shell(dir_.path(), configure);
+    const ToolRun configured = shell(dir_.path(), CommandLine()
+                                                      .word(ORRERY_CMAKE)
+                                                      .text("-S")
+                                                      .word(ORRERY_HOST_SOURCE)
+                                                      .text("-B")
+                                                      .word(build)
+                                                      .text("-G")
+                                                      .word(ORRERY_GENERATOR)
+                                                      .text("-DCMAKE_BUILD_TYPE=Release")
+                                                      .option("-DCMAKE_CXX_COMPILER=", ORRERY_CXX)
+                                                      .option("-DCMAKE_PREFIX_PATH=", prefix())
+                                                      .text(ORRERY_INSTALL_QT ? "-DHOST_WITH_QT=ON" : "-DHOST_WITH_QT=OFF"));
     ASSERT_EQ(configured.exitCode, 0) << describe(configured);
     // The package of the temporary prefix, not one installed elsewhere.
     const std::string cache = readText(build / "CMakeCache.txt");
     EXPECT_NE(cache.find("OrreryCtl_DIR:PATH=" + (libDir() / "cmake" / "OrreryCtl").string()), std::string::npos);
-    const ToolRun built = shell(dir_.path(), std::string(shellWord(ORRERY_CMAKE)) + " --build " + shellWord(build));
+    const ToolRun built = shell(dir_.path(), CommandLine().word(ORRERY_CMAKE).text("--build").word(build));
     ASSERT_EQ(built.exitCode, 0) << describe(built);
 
     const ToolRun shown = runTool((build / "headless_host").string(), dir_.path(), {dir_.path().string()});
@@ -109,7 +153,7 @@ TEST_F(InstalledPackageTest, HostBuiltWithFindPackageShowsPictures) {
     }
 #if ORRERY_INSTALL_QT
     const ToolRun painted =
-        shell(dir_.path(), "QT_QPA_PLATFORM=offscreen exec " + shellWord(build / "widget_host") + " .");
+        shell(dir_.path(), CommandLine().text("QT_QPA_PLATFORM=offscreen exec").word(build / "widget_host").text("."));
     EXPECT_EQ(painted.exitCode, 0) << describe(painted);
     EXPECT_NE(painted.out.find("widget: status 0, 40 x 30, painted 200 x 150, centre 336699"), std::string::npos)
         << describe(painted);
@@ -119,18 +163,25 @@ TEST_F(InstalledPackageTest, HostBuiltWithFindPackageShowsPictures) {
 // pkg-config links liborreryctl.so, which finds the installed codec worker
 // from its own folder.
 TEST_F(InstalledPackageTest, HostBuiltWithPkgConfigShowsPictures) {
-    const std::string flags = "PKG_CONFIG_PATH=" + shellWord(libDir() / "pkgconfig") + " pkg-config";
-    const ToolRun libs = shell(dir_.path(), flags + " --libs orreryctl");
+    const std::string pkgConfig = CommandLine()
+                                      .option("PKG_CONFIG_PATH=", libDir() / "pkgconfig")
+                                      .text("pkg-config --cflags --libs orreryctl")
+                                      .line();
+    const ToolRun libs = shell(dir_.path(), CommandLine().text(pkgConfig));
     ASSERT_EQ(libs.exitCode, 0) << describe(libs);
     EXPECT_NE(libs.out.find("-lorreryctl"), std::string::npos) << libs.out;
     const fs::path host = dir_.file("pc_host");
     const std::string source = ORRERY_HOST_SOURCE;
-    const ToolRun built = shell(dir_.path(), std::string(shellWord(ORRERY_CXX)) + " -std=c++20 -o " + shellWord(host) + " " +
-                                                 shellWord(source + "/headless_host.cpp") + " " +
-                                                 shellWord(source + "/host_pictures.cpp") + " $(" + flags +
-                                                 " --cflags --libs orreryctl) -Wl,-rpath," + libDir().string());
+    const ToolRun built = shell(dir_.path(), CommandLine()
+                                                 .word(ORRERY_CXX)
+                                                 .text("-std=c++20 -o")
+                                                 .word(host)
+                                                 .word(source + "/headless_host.cpp")
+                                                 .word(source + "/host_pictures.cpp")
+                                                 .text("$(" + pkgConfig + ")")
+                                                 .option("-Wl,-rpath,", libDir()));
     ASSERT_EQ(built.exitCode, 0) << describe(built);
-    const ToolRun ldd = shell(dir_.path(), "ldd " + shellWord(host));
+    const ToolRun ldd = shell(dir_.path(), CommandLine().text("ldd").word(host));
     EXPECT_NE(ldd.out.find((libDir() / "liborreryctl.so").string()), std::string::npos) << ldd.out;
 
     const ToolRun shown = runTool(host.string(), dir_.path(), {dir_.path().string()});
