@@ -1,8 +1,9 @@
 // The installed package: this build is installed into a temporary prefix
 // (`cmake --install BUILD --prefix P`), and a host outside the tree
-// (tests/install/host) is built against it with find_package(OrreryCtl) and
-// with pkg-config, then run: it shows pictures it writes on a control of the
-// headless backend (and, with Qt, in an OrreryWidget) and reports what shows.
+// (tests/install/host) is built against it with find_package(OrreryCtl), on
+// the static and on the shared library, and with pkg-config, then run: it
+// shows pictures it writes on a control of the headless backend (and, with
+// Qt, in an OrreryWidget) and reports what shows.
 #include <dlfcn.h>
 
 #include <filesystem>
@@ -145,11 +146,13 @@ TEST_F(InstalledPackageTest, HostBuiltWithFindPackageShowsPictures) {
     const ToolRun built = shell(dir_.path(), CommandLine().word(ORRERY_CMAKE).text("--build").word(build));
     ASSERT_EQ(built.exitCode, 0) << describe(built);
 
-    const ToolRun shown = runTool((build / "headless_host").string(), dir_.path(), {dir_.path().string()});
-    EXPECT_EQ(shown.exitCode, 0) << describe(shown);
-    EXPECT_NE(shown.out.find(kShownBmp), std::string::npos) << describe(shown);
-    if (codecPluginInstalled()) {
-        EXPECT_NE(shown.out.find(kShownTarga), std::string::npos) << describe(shown);
+    for (const char* host : {"headless_host", "shared_host"}) {
+        const ToolRun shown = runTool((build / host).string(), dir_.path(), {dir_.path().string()});
+        EXPECT_EQ(shown.exitCode, 0) << host << ": " << describe(shown);
+        EXPECT_NE(shown.out.find(kShownBmp), std::string::npos) << host << ": " << describe(shown);
+        if (codecPluginInstalled()) {
+            EXPECT_NE(shown.out.find(kShownTarga), std::string::npos) << host << ": " << describe(shown);
+        }
     }
 #if ORRERY_INSTALL_QT
     const ToolRun painted =
