@@ -40,7 +40,7 @@ set_property(SOURCE src/imaging/codec_worker.cpp APPEND PROPERTY COMPILE_DEFINIT
   "ORRERY_CODEC_WORKER_INSTALL_PATH=\"${CMAKE_INSTALL_FULL_BINDIR}/orrery-codec-worker\"")
 # The installed programs and liborreryctl.so open the PDF plug-in from the
 # library folder.
-set_target_properties(orrery orrery-codec-worker PROPERTIES INSTALL_RPATH "$ORIGIN/${ORRERY_BIN_TO_LIB}")
+set_target_properties(orrery PROPERTIES INSTALL_RPATH "$ORIGIN/${ORRERY_BIN_TO_LIB}")
 set_target_properties(orreryctl_shared PROPERTIES INSTALL_RPATH "$ORIGIN")
 
 install(TARGETS orrery orrery-codec-worker RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
