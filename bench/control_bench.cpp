@@ -3,6 +3,7 @@
 // quality mode and one scroll-step repaint, each against the bare drawing
 // call for the same rectangles. Goal: the control adds under 5 percent.
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 #include "control/orrery.h"
@@ -22,15 +23,10 @@ struct Fixture {
     std::vector<uint32_t> pixels = std::vector<uint32_t>(1920 * 1080);
 
     Fixture() {
-        auto pattern = bench::makePatternImage(6000, 4000, gdiplus::PixelFormat24bppRGB);
-        pattern->save(path, gdiplus::CodecClsid::JPEG,
-                      {{gdiplus::EncoderParam::Quality, gdiplus::EncoderParameterValueTypeLong, {90}}});
-        viewer = std::make_unique<control::Orrery>(backend);
-        viewer->setSilentMode(true);
-        viewer->setBorderStyle(0);
-        viewer->controlWindow().setWindowSize(1920, 1080);
-        viewer->setZoomMode(2);
-        viewer->DisplayFromFile(path);
+        if (!bench::writePhotoJpeg(path) || !(viewer = bench::showPhoto(backend, 1920, 1080, 2, path))) {
+            std::fprintf(stderr, "control_bench: cannot show %s\n", path.c_str());
+            std::exit(1);
+        }
         gdiplus::loadImageFromFile(path, {}, image);
     }
     ~Fixture() { std::remove(path.c_str()); }
@@ -39,14 +35,8 @@ struct Fixture {
     // the control's direct path does, drawing the rectangles it drew.
     void bareDraw(gdiplus::InterpolationMode mode) {
         const viewer::ViewState& s = viewer->viewState();
-        gdiplus::Surface surface{pixels.data(), 1920, 1080, 1920 * 4};
-        std::unique_ptr<gdiplus::Graphics> g;
-        gdiplus::Graphics::fromSurface(surface, g);
-        g->clear(0xFF000000);
-        g->setSmoothingMode(gdiplus::SmoothingModeNone);
-        g->setPixelOffsetMode(gdiplus::PixelOffsetModeHalf);
-        g->setCompositingQuality(gdiplus::CompositingQualityHighSpeed);
-        g->setInterpolationMode(mode);
+        std::unique_ptr<gdiplus::Graphics> g =
+            bench::directPathGraphics(gdiplus::Surface{pixels.data(), 1920, 1080, 1920 * 4}, mode);
         const viewer::AreaRect& a = s.displayedArea;
         const float dstW = s.displayWidth <= 1920 ? s.displayWidth : 1920.0f;
         const float dstH = s.displayHeight <= 1080 ? s.displayHeight : 1080.0f;

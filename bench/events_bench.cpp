@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -34,19 +35,14 @@ struct Fixture {
 
     Fixture() {
         std::filesystem::create_directories(folder);
-        auto pattern = bench::makePatternImage(6000, 4000, gdiplus::PixelFormat24bppRGB);
-        pattern->save(picture, gdiplus::CodecClsid::JPEG,
-                      {{gdiplus::EncoderParam::Quality, gdiplus::EncoderParameterValueTypeLong, {90}}});
+        if (!bench::writePhotoJpeg(picture) || !(viewer = bench::showPhoto(backend, kWidth, kHeight, 1, picture))) {
+            std::fprintf(stderr, "events_bench: cannot show %s\n", picture.c_str());
+            std::exit(1);
+        }
         for (int i = 0; i < kDroppedFiles; ++i) {
             dropped.push_back((folder / ("dropped-" + std::to_string(i) + ".png")).string());
             std::ofstream(dropped.back()) << "x";
         }
-        viewer = std::make_unique<control::Orrery>(backend);
-        viewer->setSilentMode(true);
-        viewer->setBorderStyle(0);
-        viewer->controlWindow().setWindowSize(kWidth, kHeight);
-        viewer->setZoomMode(1);
-        viewer->DisplayFromFile(picture);
         viewer->setViewerDrop(true);
         viewer->setMouseMode(viewer::MouseModePan);
         viewer->SetHVScrollBarPosition(2000, 1500);

@@ -5,6 +5,7 @@
 // selection rectangle plus the host's compose of the window against the
 // compose alone (goal: under 1.1x; the move repaints nothing itself).
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 #include "control/orrery.h"
@@ -27,15 +28,10 @@ struct Fixture {
     gdiplus::Surface target{pixels.data(), kWidth, kHeight, kWidth * 4};
 
     Fixture() {
-        auto pattern = bench::makePatternImage(6000, 4000, gdiplus::PixelFormat24bppRGB);
-        pattern->save(path, gdiplus::CodecClsid::JPEG,
-                      {{gdiplus::EncoderParam::Quality, gdiplus::EncoderParameterValueTypeLong, {90}}});
-        viewer = std::make_unique<control::Orrery>(backend);
-        viewer->setSilentMode(true);
-        viewer->setBorderStyle(0);
-        viewer->controlWindow().setWindowSize(kWidth, kHeight);
-        viewer->setZoomMode(1);
-        viewer->DisplayFromFile(path);
+        if (!bench::writePhotoJpeg(path) || !(viewer = bench::showPhoto(backend, kWidth, kHeight, 1, path))) {
+            std::fprintf(stderr, "mouse_bench: cannot show %s\n", path.c_str());
+            std::exit(1);
+        }
         gdiplus::loadImageFromFile(path, {}, image);
     }
     ~Fixture() { std::remove(path.c_str()); }
@@ -46,13 +42,8 @@ struct Fixture {
     // control's direct path draws it.
     void bareDraw() {
         const viewer::ViewState& s = viewer->viewState();
-        std::unique_ptr<gdiplus::Graphics> g;
-        gdiplus::Graphics::fromSurface(target, g);
-        g->clear(0xFF000000);
-        g->setSmoothingMode(gdiplus::SmoothingModeNone);
-        g->setPixelOffsetMode(gdiplus::PixelOffsetModeHalf);
-        g->setCompositingQuality(gdiplus::CompositingQualityHighSpeed);
-        g->setInterpolationMode(gdiplus::InterpolationModeNearestNeighbor);
+        std::unique_ptr<gdiplus::Graphics> g =
+            bench::directPathGraphics(target, gdiplus::InterpolationModeNearestNeighbor);
         const viewer::AreaRect& a = s.displayedArea;
         g->drawImageRectRect(*image, {0, 0, float(kWidth), float(kHeight)},
                              {float(a.left), float(a.top), float(a.width), float(a.height)});

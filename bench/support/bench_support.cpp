@@ -2,7 +2,9 @@
 
 #include <cstdio>
 
+#include "control/orrery.h"
 #include "platform/gdiplus/pixel_format.h"
+#include "platform/window/headless_backend.h"
 
 namespace orrery::bench {
 
@@ -23,6 +25,34 @@ std::unique_ptr<Image> makePatternImage(int width, int height, PixelFormat forma
         rowFromArgb32(format, row.data(), width, isIndexed(format) ? &palette : nullptr, px.row(y));
     }
     return Image::fromPixels(std::move(px), palette);
+}
+
+bool writePhotoJpeg(const std::string& path) {
+    auto pattern = makePatternImage(6000, 4000, PixelFormat24bppRGB);
+    return pattern && pattern->save(path, CodecClsid::JPEG, {{EncoderParam::Quality, EncoderParameterValueTypeLong, {90}}}) ==
+                          Status::Ok;
+}
+
+std::unique_ptr<control::Orrery> showPhoto(window::HeadlessBackend& backend, int width, int height, int zoomMode,
+                                           const std::string& path) {
+    auto viewer = std::make_unique<control::Orrery>(backend);
+    viewer->setSilentMode(true);
+    viewer->setBorderStyle(0);
+    viewer->controlWindow().setWindowSize(width, height);
+    viewer->setZoomMode(zoomMode);
+    if (viewer->DisplayFromFile(path) != 0) return nullptr;
+    return viewer;
+}
+
+std::unique_ptr<Graphics> directPathGraphics(const Surface& surface, InterpolationMode mode) {
+    std::unique_ptr<Graphics> g;
+    if (Graphics::fromSurface(surface, g) != Status::Ok) return nullptr;
+    g->clear(0xFF000000);
+    g->setSmoothingMode(SmoothingModeNone);
+    g->setPixelOffsetMode(PixelOffsetModeHalf);
+    g->setCompositingQuality(CompositingQualityHighSpeed);
+    g->setInterpolationMode(mode);
+    return g;
 }
 
 void RatioReporter::ReportRuns(const std::vector<Run>& runs) {

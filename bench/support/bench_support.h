@@ -8,13 +8,36 @@
 #include <string>
 #include <vector>
 
+#include "platform/gdiplus/graphics.h"
 #include "platform/gdiplus/image.h"
+
+namespace orrery::control {
+class Orrery;
+}
+namespace orrery::window {
+class HeadlessBackend;
+}
 
 namespace orrery::bench {
 
 // An opaque width x height image of `format`: smooth gradients with fine
 // detail, so that no filter sees a flat area.
 std::unique_ptr<gdiplus::Image> makePatternImage(int width, int height, gdiplus::PixelFormat format);
+
+// The photograph the control benchmarks show: the 6000 x 4000 pattern as a
+// JPEG of quality 90 at `path`. False when it cannot be written.
+bool writePhotoJpeg(const std::string& path);
+
+// A silent control without border of width x height on `backend`, showing
+// the file at `path` in `zoomMode`; null when the file does not open.
+std::unique_ptr<control::Orrery> showPhoto(window::HeadlessBackend& backend, int width, int height, int zoomMode,
+                                           const std::string& path);
+
+// A graphics on `surface`, cleared to black and set up as the control's
+// direct drawing path sets up its own: the bare call the control is
+// measured against.
+std::unique_ptr<gdiplus::Graphics> directPathGraphics(const gdiplus::Surface& surface,
+                                                      gdiplus::InterpolationMode mode);
 
 // Which time a ratio compares: CPU time of this process, or the time each
 // benchmark reports itself (manual time, e.g. the CPU time of a child
