@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QBackingStore>
 #include <QPaintEngine>
 #include <QPainter>
 #include <QPaintEvent>
@@ -115,7 +116,8 @@ void OrreryWidget::paintEvent(QPaintEvent* event) {
     const int w = win.windowWidth(), h = win.windowHeight();
     if (w <= 0 || h <= 0) return;
     QPainter painter(this);
-    if (event->region().contains(rect()) && composeInPlace(painter)) return;
+    const bool wholeWidget = QRegion(rect()).subtracted(event->region()).isEmpty();
+    if ((wholeWidget || !coveredByOthers()) && composeInPlace(painter)) return;
     frame_.resize(static_cast<size_t>(w) * static_cast<size_t>(h));
     const gdiplus::Surface surface{frame_.data(), w, h, static_cast<ptrdiff_t>(w) * 4};
     if (win.compose(surface) != gdiplus::Status::Ok) return;
@@ -127,10 +129,33 @@ void OrreryWidget::paintEvent(QPaintEvent* event) {
     painter.drawImage(QPointF(0, 0), image);
 }
 
+bool OrreryWidget::coveredByOthers() const {
+    for (const QObject* child : children())
+        if (const auto* widget = qobject_cast<const QWidget*>(child); widget && widget->isVisible()) return true;
+    // Siblings come in stacking order: those after a widget lie over it.
+    const QWidget* level = this;
+    QRect area = rect();
+    while (!level->isWindow() && level->parentWidget()) {
+        const QWidget* parent = level->parentWidget();
+        area.translate(level->pos());
+        const QObjectList& siblings = parent->children();
+        for (qsizetype i = siblings.indexOf(const_cast<QWidget*>(level)) + 1; i < siblings.size(); ++i) {
+            const auto* sibling = qobject_cast<const QWidget*>(siblings[i]);
+            if (sibling && sibling->isVisible() && !sibling->isWindow() && sibling->geometry().intersects(area))
+                return true;
+        }
+        level = parent;
+    }
+    return false;
+}
+
 bool OrreryWidget::composeInPlace(QPainter& painter) {
+    // Only the window's own backing store: a widget rendered elsewhere (a
+    // grab, a print) is drawn as usual.
     QPaintEngine* engine = painter.paintEngine();
     QPaintDevice* device = engine ? engine->paintDevice() : nullptr;
-    if (!device || device->devType() != QInternal::Image) return false;
+    QBackingStore* store = backingStore();
+    if (!device || !store || store->paintDevice() != device || device->devType() != QInternal::Image) return false;
     auto* target = static_cast<QImage*>(device);
     // Writing into a shared image would first copy it away from the painter.
     if (!target->isDetached()) return false;

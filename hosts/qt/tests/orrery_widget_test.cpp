@@ -2,15 +2,18 @@
 // window after the same input, and the backend's dialogs, timers, cursors,
 // focus and drops as Qt delivers them.
 #include <QApplication>
+#include <QBackingStore>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QMimeData>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
 #include <QWheelEvent>
 #include <gtest/gtest.h>
 
@@ -99,6 +102,48 @@ TEST_F(OrreryWidgetTest, WheelScrollsAsTheHeadlessWindowDoes) {
     EXPECT_EQ(twin.shown().GetVScrollBarPosition(), twin.reference().GetVScrollBarPosition());
     EXPECT_TRUE(twin.screenMatchesReference());
     EXPECT_EQ(twin.eventsNamed("MouseWheelControl").size(), 1u);
+}
+
+// The widget composes the control's window straight into the window's
+// backing store, the whole window at once; a widget lying over it keeps its
+// own pixels when only part of the viewer is repainted.
+TEST_F(OrreryWidgetTest, WidgetsLyingOverTheViewerStayDrawn) {
+    QWidget frame;
+    frame.resize(kWidth, kHeight);
+    auto* viewer = new OrreryWidget(&frame);
+    viewer->setGeometry(0, 0, kWidth, kHeight);
+    auto* badge = new QWidget(&frame);
+    badge->setGeometry(0, 0, 60, 30);
+    badge->setAutoFillBackground(true);
+    QPalette palette = badge->palette();
+    palette.setColor(QPalette::Window, QColor(0x12, 0xC4, 0x5A));
+    badge->setPalette(palette);
+    badge->raise();
+    frame.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+    Orrery& c = viewer->control();
+    c.setSilentMode(true);
+    ASSERT_EQ(c.DisplayFromFile(picture_), 0);
+    c.SetZoom100();
+    c.setMouseWheelMode(MouseWheelVerticalScroll);
+    const QRgb badgeColour = qRgb(0x12, 0xC4, 0x5A);
+    auto badgeShown = [&] {
+        const QImage screen = frame.screen()->grabWindow(frame.winId()).toImage();
+        for (const QPoint p : {QPoint(0, 0), QPoint(1, 1), QPoint(59, 29), QPoint(30, 15)})
+            if (screen.pixel(p) != badgeColour) return false;
+        return true;
+    };
+    EXPECT_TRUE(QTest::qWaitFor(badgeShown, 5000));
+    // The wheel repaints the picture inside the viewer's border only; what
+    // the backing store then holds is what the screen shows after any
+    // exposure (flushed here at once).
+    for (int notch = 0; notch < 3; ++notch) {
+        sendWheel(*viewer, {0, -120}, {kWidth / 2.0, kHeight / 2.0});
+        QTest::qWait(50);
+        frame.backingStore()->flush(QRegion(frame.rect()), frame.windowHandle());
+        EXPECT_TRUE(QTest::qWaitFor(badgeShown, 1000)) << "after notch " << notch;
+    }
+    EXPECT_GT(c.GetVScrollBarPosition(), 0);
 }
 
 TEST_F(OrreryWidgetTest, DragPansAsTheHeadlessWindowDoes) {

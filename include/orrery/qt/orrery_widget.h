@@ -67,11 +67,15 @@ protected:
 private:
     // The control's window follows the widget's size in device pixels.
     void followSize();
-    // When the whole widget is painted onto an image that holds it at its
-    // device size (the window's backing store), the control's window is
-    // composed straight into that image, saving a copy of every frame;
-    // false when it cannot be.
+    // When the widget is painted onto an image that holds it at its device
+    // size (the window's backing store), the control's window is composed
+    // straight into that image, saving a copy of every frame; false when it
+    // cannot be. The whole window is composed, so this is done only when the
+    // whole widget is painted or no other widget lies over it.
     bool composeInPlace(QPainter& painter);
+    // A visible child, or a widget stacked above this one or one of its
+    // parents, covers part of it.
+    bool coveredByOthers() const;
     // Window coordinates (device pixels) of a point in the widget.
     float deviceX(double logicalX) const;
     float deviceY(double logicalY) const;
