@@ -22,7 +22,6 @@
 #include "control/orrery.h"
 #include "orrery/mouse_modes.h"
 #include "orrery/qt/orrery_widget.h"
-#include "platform/gdiplus/factory.h"
 #include "platform/window/headless_backend.h"
 #include "support/bench_support.h"
 #include "xvfb/xvfb_server.h"
@@ -70,9 +69,10 @@ struct Fixture {
     std::string path = (std::filesystem::temp_directory_path() / "orrery-widget-bench.jpg").string();
 
     Fixture() {
-        auto pattern = bench::makePatternImage(6000, 4000, gdiplus::PixelFormat24bppRGB);
-        pattern->save(path, gdiplus::CodecClsid::JPEG,
-                      {{gdiplus::EncoderParam::Quality, gdiplus::EncoderParameterValueTypeLong, {90}}});
+        if (!bench::writePhotoJpeg(path)) {
+            std::fprintf(stderr, "widget_bench: cannot write %s\n", path.c_str());
+            std::exit(1);
+        }
     }
     ~Fixture() { std::remove(path.c_str()); }
 };
