@@ -461,6 +461,11 @@ std::vector<ARGB> spottedColors(int w, int h) {
     return colors;
 }
 
+// Formats that pixman cannot read in place (a 32bppARGB picture with
+// translucent spots included), drawn through a conversion.
+constexpr PixelFormat kConvertedFormats[] = {PixelFormat24bppRGB,  PixelFormat16bppRGB565, PixelFormat16bppARGB1555,
+                                             PixelFormat48bppRGB,  PixelFormat64bppARGB,   PixelFormat32bppARGB};
+
 struct LimitGuard {
     explicit LimitGuard(size_t bytes) : saved(pixelAllocationLimit()) { setPixelAllocationLimit(bytes); }
     ~LimitGuard() { setPixelAllocationLimit(saved); }
@@ -473,16 +478,17 @@ TEST(GraphicsConvertedCopy, RepeatedDrawsMatchThe32BitImage) {
     const int w = 600, h = 400;
     const std::vector<ARGB> colors = spottedColors(w, h);
     const RectF all{0, 0, w, h};
+    // The bilinear drawing comes first: a shrinking nearest-neighbour one
+    // made before any copy samples its pixels without one.
     const PointDraw draws[] = {
-        {InterpolationModeNearestNeighbor, PixelOffsetModeHalf, {10, 5, 300, 200}, all},
         {InterpolationModeBilinear, PixelOffsetModeHalf, {10, 5, 300, 200}, all},
+        {InterpolationModeNearestNeighbor, PixelOffsetModeHalf, {10, 5, 300, 200}, all},
         {InterpolationModeNearestNeighbor, PixelOffsetModeNone, {0, 0, 320, 240}, {37.5f, 21.25f, 350, 260}},
         {InterpolationModeBilinear, PixelOffsetModeNone, {0, 0, 320, 240}, {37.5f, 21.25f, 350, 260}},
         {InterpolationModeBilinear, PixelOffsetModeHalf, {3, 2, 77, 51}, all},
         {InterpolationModeNearestNeighbor, PixelOffsetModeHalf, {-40, -30, 1500, 1000}, all},
     };
-    for (PixelFormat f : {PixelFormat24bppRGB, PixelFormat16bppRGB565, PixelFormat16bppARGB1555,
-                          PixelFormat48bppRGB, PixelFormat64bppARGB, PixelFormat32bppARGB}) {
+    for (PixelFormat f : kConvertedFormats) {
         auto image = makeImage(w, h, f, colors);
         auto reference = inPlaceReference(*image);
         for (const PointDraw& d : draws) {
@@ -645,4 +651,47 @@ TEST(GraphicsNearest, ShrinkingAnIndexedImageSamplesWhereItsConversionWould) {
                   ->drawImageRectRect(*reference, RectF{3, 2, 150, 111}, whole(*grey), UnitPixel, &gamma),
               Status::Ok);
     EXPECT_EQ(got.pixels, want.pixels);
+}
+
+// The first shrinking nearest-neighbour drawing of a picture that pixman
+// cannot read in place converts only the pixels it samples, in any format
+// of whole-byte pixels, with and without a colour adjustment; it leaves no
+// converted copy behind and draws what the 32-bit picture draws.
+TEST(GraphicsNearest, ShrinkingOtherFormatsSamplesOnlyWhatItDraws) {
+    const int w = 517, h = 389;
+    const std::vector<ARGB> colors = spottedColors(w, h);
+    const RectF all{0, 0, w, h};
+    const PointDraw draws[] = {
+        {InterpolationModeNearestNeighbor, PixelOffsetModeHalf, {0, 0, 200, 150}, all},
+        {InterpolationModeNearestNeighbor, PixelOffsetModeNone, {3.5f, 1.25f, 97.3f, 61.9f},
+         {0.5f, 3.25f, 400.75f, 301.5f}},
+        {InterpolationModeNearestNeighbor, PixelOffsetModeHalf, {7, 5, 33, 280}, {100, 7, 417, 382}},
+    };
+    for (PixelFormat f : kConvertedFormats) {
+        auto image = makeImage(w, h, f, colors);
+        auto reference = inPlaceReference(*image);
+        for (const PointDraw& d : draws)
+            ASSERT_EQ(drawn(*image, d, 210, 300), drawn(*reference, d, 210, 300))
+                << pixelFormatName(f) << " to " << d.dst.width << "x" << d.dst.height;
+        EXPECT_FALSE(DrawCache::of(*image).hasConvertedCopy()) << pixelFormatName(f);
+    }
+    // Enlarging, or shrinking by less than half the pixels, still makes the
+    // copy that later repaints read.
+    auto image = makeImage(w, h, PixelFormat24bppRGB, colors);
+    drawn(*image, PointDraw{InterpolationModeNearestNeighbor, PixelOffsetModeHalf, {0, 0, 400, 300}, all},
+          400, 300);
+    EXPECT_TRUE(DrawCache::of(*image).hasConvertedCopy());
+
+    // A colour adjustment applies to each sampled pixel: the whole surface
+    // is drawn, opaque, so each pixel is the adjusted plain drawing's.
+    ImageAttributes gamma;
+    ASSERT_EQ(gamma.setGamma(0.5f), Status::Ok);
+    auto rgb = makeImage(w, h, PixelFormat24bppRGB, colors);
+    const PointDraw fill{InterpolationModeNearestNeighbor, PixelOffsetModeHalf, {0, 0, 210, 300}, all};
+    const std::vector<uint32_t> plain = drawn(*inPlaceReference(*rgb), fill, 210, 300);
+    TestSurface got(210, 300);
+    ASSERT_EQ(viewerGraphics(got, fill.mode, fill.offset)->drawImageRectRect(*rgb, fill.dst, all, UnitPixel, &gamma),
+              Status::Ok);
+    for (size_t i = 0; i < plain.size(); ++i) ASSERT_EQ(got.pixels[i], gamma.apply(plain[i])) << i;
+    EXPECT_FALSE(DrawCache::of(*rgb).hasConvertedCopy());
 }

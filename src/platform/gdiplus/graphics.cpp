@@ -225,18 +225,24 @@ pixman_image_t* wrapBuffer(pixman_format_code_t format, const PremulBuffer& b) {
 
 // The image wrapped in place when pixman reads its layout (32bppPARGB as
 // a8r8g8b8, 32bppRGB and opaque 32bppARGB as x8r8g8b8), else null.
-pixman_image_t* wrapInPlace(const Image& image, const ColorAdjuster& adjust) {
+bool readableInPlace(const Image& image, const ColorAdjuster& adjust, pixman_format_code_t& format) {
     const PixelData& px = image.pixels();
     const PixelFormat f = px.format();
-    if (!adjust.identity() || px.stride() <= 0 || px.stride() % 4 != 0) return nullptr;
-    pixman_format_code_t format;
+    if (!adjust.identity() || px.stride() <= 0 || px.stride() % 4 != 0) return false;
     if (f == PixelFormat32bppPARGB)
         format = PIXMAN_a8r8g8b8;
     else if (f == PixelFormat32bppRGB ||
              (f == PixelFormat32bppARGB && DrawCache::of(image).opaque(image)))
         format = PIXMAN_x8r8g8b8;
     else
-        return nullptr;
+        return false;
+    return true;
+}
+
+pixman_image_t* wrapInPlace(const Image& image, const ColorAdjuster& adjust) {
+    pixman_format_code_t format;
+    if (!readableInPlace(image, adjust, format)) return nullptr;
+    const PixelData& px = image.pixels();
     return wrapBits(format, px.width(), px.height(),
                     reinterpret_cast<uint32_t*>(const_cast<uint8_t*>(px.scan0())), px.stride());
 }
@@ -290,14 +296,24 @@ private:
     int size_;
 };
 
-// A shrinking nearest-neighbour drawing of an indexed image (a bilevel page
-// stays one bit per pixel and has no converted copy) converts only the
-// source rows it samples and keeps the sampled columns: exactly the pixels
-// pixman would read, at the target's size, to be composited one to one. A
-// fitted fax page converts a fraction of itself instead of all of it.
-bool samplesRowsOnly(const Image& image, const DrawPlan& plan, pixman_filter_t filter) {
-    return filter == PIXMAN_FILTER_NEAREST && plan.stepX >= 1 && plan.stepY >= 1 &&
-           isIndexed(image.pixels().format());
+// A shrinking nearest-neighbour drawing converts only the source pixels it
+// samples: exactly the pixels pixman would read, at the target's size, to be
+// composited one to one. An indexed image (a bilevel page stays one bit per
+// pixel and has no converted copy) is always drawn this way, so a fitted fax
+// page converts a fraction of itself instead of all of it. Other images that
+// pixman cannot read in place are drawn this way while they have no converted
+// copy and the drawing reads at most half of the pixels it covers: the first
+// frame of a large picture fitted to the window then costs the window's
+// pixels, not a conversion of the whole picture (whose copy a fitted view,
+// repainted by the resampler once the quality pass runs, would seldom use).
+bool samplesRowsOnly(const Image& image, const DrawPlan& plan, pixman_filter_t filter,
+                     const ColorAdjuster& adjust) {
+    if (filter != PIXMAN_FILTER_NEAREST || plan.stepX < 1 || plan.stepY < 1) return false;
+    const PixelFormat f = image.pixels().format();
+    if (isIndexed(f)) return true;
+    pixman_format_code_t inPlace;
+    return plan.stepX * plan.stepY >= 2 && bitsPerPixel(f) % 8 == 0 &&
+           !DrawCache::of(image).hasConvertedCopy() && !readableInPlace(image, adjust, inPlace);
 }
 
 // The palette premultiplied, with room for every index a pixel can hold
@@ -329,10 +345,10 @@ Status sampleNearest(const Image& image, const DrawPlan& plan, const ColorAdjust
     if (s != Status::Ok) return s;
     std::vector<int> columns(static_cast<size_t>(w));
     for (int p = 0; p < w; ++p) columns[static_cast<size_t>(p)] = ax.index(p);
-    if (adjust.identity()) {
+    const int bits = bitsPerPixel(px.format());
+    if (adjust.identity() && isIndexed(px.format())) {
         // Plain colours: each sampled pixel is its palette entry.
         const std::vector<uint32_t> palette = premultipliedPalette(image);
-        const int bits = bitsPerPixel(px.format());
         for (int q = 0; q < h; ++q) {
             const uint8_t* from = px.row(ay.index(q));
             uint32_t* to = out.row(q);
@@ -341,7 +357,26 @@ Status sampleNearest(const Image& image, const DrawPlan& plan, const ColorAdjust
         }
         return Status::Ok;
     }
-    // Adjusted colours go through the converter, a sampled row at a time.
+    if (bits % 8 == 0) {
+        // Whole-byte pixels: the sampled pixels of a row are gathered in the
+        // image's own format and converted together.
+        const int bytes = bits / 8;
+        std::vector<uint8_t> gathered(static_cast<size_t>(w) * static_cast<size_t>(bytes));
+        for (int q = 0; q < h; ++q) {
+            const uint8_t* from = px.row(ay.index(q));
+            for (int p = 0; p < w; ++p)
+                std::memcpy(&gathered[static_cast<size_t>(p) * static_cast<size_t>(bytes)],
+                            from + static_cast<ptrdiff_t>(columns[static_cast<size_t>(p)]) * bytes,
+                            static_cast<size_t>(bytes));
+            uint32_t* to = out.row(q);
+            rowToArgb32(px.format(), gathered.data(), 0, w, &image.palette(), to);
+            adjust.applyRow(to, w);
+            premultiplyRow(to, w);
+        }
+        return Status::Ok;
+    }
+    // Adjusted colours of pixels smaller than a byte go through the
+    // converter, a sampled row at a time.
     const int x0 = columns.front(), x1 = columns.back() + 1;
     PremulBuffer line;
     int converted = -1;
@@ -375,7 +410,7 @@ Status drawRowSampled(const Image& image, const DrawPlan& plan, pixman_op_t op, 
 // pointSource gives.
 Status drawPointSampled(const Image& image, const DrawPlan& plan, pixman_filter_t filter,
                         pixman_op_t op, const ColorAdjuster& adjust, pixman_image_t* dst) {
-    if (samplesRowsOnly(image, plan, filter)) return drawRowSampled(image, plan, op, adjust, dst);
+    if (samplesRowsOnly(image, plan, filter, adjust)) return drawRowSampled(image, plan, op, adjust, dst);
     PointSource src;
     Status s = pointSource(image, plan, adjust, src);
     if (s != Status::Ok) return s;
