@@ -179,8 +179,8 @@ void resampleBench(benchmark::State& state, Scene scene, ResampleKernel kernel) 
 }
 
 // Making the reduced levels once (the cost of the first high-quality drawing).
-void levelsBench(benchmark::State& state) {
-    auto image = makePatternImage(kImageW, kImageH, PixelFormat32bppPARGB);
+void levelsBench(benchmark::State& state, PixelFormat format) {
+    auto image = makePatternImage(kImageW, kImageH, format);
     ColorAdjuster none;
     for (auto _ : state) {
         image->setCache(nullptr);
@@ -195,7 +195,10 @@ void levelsBench(benchmark::State& state) {
 int main(int argc, char** argv) {
     std::vector<Ratio> ratios;
     benchmark::RegisterBenchmark("memcpy_view", memcpyBench)->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("levels/pargb/make_level1", levelsBench)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("levels/pargb/make_level1", levelsBench, PixelFormat32bppPARGB)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("levels/rgb24/make_level1", levelsBench, PixelFormat24bppRGB)
+        ->Unit(benchmark::kMillisecond);
     const InterpolationMode modes[] = {InterpolationModeNearestNeighbor, InterpolationModeBilinear,
                                        InterpolationModeBicubic, InterpolationModeHighQualityBilinear,
                                        InterpolationModeHighQualityBicubic};

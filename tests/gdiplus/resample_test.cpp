@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <numeric>
 #include <random>
@@ -227,6 +228,31 @@ TEST(Levels, MadeOnceAndKeyedByColourAdjustment) {
     ASSERT_EQ(cache.level(*image, 1, adjusted, level), Status::Ok);
     EXPECT_EQ(cache.levelsMade(), 1);
     EXPECT_EQ(level->row(0)[0], 0xFF004000u);  // 255 * (128 / 255)^2 = 64.25
+}
+
+// 24-bit pictures are halved straight from their rows; their first level
+// must be the one their 32-bit conversion gives, odd edges included.
+TEST(Levels, TwentyFourBitRowsHalveLikeTheirConversion) {
+    const int w = 37, h = 23;
+    PixelData rgb, argb;
+    ASSERT_EQ(PixelData::allocate(w, h, PixelFormat24bppRGB, rgb), Status::Ok);
+    ASSERT_EQ(PixelData::allocate(w, h, PixelFormat32bppARGB, argb), Status::Ok);
+    std::mt19937 random(7);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const uint32_t c = 0xFF000000u | (random() & 0xFFFFFFu);
+            for (int i = 0; i < 3; ++i) rgb.row(y)[3 * x + i] = static_cast<uint8_t>(c >> (8 * i));
+            std::memcpy(argb.row(y) + 4 * x, &c, 4);
+        }
+    auto fromRgb = Image::fromPixels(std::move(rgb));
+    auto fromArgb = Image::fromPixels(std::move(argb));
+    const PremulBuffer *got = nullptr, *want = nullptr;
+    ASSERT_EQ(DrawCache::of(*fromRgb).level(*fromRgb, 2, ColorAdjuster(), got), Status::Ok);
+    ASSERT_EQ(DrawCache::of(*fromArgb).level(*fromArgb, 2, ColorAdjuster(), want), Status::Ok);
+    ASSERT_EQ(got->width(), want->width());
+    ASSERT_EQ(got->height(), want->height());
+    for (int y = 0; y < got->height(); ++y)
+        ASSERT_TRUE(std::equal(got->row(y), got->row(y) + got->width(), want->row(y))) << "row " << y;
 }
 
 TEST(Levels, RefusedAboveTheAllocationLimit) {

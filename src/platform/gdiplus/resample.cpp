@@ -396,23 +396,35 @@ Status resample(const AxisFilter& fx, const AxisFilter& fy, const RowFetch& rows
     return Status::Ok;
 }
 
-void halveRows(const uint32_t* r0, const uint32_t* r1, int width, uint32_t* out) {
+namespace {
+
+// halveRows over pixels of kBytes bytes in a8r8g8b8 byte order (blue first):
+// four-byte pixels are premultiplied already, three-byte ones (24-bit RGB)
+// are opaque and come out with alpha 255, exactly as their conversion would.
+template <int kBytes>
+void halvePixelRows(const uint8_t* a, const uint8_t* b, int width, uint32_t* out) {
     const int pairs = width / 2;
-    const uint8_t* a = reinterpret_cast<const uint8_t*>(r0);
-    const uint8_t* b = reinterpret_cast<const uint8_t*>(r1);
     uint8_t* o = reinterpret_cast<uint8_t*>(out);
     for (int x = 0; x < pairs; ++x) {
-        for (int c = 0; c < 4; ++c) {
-            const int i = 8 * x + c;
-            o[4 * x + c] = static_cast<uint8_t>((a[i] + a[i + 4] + b[i] + b[i + 4] + 2) >> 2);
+        for (int c = 0; c < kBytes; ++c) {
+            const int i = 2 * kBytes * x + c;
+            o[4 * x + c] = static_cast<uint8_t>((a[i] + a[i + kBytes] + b[i] + b[i + kBytes] + 2) >> 2);
         }
+        if (kBytes == 3) o[4 * x + 3] = 255;
     }
     if (width & 1) {
         // The odd last column pairs with itself (the edge is padded).
-        const int i = 8 * pairs;
-        for (int c = 0; c < 4; ++c)
+        const int i = 2 * kBytes * pairs;
+        for (int c = 0; c < kBytes; ++c)
             o[4 * pairs + c] = static_cast<uint8_t>((2 * a[i + c] + 2 * b[i + c] + 2) >> 2);
+        if (kBytes == 3) o[4 * pairs + 3] = 255;
     }
+}
+
+}  // namespace
+
+void halveRows(const uint32_t* r0, const uint32_t* r1, int width, uint32_t* out) {
+    halvePixelRows<4>(reinterpret_cast<const uint8_t*>(r0), reinterpret_cast<const uint8_t*>(r1), width, out);
 }
 
 int levelSize(int size, int k) {
@@ -464,6 +476,14 @@ Status DrawCache::makeFirstLevel(const Image& image, const ColorAdjuster& adjust
     PremulBuffer level;
     Status s = level.allocate(levelSize(w, 1), levelSize(h, 1));
     if (s != Status::Ok) return s;
+    if (px.format() == PixelFormat24bppRGB && adjust.identity()) {
+        // Plain 24-bit rows are halved as they are, without converting them
+        // first: the largest pictures (photographs) are mostly of this kind.
+        for (int y = 0; y < level.height(); ++y)
+            halvePixelRows<3>(px.row(2 * y), px.row(std::min(h - 1, 2 * y + 1)), w, level.row(y));
+        levels_.push_back(std::move(level));
+        return Status::Ok;
+    }
     PremulRowReader reader(image, adjust, opaqueArgb(image));
     std::vector<uint32_t> top(static_cast<size_t>(w));
     for (int y = 0; y < level.height(); ++y) {
