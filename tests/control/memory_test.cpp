@@ -18,6 +18,7 @@
 #include "platform/window/headless_backend.h"
 #include "support/control_maker.h"
 #include "support/dib_builder.h"
+#include "support/global_blocks.h"
 #include "support/frame_builders.h"
 #include "support/metafile_builder.h"
 #include "support/test_support.h"
@@ -26,6 +27,7 @@ using namespace orrery;
 using namespace orrery::automation;
 using window::HeadlessBackend;
 namespace modMain = imaging::modMain;
+using orrery::test::globalOf;
 
 namespace {
 
@@ -51,13 +53,6 @@ std::vector<uint8_t> patternBmp() {
             p[2] = (c >> 16) & 0xff;
         }
     return orrery::test::bmpFile(layout);
-}
-
-gdi::HGLOBAL globalOf(const std::vector<uint8_t>& bytes) {
-    gdi::HGLOBAL h = gdi::globalAlloc(bytes.size());
-    std::memcpy(gdi::globalLock(h), bytes.data(), bytes.size());
-    gdi::globalUnlock(h);
-    return h;
 }
 
 // The packed DIB of a BMP file: the file without its 14-byte header.
@@ -126,6 +121,12 @@ protected:
         EXPECT_NE(image, nullptr);
         static const gdiplus::Image none;
         return image ? *image : none;
+    }
+    // The colour of pixel (x, y) of the picture shown.
+    gdiplus::ARGB shownPixel(int x, int y) {
+        gdiplus::ARGB c = 0;
+        EXPECT_EQ(shown().getPixel(x, y, c), gdiplus::Status::Ok);
+        return c;
     }
     // Whether `image` shows the pattern's pixels from (left, top) on.
     void expectPatternFrom(const gdiplus::Image& image, int left, int top) {
@@ -249,11 +250,8 @@ TEST_F(MemoryTest, GdiDibTakesItsBitsFromWhereTheHeaderPutsThem) {
     gdi::HGLOBAL block = globalOf(orrery::test::packedDib(layout));
     ASSERT_EQ(call("DisplayFromGdiDib", {Variant(static_cast<int32_t>(block))}), 0);
     ASSERT_TRUE(gdi::globalFree(block));  // the pixels were copied
-    gdiplus::ARGB c = 0;
-    shown().getPixel(0, 0, c);
-    EXPECT_EQ(c, 0xFFFF0000u);
-    shown().getPixel(1, 0, c);
-    EXPECT_EQ(c, 0xFF0000FFu);
+    EXPECT_EQ(shownPixel(0, 0), 0xFFFF0000u);
+    EXPECT_EQ(shownPixel(1, 0), 0xFF0000FFu);
     EXPECT_FLOAT_EQ(control->HorizontalResolution(), 72.009f);
     EXPECT_FLOAT_EQ(control->VerticalResolution(), 150.012f);
 
@@ -403,9 +401,7 @@ TEST_F(MemoryTest, StreamsOfAnimatedGifsBecomeFrameFiles) {
         EXPECT_EQ(bytes[1], 'P');  // PNG signature
     }
     ASSERT_EQ(control->DisplayFrame(2), 0);
-    gdiplus::ARGB c = 0;
-    shown().getPixel(0, 0, c);
-    EXPECT_EQ(c & 0xFFFFFF, 0x00FF00u);
+    EXPECT_EQ(shownPixel(0, 0) & 0xFFFFFF, 0x00FF00u);
     control->CloseImage();
     EXPECT_EQ(temporaryFileCount(), 0u);
 
@@ -460,9 +456,7 @@ TEST_F(MemoryTest, MetafilesAreDrawnAtTheirSizeTimesTheScale) {
     EXPECT_EQ(control->ImageWidth(), 250);
     EXPECT_EQ(control->ImageHeight(), 100);
     EXPECT_EQ(shown().pixelFormat(), gdiplus::PixelFormat32bppARGB);
-    gdiplus::ARGB c = 0;
-    shown().getPixel(200, 80, c);
-    EXPECT_EQ(c, 0xFFFF0000u);
+    EXPECT_EQ(shownPixel(200, 80), 0xFFFF0000u);
     // The scale may be left out.
     ASSERT_EQ(call("DisplayFromMetaFile", {Variant(path)}), 0);
     EXPECT_EQ(control->ImageWidth(), 100);
@@ -516,11 +510,8 @@ TEST_F(MemoryTest, PictureObjectsAreShownAndKeepTheirHandles) {
     ASSERT_EQ(control->DisplayFromStdPicture(metafileObject), 0);
     EXPECT_EQ(control->ImageWidth(), 100);
     EXPECT_EQ(control->ImageHeight(), 40);
-    gdiplus::ARGB c = 0;
-    shown().getPixel(2, 2, c);
-    EXPECT_EQ(c, 0xFFFFFFFFu);
-    shown().getPixel(30, 20, c);
-    EXPECT_EQ(c, 0xFFFF0000u);
+    EXPECT_EQ(shownPixel(2, 2), 0xFFFFFFFFu);
+    EXPECT_EQ(shownPixel(30, 20), 0xFFFF0000u);
     // A size in HIMETRIC that passes 32767 twips keeps its size in pixels.
     std::shared_ptr<Picture> wide;
     ASSERT_EQ(Picture::create({PICTYPE_METAFILE, wmf, 0, 100000, 40000}, false, wide), S_OK);
@@ -538,8 +529,7 @@ TEST_F(MemoryTest, PictureObjectsAreShownAndKeepTheirHandles) {
     DispatchPtr emfObject = emf;
     ASSERT_EQ(control->DisplayFromStdPicture(emfObject), 0);
     EXPECT_EQ(control->ImageWidth(), 30);
-    shown().getPixel(15, 10, c);
-    EXPECT_EQ(c, 0xFFFF0000u);
+    EXPECT_EQ(shownPixel(15, 10), 0xFFFF0000u);
     gdi::HICON icon = 0;
     ASSERT_EQ(gdiplus::createHICONFromBitmap(*pattern, icon), gdiplus::Status::Ok);
     std::shared_ptr<Picture> iconPicture;
@@ -578,11 +568,8 @@ TEST_F(MemoryTest, MetafilesOnTheClipboardAreShownOnWhiteAfterAnyBitmap) {
     ASSERT_EQ(control->DisplayFromClipboardData(), 0);
     EXPECT_EQ(control->ImageWidth(), 200);
     EXPECT_EQ(control->ImageHeight(), 80);
-    gdiplus::ARGB c = 0;
-    shown().getPixel(4, 4, c);
-    EXPECT_EQ(c, 0xFFFFFFFFu);
-    shown().getPixel(60, 40, c);
-    EXPECT_EQ(c, 0xFFFF0000u);
+    EXPECT_EQ(shownPixel(4, 4), 0xFFFFFFFFu);
+    EXPECT_EQ(shownPixel(60, 40), 0xFFFF0000u);
     // Without a suggested size the metafile's window counts as screen pixels;
     // text mode extents are pixels.
     putMetafile(window::MM_ANISOTROPIC, 0, 0);

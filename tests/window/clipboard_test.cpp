@@ -11,10 +11,14 @@
 #include "platform/window/clipboard.h"
 #include "platform/window/headless_backend.h"
 #include "support/dib_builder.h"
+#include "support/global_blocks.h"
 #include "support/metafile_builder.h"
 #include "support/test_support.h"
 
 using namespace orrery;
+using orrery::test::bytesOfGlobal;
+using orrery::test::globalOf;
+using orrery::test::takeClipboardPicture;
 
 namespace {
 
@@ -34,37 +38,8 @@ gdi::HBITMAP bitmapOf(const gdiplus::Image& image) {
     return h;
 }
 
-gdi::HGLOBAL globalOf(const std::vector<uint8_t>& bytes) {
-    gdi::HGLOBAL h = gdi::globalAlloc(bytes.size());
-    if (!bytes.empty()) {
-        std::memcpy(gdi::globalLock(h), bytes.data(), bytes.size());
-        gdi::globalUnlock(h);
-    }
-    return h;
-}
-
-std::vector<uint8_t> bytesOf(gdi::HGLOBAL h) {
-    const uint8_t* p = gdi::globalLock(h);
-    std::vector<uint8_t> bytes(p, p + gdi::globalSize(h));
-    gdi::globalUnlock(h);
-    return bytes;
-}
-
-// The picture a handle of a bitmap format holds; the handle is freed.
-std::unique_ptr<gdiplus::Image> takeImage(uint32_t format, uint32_t handle) {
-    std::unique_ptr<gdiplus::Image> image;
-    if (format == window::CF_BITMAP) {
-        EXPECT_EQ(gdiplus::createBitmapFromHBITMAP(handle, image), gdiplus::Status::Ok);
-        EXPECT_TRUE(gdi::deleteBitmap(handle));
-    } else {
-        EXPECT_EQ(gdiplus::createBitmapFromPackedDib(bytesOf(handle), image), gdiplus::Status::Ok);
-        EXPECT_TRUE(gdi::globalFree(handle));
-    }
-    return image;
-}
-
 uint32_t headerSizeOf(gdi::HGLOBAL h) {
-    std::vector<uint8_t> bytes = bytesOf(h);
+    std::vector<uint8_t> bytes = bytesOfGlobal(h);
     return bytes.size() < 4 ? 0 : bytes[0] | bytes[1] << 8 | bytes[2] << 16 | uint32_t(bytes[3]) << 24;
 }
 
@@ -88,7 +63,7 @@ TEST(ClipboardTest, ABitmapPutThereBelongsToTheClipboardAndOffersBothDibs) {
         if (format != window::CF_BITMAP) {
             EXPECT_EQ(headerSizeOf(copy), format == window::CF_DIB ? 40u : 124u);
         }
-        auto got = takeImage(format, copy);
+        auto got = takeClipboardPicture(format, copy);
         ASSERT_TRUE(got);
         EXPECT_EQ(orrery::test::compareImages(*picture, *got).max, 0);
     }
@@ -111,7 +86,7 @@ TEST(ClipboardTest, AnIndexedDibGivesABitmapOfTheSameColours) {
     EXPECT_EQ(gdi::liveGlobalCount(), 0u);
     EXPECT_EQ(clipboard.formats(), (std::vector<uint32_t>{window::CF_DIB, window::CF_BITMAP, window::CF_DIBV5}));
 
-    auto got = takeImage(window::CF_BITMAP, clipboard.getData(window::CF_BITMAP));
+    auto got = takeClipboardPicture(window::CF_BITMAP, clipboard.getData(window::CF_BITMAP));
     ASSERT_TRUE(got);
     gdiplus::ARGB c = 0;
     got->getPixel(0, 0, c);
@@ -122,7 +97,7 @@ TEST(ClipboardTest, AnIndexedDibGivesABitmapOfTheSameColours) {
     EXPECT_EQ(c, 0xFFCCBBAAu);
     // The DIB set is handed out as it was put there.
     uint32_t dib = clipboard.getData(window::CF_DIB);
-    EXPECT_EQ(bytesOf(dib), orrery::test::packedDib(layout));
+    EXPECT_EQ(bytesOfGlobal(dib), orrery::test::packedDib(layout));
     gdi::globalFree(dib);
 }
 
@@ -153,7 +128,7 @@ TEST(ClipboardTest, PrivateFormatsHoldBytesAndEmptyingDropsEverything) {
     EXPECT_EQ(clipboard.formats(), (std::vector<uint32_t>{kPrivate, 0xC124}));
     EXPECT_FALSE(clipboard.isFormatAvailable(window::CF_BITMAP));
     uint32_t copy = clipboard.getData(kPrivate);
-    EXPECT_EQ(bytesOf(copy), std::vector<uint8_t>{6});
+    EXPECT_EQ(bytesOfGlobal(copy), std::vector<uint8_t>{6});
     gdi::globalFree(copy);
 
     clipboard.empty();

@@ -18,6 +18,7 @@
 #include "platform/gdiplus/dib.h"
 #include "platform/gdiplus/factory.h"
 #include "qt_window_backend.h"
+#include "support/global_blocks.h"
 #include "support/metafile_builder.h"
 #include "support/test_support.h"
 #include "support/twin_viewer.h"
@@ -26,6 +27,9 @@ namespace orrery::qt::test {
 namespace {
 
 using control::Orrery;
+using orrery::test::bytesOfGlobal;
+using orrery::test::globalOf;
+using orrery::test::takeClipboardPicture;
 using window::CF_BITMAP;
 using window::CF_DIB;
 using window::CF_DIBV5;
@@ -123,33 +127,6 @@ std::vector<uint8_t> smallEmf() {
     return emf;
 }
 
-std::vector<uint8_t> bytesOfGlobal(gdi::HGLOBAL block) {
-    const uint8_t* p = gdi::globalLock(block);
-    std::vector<uint8_t> bytes = p ? std::vector<uint8_t>(p, p + gdi::globalSize(block)) : std::vector<uint8_t>{};
-    gdi::globalUnlock(block);
-    return bytes;
-}
-
-gdi::HGLOBAL globalOf(const std::vector<uint8_t>& bytes) {
-    const gdi::HGLOBAL block = gdi::globalAlloc(bytes.size());
-    std::memcpy(gdi::globalLock(block), bytes.data(), bytes.size());
-    gdi::globalUnlock(block);
-    return block;
-}
-
-// The picture a handle of a bitmap format holds; the handle is freed.
-std::unique_ptr<gdiplus::Image> takePicture(uint32_t format, uint32_t handle) {
-    std::unique_ptr<gdiplus::Image> picture;
-    if (format == CF_BITMAP) {
-        EXPECT_EQ(gdiplus::createBitmapFromHBITMAP(handle, picture), gdiplus::Status::Ok);
-        EXPECT_TRUE(gdi::deleteBitmap(handle));
-    } else {
-        EXPECT_EQ(gdiplus::createBitmapFromPackedDib(bytesOfGlobal(handle), picture), gdiplus::Status::Ok);
-        EXPECT_TRUE(gdi::globalFree(handle));
-    }
-    return picture;
-}
-
 class QtClipboardTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -219,7 +196,7 @@ TEST_F(QtClipboardTest, PictureOfAnotherProgramIsShownWithItsPixels) {
         SCOPED_TRACE(format);
         const uint32_t handle = clipboard.getData(format);
         ASSERT_NE(handle, 0u);
-        std::unique_ptr<gdiplus::Image> got = takePicture(format, handle);
+        std::unique_ptr<gdiplus::Image> got = takeClipboardPicture(format, handle);
         ASSERT_TRUE(got);
         EXPECT_EQ(orrery::test::compareImages(*got, *reference).max, 0);
     }
