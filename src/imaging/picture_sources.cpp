@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "imaging/image_info.h"
 #include "imaging/image_table.h"
 #include "imaging/loaders.h"
+#include "imaging/memory_sources.h"
 #include "platform/automation/picture_file.h"
 #include "platform/gdiplus/dib.h"
 #include "platform/gdiplus/factory.h"
@@ -62,8 +62,8 @@ int32_t loadIconThroughFile(int32_t& id, const automation::IPicture& picture) {
     } done;
     std::vector<uint8_t> bytes;
     if (automation::savePicture(picture, bytes) != automation::S_OK) return statusOf(Status::InvalidParameter);
-    const std::string path = GetTempFileName();
-    if (path.empty() || !kernel::writeTempFile(path, bytes)) return statusOf(Status::GenericError);
+    std::string path;
+    if (const int32_t written = WriteBytesToTempFile(bytes, path); written != 0) return written;
     const int32_t status = LoadImageFromFile(id, path, false, false, {}, true);
     if (status != 0) {
         kernel::removeQuietly(path);
