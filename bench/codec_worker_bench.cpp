@@ -206,7 +206,7 @@ void loadFile(benchmark::State& state, const std::string& path, bool worker) {
     useWorker(worker);
     timeCpu(state, path, worker, [&] {
         int32_t id = 0;
-        if (LoadImageFromFile(id, path, false, false, nullptr, true) != 0) fail("cannot load " + path);
+        if (LoadImageFromFile(id, path) != 0) fail("cannot load " + path);
         const ImageEntry* e = modMain::FindEntry(id);
         if (!e || e->SourceKind != SourcePluginBitmap) fail("the plug-in did not read " + path);
         modMain::ReleaseImage(id);
@@ -217,7 +217,7 @@ void loadFile(benchmark::State& state, const std::string& path, bool worker) {
 void selectPages(benchmark::State& state, bool worker) {
     useWorker(worker);
     int32_t id = 0;
-    if (LoadImageFromFile(id, inputs().tiff, false, false, nullptr, true) != 0 || !modMain::IsMultiPageTiff(id))
+    if (LoadImageFromFile(id, inputs().tiff) != 0 || !modMain::IsMultiPageTiff(id))
         fail("the plug-in did not open the TIFF's pages");
     int32_t page = 0;
     timeCpu(state, "pages", worker, [&] {

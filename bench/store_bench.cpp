@@ -82,7 +82,7 @@ void LayerDecode(benchmark::State& state, const std::string& path) {
 void StoreLoad(benchmark::State& state, const std::string& path) {
     for (auto _ : state) {
         int32_t id = 0;
-        if (imaging::LoadImageFromFile(id, path, false, false, nullptr, true) != 0) state.SkipWithError("load failed");
+        if (imaging::LoadImageFromFile(id, path) != 0) state.SkipWithError("load failed");
         state.PauseTiming();
         modMain::ReleaseImage(id);
         state.ResumeTiming();
@@ -116,7 +116,7 @@ void BM_SelectPageSplit(benchmark::State& state) {
         return state.SkipWithError("decode failed");
     int32_t id = 0, container = 0;
     modMain::AddImage(id, std::move(decoded), "", "", imaging::SourcePlain);
-    if (modMain::RegisterFrames(files().tiff, id, container, false, true) != 0)
+    if (modMain::RegisterFrames(files().tiff, id, container, modMain::FrameStorage::SplitIntoFiles, modMain::FrameStorage::InOneImage) != 0)
         return state.SkipWithError("split failed");
     selectPages(state, container);
     modMain::ReleaseImage(container);

@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ::close(fd);
     if (!written) std::abort();
     int32_t id = 0;
-    const int32_t status = LoadImageFromFile(id, path, false, false, nullptr, true);
+    const int32_t status = LoadImageFromFile(id, path);
     ::unlink(path.c_str());
     if (status == 0) {
         // A picture must be whole: its pixels readable from corner to corner.

@@ -4,7 +4,7 @@
 // from the same rows, so a member added to a family reaches both) and its
 // event interface (the same events under the class's own name).
 #pragma once
-#include "control/member_rows.h"
+#include "control/members/families.h"
 #include "orrery/class_ids.h"
 
 namespace orrery::control {

@@ -2,8 +2,12 @@
 // through its dispatch interface _Orrery (or the same members as C++
 // methods below) and receives its events through __Orrery.
 //
-// Members of families that are not built yet are absent from the dispatch
-// table, so callers get the unknown-member error for them.
+// The control translates: each member turns its arguments into a call of the
+// viewing engine (viewer::Viewer) and its result into a status, and the
+// engine's news into events, change notifications and menu marks. The
+// members' bodies live with their dispatch rows, a file a family under
+// control/members/. Members of families that are not built yet are absent
+// from the dispatch table, so callers get the unknown-member error for them.
 #pragma once
 #include <array>
 #include <cstdint>
@@ -19,15 +23,8 @@
 #include "platform/automation/interfaces.h"
 #include "platform/automation/property_bag.h"
 #include "platform/automation/property_notifier.h"
-#include "pdf/pdf_display.h"
 #include "platform/window/control_window.h"
-#include "viewer/frames.h"
-#include "viewer/layout.h"
-#include "viewer/mouse_modes.h"
-#include "viewer/render.h"
-#include "viewer/rotation.h"
-#include "viewer/selection.h"
-#include "viewer/view_state.h"
+#include "viewer/viewer.h"
 
 namespace orrery::control {
 
@@ -43,12 +40,7 @@ struct ControlClass;
 class Orrery : public automation::IDispatch,
                public automation::IUnknown,
                public automation::IPersistPropertyBag,
-               private window::WindowOwner,
-               private viewer::LayoutHost,
-               private viewer::RenderHost,
-               private viewer::FramesHost,
-               private viewer::MouseModesHost,
-               private pdf::PdfHost {
+               private viewer::ViewerSink {
 public:
     explicit Orrery(window::WindowBackend& backend);
     ~Orrery() override;
@@ -82,33 +74,33 @@ public:
     // Events and property-change notification.
     automation::EventSource& events() { return events_; }
     automation::PropertyNotifier& propertyNotifier() { return notifier_; }
-    window::ControlWindow& controlWindow() { return window_; }
-    const viewer::ViewState& viewState() const { return s_; }
+    window::ControlWindow& controlWindow() { return viewer_.window(); }
+    const viewer::ViewState& viewState() const { return viewer_.state(); }
 
     // --- Shell -------------------------------------------------------------
-    int32_t MousePointer() const { return mousePointer_; }
+    int32_t MousePointer() const;
     void setMousePointer(int32_t value);
-    int32_t BorderStyle() const { return static_cast<int32_t>(window_.borderStyle()); }
+    int32_t BorderStyle() const;
     void setBorderStyle(int32_t value);
-    int32_t Appearance() const { return static_cast<int32_t>(window_.appearance()); }
+    int32_t Appearance() const;
     void setAppearance(int32_t value);
-    int32_t BackStyle() const { return static_cast<int32_t>(window_.backStyle()); }
+    int32_t BackStyle() const;
     void setBackStyle(int32_t value);
-    int32_t BackColor() const { return static_cast<int32_t>(window_.backColor()); }
+    int32_t BackColor() const;
     void setBackColor(int32_t value);
     void SetBackGroundColor(int32_t nRGBColor);
-    bool ClipControls() const { return window_.clipControls(); }
+    bool ClipControls() const;
     void setClipControls(bool value);
-    bool Enabled() const { return enabled_; }
+    bool Enabled() const;
     void setEnabled(bool value);
-    bool LockControl() const { return lockControl_; }
+    bool LockControl() const;
     void setLockControl(bool value);
-    bool SilentMode() const { return silentMode_; }
+    bool SilentMode() const;
     void setSilentMode(bool value);
-    int32_t GetStat() const { return s_.status; }
-    double GetVersion() const { return 5.9901307; }
-    int32_t hwnd() const { return window_.hwnd(); }
-    int32_t hdc() const { return window_.hdc(); }
+    int32_t GetStat() const;
+    double GetVersion() const;
+    int32_t hwnd() const;
+    int32_t hdc() const;
     void Refresh();
     // Loads a cursor or icon file as the mouse pointer (MousePointer reads 99
     // afterwards). False when the file cannot be loaded; the dispatch
@@ -119,11 +111,11 @@ public:
     void Show();
 
     // --- Zoom and layout ---------------------------------------------------
-    double ZOOM() const { return s_.zoom; }
+    double ZOOM() const;
     void setZOOM(double value);
-    int32_t ZoomMode() const { return s_.zoomMode; }
+    int32_t ZoomMode() const;
     void setZoomMode(int32_t value);
-    int32_t ZoomStep() const { return s_.zoomStep; }
+    int32_t ZoomStep() const;
     void setZoomStep(int32_t value);
     int32_t ZoomIN();
     int32_t ZoomOUT();
@@ -133,62 +125,62 @@ public:
     int32_t SetZoomWidthControl();
     int32_t SetZoomHeightControl();
     int32_t SetZoomControl();
-    double GetMaxZoom() const { return s_.maxZoom; }
+    double GetMaxZoom() const;
     int32_t ZoomArea(int32_t nLeft, int32_t nTop, int32_t nWidth, int32_t nHeight);
     void GetDisplayedArea(int32_t& nLeft, int32_t& nTop, int32_t& nWidth, int32_t& nHeight) const;
     void GetDisplayedAreaMM(float& nLeft, float& nTop, float& nWidth, float& nHeight) const;
-    int32_t GetImageTop() const { return s_.offsetTop; }
-    int32_t GetImageLeft() const { return s_.offsetLeft; }
+    int32_t GetImageTop() const;
+    int32_t GetImageLeft() const;
     void CoordObjectToImage(int32_t nObjectX, int32_t nObjectY, int32_t& nImageX, int32_t& nImageY) const;
     void CoordImageToObject(int32_t nImageX, int32_t nImageY, int32_t& nObjectX, int32_t& nObjectY) const;
-    int32_t ImageAlignment() const { return s_.imageAlignment; }
+    int32_t ImageAlignment() const;
     void setImageAlignment(int32_t value);
-    int32_t ImagePosition() const { return s_.imagePosition; }
+    int32_t ImagePosition() const;
     void setImagePosition(int32_t value);
-    bool KeepImagePosition() const { return s_.keepImagePosition; }
+    bool KeepImagePosition() const;
     void setKeepImagePosition(bool value);
-    bool SkipImageResolution() const { return s_.skipImageResolution; }
+    bool SkipImageResolution() const;
     void setSkipImageResolution(bool value);
 
     // --- Rendering ---------------------------------------------------------
     int32_t Redraw();
-    int32_t ViewerQuality() const { return s_.viewerQuality; }
+    int32_t ViewerQuality() const;
     void setViewerQuality(int32_t value);
-    bool ViewerQualityAuto() const { return s_.viewerQualityAuto; }
+    bool ViewerQualityAuto() const;
     void setViewerQualityAuto(bool value);
-    bool OptimizeDrawingSpeed() const { return s_.optimizeDrawingSpeed; }
+    bool OptimizeDrawingSpeed() const;
     void setOptimizeDrawingSpeed(bool value);
-    int32_t ImageMaskColor() const { return static_cast<int32_t>(s_.imageMaskColor); }
+    int32_t ImageMaskColor() const;
     void setImageMaskColor(int32_t value);
-    float gamma() const { return s_.gamma; }
+    float gamma() const;
     void setGamma(float value);
-    bool ForcePictureMode() const { return s_.forcePictureMode; }
+    bool ForcePictureMode() const;
     void setForcePictureMode(bool value);
-    bool ScrollOptimization() const { return s_.scrollOptimization; }
+    bool ScrollOptimization() const;
     void setScrollOptimization(bool value);
 
     // --- Scrolling -----------------------------------------------------------
-    bool ScrollBars() const { return s_.scrollBars; }
+    bool ScrollBars() const;
     void setScrollBars(bool value);
-    bool ForceScrollBars() const { return s_.forceScrollBars; }
+    bool ForceScrollBars() const;
     void setForceScrollBars(bool value);
-    bool HScrollVisible() const { return s_.hScroll.visible; }
-    bool VScrollVisible() const { return s_.vScroll.visible; }
-    void setScrollVisibleIgnored(bool) {}
-    int16_t ScrollSmallChange() const { return s_.hScroll.smallChange; }
+    bool HScrollVisible() const;
+    bool VScrollVisible() const;
+    void setScrollVisibleIgnored(bool);
+    int16_t ScrollSmallChange() const;
     void setScrollSmallChange(int16_t value);
-    int16_t ScrollLargeChange() const { return s_.hScroll.largeChange; }
+    int16_t ScrollLargeChange() const;
     void setScrollLargeChange(int16_t value);
-    int32_t GetHScrollBarMaxPosition() const { return s_.hScroll.max; }
-    int32_t GetVScrollBarMaxPosition() const { return s_.vScroll.max; }
-    int32_t GetHScrollBarPosition() const { return s_.hScroll.value; }
-    int32_t GetVScrollBarPosition() const { return s_.vScroll.value; }
+    int32_t GetHScrollBarMaxPosition() const;
+    int32_t GetVScrollBarMaxPosition() const;
+    int32_t GetHScrollBarPosition() const;
+    int32_t GetVScrollBarPosition() const;
     void SetHScrollBarPosition(int32_t nNewHPosition);
     void SetVScrollBarPosition(int32_t nNewVPosition);
     void SetHVScrollBarPosition(int32_t nNewHPosition, int32_t nNewVPosition);
-    bool EnableMouseWheel() const { return s_.enableMouseWheel; }
+    bool EnableMouseWheel() const;
     void setEnableMouseWheel(bool value);
-    int32_t MouseWheelMode() const { return s_.mouseWheelMode; }
+    int32_t MouseWheelMode() const;
     void setMouseWheelMode(int32_t value);
 
     // --- Mouse modes and the selection rectangle ---------------------------
@@ -196,89 +188,79 @@ public:
     // value does not fit a Long, and the Rect... lets throw
     // automation::InvalidPropertyValue outside the shape's range; nothing
     // changes then. The dispatch interface reports both as failed calls.
-    int32_t MouseMode() const { return s_.mouseMode; }
+    int32_t MouseMode() const;
     void setMouseMode(int32_t value);
-    int32_t MouseButtonForMouseMode() const { return s_.mouseButtonForMouseMode; }
-    void setMouseButtonForMouseMode(int32_t value) { s_.mouseButtonForMouseMode = value == 0 ? 1 : value; }
-    bool RectIsEditable() const { return s_.rectIsEditable; }
-    void setRectIsEditable(bool value) { s_.rectIsEditable = value; }
-    bool ContinuousViewMode() const { return s_.continuousViewMode; }
-    void setContinuousViewMode(bool value) { s_.continuousViewMode = value; }
-    int32_t RectBorderColor() const { return static_cast<int32_t>(window_.rectShape().borderColor()); }
+    int32_t MouseButtonForMouseMode() const;
+    void setMouseButtonForMouseMode(int32_t value);
+    bool RectIsEditable() const;
+    void setRectIsEditable(bool value);
+    bool ContinuousViewMode() const;
+    void setContinuousViewMode(bool value);
+    int32_t RectBorderColor() const;
     void setRectBorderColor(int32_t value);
     int16_t RectBorderSize() const;
     void setRectBorderSize(int16_t value);
-    int32_t RectBorderStyle() const { return window_.rectShape().borderStyle(); }
+    int32_t RectBorderStyle() const;
     void setRectBorderStyle(int32_t value);
-    int32_t RectDrawMode() const { return window_.rectShape().drawMode(); }
+    int32_t RectDrawMode() const;
     void setRectDrawMode(int32_t value);
-    bool isRectDrawed() const { return selection_.isRectDrawed(); }
-    void ClearRect() { selection_.ClearRect(); }
+    bool isRectDrawed() const;
+    void ClearRect();
     void GetRectValues(int32_t& nLeft, int32_t& nTop, int32_t& nWidth, int32_t& nHeight) const;
-    int32_t GetRectX() const { return selection_.GetRectValues().left; }
-    int32_t GetRectY() const { return selection_.GetRectValues().top; }
-    int32_t GetRectWidth() const { return selection_.GetRectValues().width; }
-    int32_t GetRectHeight() const { return selection_.GetRectValues().height; }
-    void GetRectValuesMM(float& nLeft, float& nTop, float& nWidth, float& nHeight) const {
-        selection_.GetRectValuesMM(nLeft, nTop, nWidth, nHeight);
-    }
-    void SetRectValues(int32_t nLeft, int32_t nTop, int32_t nWidth, int32_t nHeight) {
-        selection_.SetRectValues(nLeft, nTop, nWidth, nHeight);
-    }
-    void SetRectValuesMM(float nLeft, float nTop, float nWidth, float nHeight) {
-        selection_.SetRectValuesMM(nLeft, nTop, nWidth, nHeight);
-    }
-    void SetRectValuesObject(int32_t nLeft, int32_t nTop, int32_t nWidth, int32_t nHeight) {
-        selection_.SetRectValuesObject(nLeft, nTop, nWidth, nHeight);
-    }
+    int32_t GetRectX() const;
+    int32_t GetRectY() const;
+    int32_t GetRectWidth() const;
+    int32_t GetRectHeight() const;
+    void GetRectValuesMM(float& nLeft, float& nTop, float& nWidth, float& nHeight) const;
+    void SetRectValues(int32_t nLeft, int32_t nTop, int32_t nWidth, int32_t nHeight);
+    void SetRectValuesMM(float nLeft, float nTop, float nWidth, float nHeight);
+    void SetRectValuesObject(int32_t nLeft, int32_t nTop, int32_t nWidth, int32_t nHeight);
     void GetRectValuesObject(int32_t& nLeft, int32_t& nTop, int32_t& nWidth, int32_t& nHeight) const;
-    int32_t GetMouseX() const { return s_.mouseImageX; }
-    int32_t GetMouseY() const { return s_.mouseImageY; }
+    int32_t GetMouseX() const;
+    int32_t GetMouseY() const;
     void CenterOnRect();
     int32_t ZoomRect();
 
     // --- Frames, pages and animation -------------------------------------------
-    int32_t DisplayFrame(int32_t nFrame) { return frames_.DisplayFrame(nFrame); }
-    int32_t DisplayNextFrame() { return frames_.DisplayNextFrame(); }
-    int32_t DisplayPreviousFrame() { return frames_.DisplayPreviousFrame(); }
-    int32_t DisplayFirstFrame() { return frames_.DisplayFirstFrame(); }
-    int32_t DisplayLastFrame() { return frames_.DisplayLastFrame(); }
-    int32_t GetTotalFrame() const { return s_.pageCount; }
-    int32_t PageCount() const { return s_.pageCount; }
-    int32_t CurrentPage() const { return s_.currentPage; }
-    int32_t PlayGif() { return frames_.PlayGif(); }
-    void StopGif() { frames_.StopGif(); }
-    bool AnimateGIF() const { return s_.animateGif; }
+    int32_t DisplayFrame(int32_t nFrame);
+    int32_t DisplayNextFrame();
+    int32_t DisplayPreviousFrame();
+    int32_t DisplayFirstFrame();
+    int32_t DisplayLastFrame();
+    int32_t GetTotalFrame() const;
+    int32_t PageCount() const;
+    int32_t CurrentPage() const;
+    int32_t PlayGif();
+    void StopGif();
+    bool AnimateGIF() const;
     void setAnimateGIF(bool value);
     // Whether a context-menu item that follows the pages is enabled.
     bool menuItemEnabled(FrameMenuItem item) const;
 
     // --- Events, drops and focus -------------------------------------------------
-    bool ViewerDrop() const { return viewerDrop_; }
+    bool ViewerDrop() const;
     void setViewerDrop(bool value);
-    bool DisableAutoFocus() const { return disableAutoFocus_; }
+    bool DisableAutoFocus() const;
     void setDisableAutoFocus(bool value);
     // The part of the control that holds the keyboard focus: 0 none, 1 the
     // viewer surface, 2 the horizontal bar, 3 the vertical bar, 4 the corner box.
-    int32_t focusOwner() const override { return focusOwner_; }
+    int32_t focusOwner() const;
 
     // --- Context menu ------------------------------------------------------------
-    bool EnableMenu() const { return enableMenu_; }
+    bool EnableMenu() const;
     void setEnableMenu(bool value);
-    void SetItemMenuCaption(int32_t nIdxMenu, const std::string& sNewMenuCaption) {
-        menu_.SetItemMenuCaption(nIdxMenu, sNewMenuCaption);
-    }
-    void SetItemMenuEnabled(int32_t nIdxMenu, bool bEnabled) { menu_.SetItemMenuEnabled(nIdxMenu, bEnabled); }
-    const ContextMenu& contextMenu() const { return menu_; }
+    void SetItemMenuCaption(int32_t nIdxMenu, const std::string& sNewMenuCaption);
+    void SetItemMenuEnabled(int32_t nIdxMenu, bool bEnabled);
+    const ContextMenu& contextMenu() const;
 
     // --- Rotation and flipping -------------------------------------------------
-    int32_t Rotate90() { return rotateFlip(RotateFlipType::Rotate90FlipNone); }
-    int32_t Rotate180() { return rotateFlip(RotateFlipType::Rotate180FlipNone); }
-    int32_t Rotate270() { return rotateFlip(RotateFlipType::Rotate270FlipNone); }
-    int32_t FlipX() { return rotateFlip(RotateFlipType::RotateNoneFlipX); }
-    int32_t FlipX90() { return rotateFlip(RotateFlipType::Rotate90FlipX); }
-    int32_t FlipX180() { return rotateFlip(RotateFlipType::Rotate180FlipX); }
-    int32_t FlipX270() { return rotateFlip(RotateFlipType::Rotate270FlipX); }
+    int32_t Rotate90();
+    int32_t Rotate180();
+    int32_t Rotate270();
+    int32_t FlipX();
+    int32_t FlipX90();
+    int32_t FlipX180();
+    int32_t FlipX270();
 
     // --- Life cycle ----------------------------------------------------------
     void Terminate();
@@ -288,12 +270,12 @@ public:
     void Clear();
 
     // --- Image store and files ----------------------------------------------
-    int32_t GetNativeImage() const { return s_.currentImage; }
+    int32_t GetNativeImage() const;
     int32_t SetNativeImage(int32_t nImageID);
-    int32_t DisplayFromQuillonImage(int32_t nImageID) { return SetNativeImage(nImageID); }
+    int32_t DisplayFromQuillonImage(int32_t nImageID);
     int32_t DisplayFromFile(std::string sFilePath);
     int32_t DisplayFromFileICM(std::string sFilePath);
-    bool ImageForceTemporaryMode() const { return imageForceTemporaryMode_; }
+    bool ImageForceTemporaryMode() const;
     void setImageForceTemporaryMode(bool value);
 
     // --- Memory, handles and the clipboard -----------------------------------
@@ -337,43 +319,43 @@ public:
     void DeleteHBitmap(int32_t nHbitmap);
 
     // --- Image information -----------------------------------------------------
-    int32_t ImageWidth() const { return s_.imageWidth; }
-    int32_t ImageHeight() const { return s_.imageHeight; }
-    float HorizontalResolution() const { return s_.horizontalResolution; }
-    float VerticalResolution() const { return s_.verticalResolution; }
-    void setIgnoredLong(int32_t) {}
-    void setIgnoredSingle(float) {}
-    void setIgnoredBool(bool) {}
-    float GetWidthMM() const { return layout_.GetWidthMM(); }
-    float GetHeightMM() const { return layout_.GetHeightMM(); }
-    int32_t GetDocumentType() const { return s_.documentType; }
+    int32_t ImageWidth() const;
+    int32_t ImageHeight() const;
+    float HorizontalResolution() const;
+    float VerticalResolution() const;
+    void setIgnoredLong(int32_t);
+    void setIgnoredSingle(float);
+    void setIgnoredBool(bool);
+    float GetWidthMM() const;
+    float GetHeightMM() const;
+    int32_t GetDocumentType() const;
     std::string GetImageFormat() const;
 
     // --- PDF display -----------------------------------------------------------
     int32_t DisplayFromPdfFile(std::string sPdfFilePath, std::string sPassword = {});
-    int32_t GetnativePDF() const { return pdf_.handle(); }
-    std::string PdfGetVersion() const { return pdf_.Description(pdf::PdfField::Version); }
-    std::string PdfGetAuthor() const { return pdf_.Description(pdf::PdfField::Author); }
-    std::string PdfGetTitle() const { return pdf_.Description(pdf::PdfField::Title); }
-    std::string PdfGetSubject() const { return pdf_.Description(pdf::PdfField::Subject); }
-    std::string PdfGetKeywords() const { return pdf_.Description(pdf::PdfField::Keywords); }
-    std::string PdfGetCreator() const { return pdf_.Description(pdf::PdfField::Creator); }
-    std::string PdfGetProducer() const { return pdf_.Description(pdf::PdfField::Producer); }
-    std::string PdfGetCreationDate() const { return pdf_.Description(pdf::PdfField::CreationDate); }
-    std::string PdfGetModificationDate() const { return pdf_.Description(pdf::PdfField::ModificationDate); }
-    std::string PdfGetMetadata() const { return pdf_.Metadata(); }
-    int32_t PdfDpiRendering() const { return pdfSettings_.dpiRendering; }
+    int32_t GetnativePDF() const;
+    std::string PdfGetVersion() const;
+    std::string PdfGetAuthor() const;
+    std::string PdfGetTitle() const;
+    std::string PdfGetSubject() const;
+    std::string PdfGetKeywords() const;
+    std::string PdfGetCreator() const;
+    std::string PdfGetProducer() const;
+    std::string PdfGetCreationDate() const;
+    std::string PdfGetModificationDate() const;
+    std::string PdfGetMetadata() const;
+    int32_t PdfDpiRendering() const;
     void setPdfDpiRendering(int32_t value);
-    bool PdfForceTemporaryMode() const { return pdfSettings_.forceTemporaryMode; }
+    bool PdfForceTemporaryMode() const;
     void setPdfForceTemporaryMode(bool value);
-    bool PdfDisplayFormField() const { return pdfSettings_.displayFormField; }
+    bool PdfDisplayFormField() const;
     void setPdfDisplayFormField(bool value);
-    bool PDFShowDialogForPassword() const { return pdfSettings_.showDialogForPassword; }
+    bool PDFShowDialogForPassword() const;
     void setPDFShowDialogForPassword(bool value);
-    int32_t PdfRenderingMode() const { return pdfSettings_.renderingMode; }
-    bool PdfEnablePageCash() const { return pdfSettings_.enablePageCash; }
+    int32_t PdfRenderingMode() const;
+    bool PdfEnablePageCash() const;
     // The PDF temporary copy's name (temporary folder + |hwnd| + ".pdf").
-    const std::string& pdfTempFile() const { return pdf_.temporaryPath(); }
+    const std::string& pdfTempFile() const;
 
     // --- Persistence: the container's callbacks (see Persistence) ------------
     void InitProperties();
@@ -381,7 +363,7 @@ public:
     automation::HRESULT ReadProperties(const automation::PropertyBag& bag);
 
     // The image temporary file name (temporary folder + |hwnd|).
-    const std::string& imageTempFile() const { return imageTempFile_; }
+    const std::string& imageTempFile() const;
 
 protected:
     // A control made as class `cls` (Orrery or OrreryCnt).
@@ -389,141 +371,40 @@ protected:
 
 private:
     friend class Persistence;
+    friend struct PersistedParts;
 
-    // WindowOwner
-    void onPaint() override;
-    void onResize() override;
-    void onScrollValueChanged(window::ScrollBarId bar, int32_t value, window::ScrollChange change) override;
-    void onTimer(uint32_t id) override;
-    void onMouseDown(const window::MouseEvent& e) override;
-    void onMouseMove(const window::MouseEvent& e) override;
-    void onMouseUp(const window::MouseEvent& e) override;
-    void onKeyDown(window::KeyEvent& e) override;
-    void onKeyUp(window::KeyEvent& e) override;
-    void onWheel(const window::WheelEvent& e) override;
-    void onClick() override;
-    void onDoubleClick() override;
-    void onKeyPress(window::KeyPressEvent& e) override;
-    void onDrop(const window::DropData& data) override;
-    void onFocus(window::FocusTarget target, window::FocusChange change) override;
-    // LayoutHost
-    int32_t clientWidth() const override { return window_.clientWidth(); }
-    int32_t clientHeight() const override { return window_.clientHeight(); }
-    bool silentMode() const override { return silentMode_; }
-    int32_t workingImage() const override { return s_.workingImage != 0 ? s_.workingImage : s_.currentImage; }
-    void drawView(int32_t image) override { renderer_.DrawView(image, s_.highQualityPass); }
-    void raiseBeforeZoomChange() override;
-    void raiseZoomChange() override;
-    void refreshMouseCursor() override { mouse_.ApplyModeCursor(); }
-    void refreshMenuChecks() override;
-    void refreshScrollBarsMark() override { menu_.showScrollBars(s_.scrollBars); }
-    viewer::AreaRect selectionInImage() const override { return selection_.GetRectValues(); }
-    void showCriticalMessage(const std::string& text) override;
-    // RenderHost
-    window::ControlWindow& window() override { return window_; }
-    bool lockControl() const override { return lockControl_; }
-    int32_t documentId() const override { return documentIsPdf() ? pdf_.handle() : s_.currentImage; }
-    bool documentIsPdf() const override { return s_.documentType == DocumentTypePDF; }
-    std::string formatName(int32_t image) const override;
-    void raisePictureChange() override;
-    void raisePictureChanged() override;
-    void raisePageChange() override;
-    void raiseDisplay() override;
-    void ensureWheelHook() override;
-    void redrawSelection(int32_t) override { selection_.FollowPicture(); }
-    void refreshQualityMenuChecks() override { menu_.showQuality(s_.viewerQualityAuto, s_.viewerQuality); }
-    bool disableAutoFocus() const override { return disableAutoFocus_; }
-    // FramesHost
-    void enableMenuItem(FrameMenuItem item, bool enabled) override;
-    void clearDrawingSurface() override { window_.clearSurface(); }
-    void startAnimationTimer(uint32_t delayMs) override;
-    void killAnimationTimer() override;
-    int32_t renderPdfPage(int32_t page) override { return pdf_.RenderPage(page); }
-    // MouseModesHost
-    void showPlainMessage(const std::string& text) override { window_.messageBox(text, window::vbOKOnly); }
-    int32_t zoomToSelection() override { return ZoomRect(); }
-    // PdfHost
-    void releaseDisplayedPicture() override { releaseDisplayedImage(); }
-    void resetForDocument(pdf::PdfHost::KeepPageCount keep) override;
-    std::string askPassword() override;
-    void raisePasswordRequest(std::string& password) override;
-    void showPageImage(int32_t image, int32_t page) override;
-    // Closes an open PDF document after the displayed picture is released.
-    void closePdf();
-    // A file no decoder read, tried as a PDF without messages: 0 when it
-    // opened, else UnknownImageFormat.
-    int32_t displayAsPdfSilently(const std::string& path);
-    void openContextMenu(float x, float y) override;
+    // ViewerSink: the engine's news as events, menu marks and message boxes.
+    void raise(viewer::ViewerEvent event) override;
+    void rotated(RotateFlipType type) override;
+    void mouseEvent(viewer::MouseEventKind kind, viewer::MouseArgs& args) override;
+    void keyDown(int16_t keyCode, int16_t shift) override;
+    void keyUp(int16_t& keyCode, int16_t shift) override;
+    void keyPress(int16_t keyAscii) override;
+    void wheelTurned(bool up) override;
+    void filesDropped(std::vector<std::string> files) override;
+    void passwordRequested(std::string& password) override;
+    void frameItemEnabled(FrameMenuItem item, bool enabled) override;
+    void menuMarkChanged(viewer::MenuMark mark) override;
+    void contextMenuRequested(float x, float y) override;
+    void showMessage(const std::string& text, int32_t style) override;
 
-    void initialise();
-    void initialiseSteps();
-    void raise(int32_t eventId);
+    viewer::ViewState& state() { return viewer_.state(); }
+    const viewer::ViewState& state() const { return viewer_.state(); }
+    window::ControlWindow& window() { return viewer_.window(); }
+    const window::ControlWindow& window() const { return viewer_.window(); }
     void notify(const char* propertyName);
-    // The viewer reset for a new document; the switches keep the image's
-    // sizes and the page count.
-    enum class KeepGeometry { No, Yes };
-    enum class KeepPageCount { No, Yes };
-    void resetViewer(KeepGeometry keepGeometry, KeepPageCount keepPageCount);
-    int32_t rotateFlip(RotateFlipType type);
-    void releaseDisplayedImage();
-    void discardImageTempCopy();
-    int32_t displayFromFile(std::string path, bool useIcm);
-    // The frame of the Display... members: the display closed, `load` run
-    // for a new entry, and on success the entry shown as a new image.
-    int32_t displayLoaded(const std::function<int32_t(int32_t&)>& load);
-    int32_t displayFromBytes(std::span<const uint8_t> bytes, bool useIcm);
-    int32_t displayFromStream(const automation::DispatchPtr& stream, bool useIcm);
-    // After a load: metrics and frames, then a layout that starts at the
-    // alignment, showing page `page`.
-    void showNewImage(int32_t page);
-    void syncScrollBarsToWindow();
-    void syncScrollRangesToWindow();
-    // Input forwarding: the host's handlers run before or after the
-    // control's own, as each event is documented.
-    struct MouseArgs {
-        int16_t button = 0;
-        int16_t shift = 0;
-        float x = 0;
-        float y = 0;
-    };
-    // Raises a mouse event; the values as the host's handlers left them.
-    MouseArgs raiseMouseEvent(int32_t eventId, const MouseArgs& given);
-    void keyDownOnSurface(int32_t keyCode, int32_t shift);
-    // Returns the key code as KeyUpControl's handlers left it.
-    int32_t keyUpOnSurface(int32_t keyCode, int32_t shift);
-    void wheelStep(int32_t keyCode);
-    void installWheelHook();
-    void removeWheelHook();
     // Runs the command of a context-menu item.
     void runMenuCommand(int32_t number);
 
     ServerObject live_;
     const ControlClass* class_;
-    window::ControlWindow window_;
-    viewer::ViewState s_;
-    viewer::Layout layout_;
-    viewer::Renderer renderer_;
-    viewer::Frames frames_;
-    viewer::Selection selection_;
-    viewer::MouseModes mouse_;
-    ContextMenu menu_;
     automation::EventSource events_;
     automation::PropertyNotifier notifier_;
-
-    bool silentMode_ = false;
-    bool lockControl_ = false;
+    ContextMenu menu_;
+    viewer::Viewer viewer_;
     bool enabled_ = true;
-    int32_t mousePointer_ = 0;
-    bool imageForceTemporaryMode_ = false;
-    bool imageFromTempFile_ = false;
-    bool terminated_ = false;
-    std::string imageTempFile_;
-    pdf::PdfSettings pdfSettings_;
-    pdf::PdfDisplay pdf_;
     bool enableMenu_ = true;
     bool viewerDrop_ = false;
-    bool disableAutoFocus_ = false;
-    int32_t focusOwner_ = 0;
 };
 
 }  // namespace orrery::control

@@ -1,6 +1,7 @@
 #include "control/persistence.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <initializer_list>
 #include <string_view>
@@ -69,15 +70,42 @@ struct TypedRow {
     // Further parts that loading applies the value to, in order, each after a
     // read of the bag of its own.
     std::vector<Apply<T>> alsoApplied;
+    // The values the property's member accepts; loading keeps the default
+    // for any other. Null: every value of the type.
+    bool (*accepts)(T) = nullptr;
 };
 
 using Row = std::variant<TypedRow<bool>, TypedRow<int16_t>, TypedRow<int32_t>, TypedRow<float>, TypedRow<double>>;
 
-// (control.*Part).*Member, e.g. a field of the viewer state.
-template <auto Part, auto Member>
-auto inPart() {
-    using T = std::remove_cvref_t<decltype((std::declval<const Orrery&>().*Part).*Member)>;
-    return Place<T>{[](const Orrery& o) { return (o.*Part).*Member; }, [](Orrery& o, T v) { (o.*Part).*Member = v; }};
+}  // namespace
+
+// The parts of a control whose fields are persisted.
+struct PersistedParts {
+    static viewer::ViewState& state(Orrery& o) { return o.state(); }
+    static const viewer::ViewState& state(const Orrery& o) { return o.state(); }
+    static pdf::PdfSettings& pdf(Orrery& o) { return o.viewer_.pdfSettings(); }
+    static const pdf::PdfSettings& pdf(const Orrery& o) { return o.viewer_.pdfSettings(); }
+    static window::ControlWindow& window(Orrery& o) { return o.window(); }
+    static const window::ControlWindow& window(const Orrery& o) { return o.window(); }
+};
+
+namespace {
+
+using Parts = PersistedParts;
+
+// A field of the viewer state.
+template <auto Member>
+auto inState() {
+    using T = std::remove_cvref_t<decltype(std::declval<const viewer::ViewState&>().*Member)>;
+    return Place<T>{[](const Orrery& o) { return Parts::state(o).*Member; }, [](Orrery& o, T v) { Parts::state(o).*Member = v; }};
+}
+
+// A field of the PDF settings.
+template <auto Member>
+auto inPdf() {
+    using T = std::remove_cvref_t<decltype(std::declval<const pdf::PdfSettings&>().*Member)>;
+    return Place<T>{[](const Orrery& o) { return Parts::pdf(o).*Member; },
+                    [](Orrery& o, T v) { Parts::pdf(o).*Member = v; }};
 }
 
 // control.*Member, a field of the control itself.
@@ -92,6 +120,15 @@ Row field(std::string_view name, T defaultValue, Place<T> kept,
           std::initializer_list<std::type_identity_t<Apply<T>>> alsoApplied = {}) {
     return TypedRow<T>{name, defaultValue, Keeper::ControlField, kept, alsoApplied};
 }
+
+// A control field whose member accepts only some values of its type.
+template <class T>
+Row checkedField(std::string_view name, T defaultValue, Place<T> kept, bool (*accepts)(std::type_identity_t<T>)) {
+    return TypedRow<T>{name, defaultValue, Keeper::ControlField, kept, {}, accepts};
+}
+
+bool isZoomFactor(double zoom) { return std::isfinite(zoom) && zoom > 0; }
+bool isPositive(int32_t value) { return value > 0; }
 
 template <class T>
 Row windowPart(std::string_view name, std::type_identity_t<T> defaultValue, Place<std::type_identity_t<T>> kept) {
@@ -118,7 +155,8 @@ HRESULT readInto(const TypedRow<T>& row, Orrery& control, const PropertyBag& bag
     Variant value;
     const HRESULT hr = bag.ReadProperty(row.name, Variant(row.defaultValue)).changeType(bagType<T>(), value);
     if (automation::failed(hr)) return hr;
-    apply(control, fromBag<T>(value));
+    const T read = fromBag<T>(value);
+    apply(control, row.accepts && !row.accepts(read) ? row.defaultValue : read);
     return automation::S_OK;
 }
 
@@ -177,105 +215,105 @@ const Persistence::Table& Persistence::table() {
     static const Table t = [] {
         Table t;
         t.rows = {
-            field("ScrollBars", true, inPart<&Orrery::s_, &ViewState::scrollBars>()),
+            field("ScrollBars", true, inState<&ViewState::scrollBars>()),
             field("EnableMenu", true, inControl<&Orrery::enableMenu_>()),
-            field("Zoom", 1.0, inPart<&Orrery::s_, &ViewState::zoom>()),
-            field("ImageWidth", 0, inPart<&Orrery::s_, &ViewState::imageWidth>()),
-            field("ImageHeight", 0, inPart<&Orrery::s_, &ViewState::imageHeight>()),
-            field("MouseMode", 2, inPart<&Orrery::s_, &ViewState::mouseMode>()),
-            field("ZoomStep", 10, inPart<&Orrery::s_, &ViewState::zoomStep>()),
+            checkedField("Zoom", 1.0, inState<&ViewState::zoom>(), isZoomFactor),
+            field("ImageWidth", 0, inState<&ViewState::imageWidth>()),
+            field("ImageHeight", 0, inState<&ViewState::imageHeight>()),
+            field("MouseMode", 2, inState<&ViewState::mouseMode>()),
+            checkedField("ZoomStep", 10, inState<&ViewState::zoomStep>(), isPositive),
             // The control's scroll steps are those of its two bars, which it
             // mirrors into the window's bars.
             field<int16_t>("ScrollSmallChange", 1,
-                           {[](const Orrery& o) { return o.s_.hScroll.smallChange; },
-                            [](Orrery& o, int16_t v) { o.s_.hScroll.smallChange = o.s_.vScroll.smallChange = v; }},
-                           {[](Orrery& o, int16_t v) { o.window_.setScrollSmallChange(ScrollBarId::Horizontal, v); },
-                            [](Orrery& o, int16_t v) { o.window_.setScrollSmallChange(ScrollBarId::Vertical, v); }}),
+                           {[](const Orrery& o) { return o.state().hScroll.smallChange; },
+                            [](Orrery& o, int16_t v) { o.state().hScroll.smallChange = o.state().vScroll.smallChange = v; }},
+                           {[](Orrery& o, int16_t v) { o.window().setScrollSmallChange(ScrollBarId::Horizontal, v); },
+                            [](Orrery& o, int16_t v) { o.window().setScrollSmallChange(ScrollBarId::Vertical, v); }}),
             field<int16_t>("ScrollLargeChange", 50,
-                           {[](const Orrery& o) { return o.s_.hScroll.largeChange; },
-                            [](Orrery& o, int16_t v) { o.s_.hScroll.largeChange = o.s_.vScroll.largeChange = v; }},
-                           {[](Orrery& o, int16_t v) { o.window_.setScrollLargeChange(ScrollBarId::Horizontal, v); },
-                            [](Orrery& o, int16_t v) { o.window_.setScrollLargeChange(ScrollBarId::Vertical, v); }}),
-            field("VerticalResolution", 0.0f, inPart<&Orrery::s_, &ViewState::verticalResolution>()),
-            field("HorizontalResolution", 0.0f, inPart<&Orrery::s_, &ViewState::horizontalResolution>()),
-            field("PageCount", 0, inPart<&Orrery::s_, &ViewState::pageCount>()),
-            field("CurrentPage", 0, inPart<&Orrery::s_, &ViewState::currentPage>()),
-            field("SilentMode", false, inControl<&Orrery::silentMode_>()),
-            field("PdfDpiRendering", 200, inPart<&Orrery::pdfSettings_, &Pdf::dpiRendering>()),
-            field("pdfForceTemporaryMode", false, inPart<&Orrery::pdfSettings_, &Pdf::forceTemporaryMode>()),
-            field("ImageForceTemporaryMode", false, inControl<&Orrery::imageForceTemporaryMode_>()),
-            field("SkipImageResolution", false, inPart<&Orrery::s_, &ViewState::skipImageResolution>()),
-            field("LockControl", false, inControl<&Orrery::lockControl_>()),
-            field("ZoomMode", 1, inPart<&Orrery::s_, &ViewState::zoomMode>()),
-            field("PdfRenderingMode", 2, inPart<&Orrery::pdfSettings_, &Pdf::renderingMode>()),
-            field("RectBorderStyle", 1, inPart<&Orrery::s_, &ViewState::rectBorderStyle>(),
-                  {[](Orrery& o, int32_t v) { editShape(o.window_, [v](auto& s) { s.setBorderStyle(v); }); }}),
-            field("RectDrawMode", 13, inPart<&Orrery::s_, &ViewState::rectDrawMode>(),
-                  {[](Orrery& o, int32_t v) { editShape(o.window_, [v](auto& s) { s.setDrawMode(v); }); }}),
+                           {[](const Orrery& o) { return o.state().hScroll.largeChange; },
+                            [](Orrery& o, int16_t v) { o.state().hScroll.largeChange = o.state().vScroll.largeChange = v; }},
+                           {[](Orrery& o, int16_t v) { o.window().setScrollLargeChange(ScrollBarId::Horizontal, v); },
+                            [](Orrery& o, int16_t v) { o.window().setScrollLargeChange(ScrollBarId::Vertical, v); }}),
+            field("VerticalResolution", 0.0f, inState<&ViewState::verticalResolution>()),
+            field("HorizontalResolution", 0.0f, inState<&ViewState::horizontalResolution>()),
+            field("PageCount", 0, inState<&ViewState::pageCount>()),
+            field("CurrentPage", 0, inState<&ViewState::currentPage>()),
+            field("SilentMode", false, inState<&ViewState::silentMode>()),
+            field("PdfDpiRendering", 200, inPdf<&Pdf::dpiRendering>()),
+            field("pdfForceTemporaryMode", false, inPdf<&Pdf::forceTemporaryMode>()),
+            field("ImageForceTemporaryMode", false, inState<&ViewState::imageForceTemporaryMode>()),
+            field("SkipImageResolution", false, inState<&ViewState::skipImageResolution>()),
+            field("LockControl", false, inState<&ViewState::lockControl>()),
+            field("ZoomMode", 1, inState<&ViewState::zoomMode>()),
+            field("PdfRenderingMode", 2, inPdf<&Pdf::renderingMode>()),
+            field("RectBorderStyle", 1, inState<&ViewState::rectBorderStyle>(),
+                  {[](Orrery& o, int32_t v) { editShape(o.window(), [v](auto& s) { s.setBorderStyle(v); }); }}),
+            field("RectDrawMode", 13, inState<&ViewState::rectDrawMode>(),
+                  {[](Orrery& o, int32_t v) { editShape(o.window(), [v](auto& s) { s.setDrawMode(v); }); }}),
             field("Enabled", true, inControl<&Orrery::enabled_>(),
-                  {[](Orrery& o, bool v) { o.window_.setEnabled(v); }}),
-            field("EnableMouseWheel", true, inPart<&Orrery::s_, &ViewState::enableMouseWheel>()),
-            field("ImageAlignment", 2, inPart<&Orrery::s_, &ViewState::imageAlignment>()),
-            field("ImagePosition", 2, inPart<&Orrery::s_, &ViewState::imagePosition>()),
-            field("AnimateGIF", false, inPart<&Orrery::s_, &ViewState::animateGif>()),
+                  {[](Orrery& o, bool v) { o.window().setEnabled(v); }}),
+            field("EnableMouseWheel", true, inState<&ViewState::enableMouseWheel>()),
+            field("ImageAlignment", 2, inState<&ViewState::imageAlignment>()),
+            field("ImagePosition", 2, inState<&ViewState::imagePosition>()),
+            field("AnimateGIF", false, inState<&ViewState::animateGif>()),
             windowPart<int16_t>(
                 "RectBorderSize", 1,
-                {[](const Orrery& o) { return toInteger(o.window_.rectShape().borderWidth()); },
-                 [](Orrery& o, int16_t v) { editShape(o.window_, [v](auto& s) { s.setBorderWidth(v); }); }}),
+                {[](const Orrery& o) { return toInteger(o.window().rectShape().borderWidth()); },
+                 [](Orrery& o, int16_t v) { editShape(o.window(), [v](auto& s) { s.setBorderWidth(v); }); }}),
             windowPart<bool>("ClipControls", true,
-                             {[](const Orrery& o) { return o.window_.clipControls(); },
-                              [](Orrery& o, bool v) { o.window_.setClipControls(v); }}),
+                             {[](const Orrery& o) { return o.window().clipControls(); },
+                              [](Orrery& o, bool v) { o.window().setClipControls(v); }}),
             windowPart<int32_t>(
                 "RectBorderColor", 0,
-                {[](const Orrery& o) { return static_cast<int32_t>(o.window_.rectShape().borderColor()); },
+                {[](const Orrery& o) { return static_cast<int32_t>(o.window().rectShape().borderColor()); },
                  [](Orrery& o, int32_t v) {
-                     editShape(o.window_, [v](auto& s) { s.setBorderColor(static_cast<uint32_t>(v)); });
+                     editShape(o.window(), [v](auto& s) { s.setBorderColor(static_cast<uint32_t>(v)); });
                  }}),
             // The window's appearance values are 0 or 1; any other number
             // stands for 1, as with the properties.
             windowPart<int16_t>("BorderStyle", 1,
-                                {[](const Orrery& o) { return static_cast<int16_t>(o.window_.borderStyle()); },
+                                {[](const Orrery& o) { return static_cast<int16_t>(o.window().borderStyle()); },
                                  [](Orrery& o, int16_t v) {
-                                     o.window_.setBorderStyle(static_cast<window::BorderStyle>(v != 0));
+                                     o.window().setBorderStyle(static_cast<window::BorderStyle>(v != 0));
                                  }}),
             windowPart<int16_t>("Appearance", 1,
-                                {[](const Orrery& o) { return static_cast<int16_t>(o.window_.appearance()); },
+                                {[](const Orrery& o) { return static_cast<int16_t>(o.window().appearance()); },
                                  [](Orrery& o, int16_t v) {
-                                     o.window_.setAppearance(static_cast<window::Appearance>(v != 0));
+                                     o.window().setAppearance(static_cast<window::Appearance>(v != 0));
                                  }}),
             windowPart<int16_t>("BackStyle", 1,
-                                {[](const Orrery& o) { return static_cast<int16_t>(o.window_.backStyle()); },
+                                {[](const Orrery& o) { return static_cast<int16_t>(o.window().backStyle()); },
                                  [](Orrery& o, int16_t v) {
-                                     o.window_.setBackStyle(static_cast<window::BackStyle>(v != 0));
+                                     o.window().setBackStyle(static_cast<window::BackStyle>(v != 0));
                                  }}),
             // Black when absent, whatever colour the window was built with.
             windowPart<int32_t>("BackColor", 0,
-                                {[](const Orrery& o) { return static_cast<int32_t>(o.window_.backColor()); },
-                                 [](Orrery& o, int32_t v) { o.window_.setBackColor(static_cast<uint32_t>(v)); }}),
-            field("ScrollOptimization", false, inPart<&Orrery::s_, &ViewState::scrollOptimization>()),
-            field("ViewerQuality", 4, inPart<&Orrery::s_, &ViewState::viewerQuality>()),
-            field("ViewerQualityAuto", false, inPart<&Orrery::s_, &ViewState::viewerQualityAuto>()),
-            field("ForcePictureMode", false, inPart<&Orrery::s_, &ViewState::forcePictureMode>()),
-            field("KeepImagePosition", false, inPart<&Orrery::s_, &ViewState::keepImagePosition>()),
-            field("MouseWheelMode", 0, inPart<&Orrery::s_, &ViewState::mouseWheelMode>()),
+                                {[](const Orrery& o) { return static_cast<int32_t>(o.window().backColor()); },
+                                 [](Orrery& o, int32_t v) { o.window().setBackColor(static_cast<uint32_t>(v)); }}),
+            field("ScrollOptimization", false, inState<&ViewState::scrollOptimization>()),
+            field("ViewerQuality", 4, inState<&ViewState::viewerQuality>()),
+            field("ViewerQualityAuto", false, inState<&ViewState::viewerQualityAuto>()),
+            field("ForcePictureMode", false, inState<&ViewState::forcePictureMode>()),
+            field("KeepImagePosition", false, inState<&ViewState::keepImagePosition>()),
+            field("MouseWheelMode", 0, inState<&ViewState::mouseWheelMode>()),
             field("ViewerDrop", false, inControl<&Orrery::viewerDrop_>(),
                   {[](Orrery& o, bool v) {
-                      o.window_.setDropMode(v ? window::DropMode::Manual : window::DropMode::None);
+                      o.window().setDropMode(v ? window::DropMode::Manual : window::DropMode::None);
                   }}),
-            field("DisableAutoFocus", false, inControl<&Orrery::disableAutoFocus_>()),
-            field("MousePointer", 0, inControl<&Orrery::mousePointer_>()),
-            field("PdfDisplayFormField", true, inPart<&Orrery::pdfSettings_, &Pdf::displayFormField>()),
-            field("ForceScrollBars", false, inPart<&Orrery::s_, &ViewState::forceScrollBars>()),
-            field("PdfEnablePageCash", false, inPart<&Orrery::pdfSettings_, &Pdf::enablePageCash>()),
+            field("DisableAutoFocus", false, inState<&ViewState::disableAutoFocus>()),
+            field("MousePointer", 0, inState<&ViewState::mousePointer>()),
+            field("PdfDisplayFormField", true, inPdf<&Pdf::displayFormField>()),
+            field("ForceScrollBars", false, inState<&ViewState::forceScrollBars>()),
+            field("PdfEnablePageCash", false, inPdf<&Pdf::enablePageCash>()),
             field<int32_t>("ImageMaskColor", 0x00010000,
-                           {[](const Orrery& o) { return static_cast<int32_t>(o.s_.imageMaskColor); },
-                            [](Orrery& o, int32_t v) { o.s_.imageMaskColor = static_cast<uint32_t>(v); }}),
-            field("Gamma", 1.0f, inPart<&Orrery::s_, &ViewState::gamma>()),
-            field("RectIsEditable", true, inPart<&Orrery::s_, &ViewState::rectIsEditable>()),
-            field("ContinuousViewMode", true, inPart<&Orrery::s_, &ViewState::continuousViewMode>()),
-            field("MouseButtonForMouseMode", 1, inPart<&Orrery::s_, &ViewState::mouseButtonForMouseMode>()),
-            field("OptimizeDrawingSpeed", false, inPart<&Orrery::s_, &ViewState::optimizeDrawingSpeed>()),
-            field("PDFShowDialogForPassword", true, inPart<&Orrery::pdfSettings_, &Pdf::showDialogForPassword>()),
+                           {[](const Orrery& o) { return static_cast<int32_t>(o.state().imageMaskColor); },
+                            [](Orrery& o, int32_t v) { o.state().imageMaskColor = static_cast<uint32_t>(v); }}),
+            field("Gamma", 1.0f, inState<&ViewState::gamma>()),
+            field("RectIsEditable", true, inState<&ViewState::rectIsEditable>()),
+            field("ContinuousViewMode", true, inState<&ViewState::continuousViewMode>()),
+            field("MouseButtonForMouseMode", 1, inState<&ViewState::mouseButtonForMouseMode>()),
+            field("OptimizeDrawingSpeed", false, inState<&ViewState::optimizeDrawingSpeed>()),
+            field("PDFShowDialogForPassword", true, inPdf<&Pdf::showDialogForPassword>()),
         };
         for (std::string_view name : kReadingOrder) {
             auto it = std::find_if(t.rows.begin(), t.rows.end(), [name](const Row& r) { return nameOf(r) == name; });
@@ -302,13 +340,13 @@ HRESULT Persistence::ReadProperties(Orrery& control, const PropertyBag& bag) {
     // A new border style or appearance changes the client area; the control
     // lays itself out when it is first shown, not while it is being loaded,
     // so the window does not tell it about the change.
-    control.window_.setOwner(nullptr);
+    control.viewer_.listenToWindow(false);
     HRESULT hr = automation::S_OK;
     for (const Row* row : table().readingOrder) {
         hr = std::visit([&](const auto& r) { return readRow(r, control, bag); }, *row);
         if (automation::failed(hr)) break;
     }
-    control.window_.setOwner(&control);
+    control.viewer_.listenToWindow(true);
     return hr;
 }
 

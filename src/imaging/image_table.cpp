@@ -366,8 +366,8 @@ std::string SaveFrameToTempFile(const Image& image, const std::string& format) {
     return kernel::writeTempFile(path, bytes) ? path : std::string();
 }
 
-int32_t RegisterFrames(const std::string& sourcePath, int32_t id, int32_t& resultId, bool keepTiffInOne,
-                       bool keepGifInOne) {
+int32_t RegisterFrames(const std::string& sourcePath, int32_t id, int32_t& resultId, FrameStorage tiff,
+                       FrameStorage gif) {
     resultId = id;
     ImageEntry* e = FindEntry(id);
     if (!e || !e->GdiImage) return status(Status::Ok);
@@ -375,7 +375,7 @@ int32_t RegisterFrames(const std::string& sourcePath, int32_t id, int32_t& resul
     if (format != "GIF" && format != "TIFF") return status(Status::Ok);
     uint32_t frames = 0;
     if (e->GdiImage->frameCount(dimensionFor(format), frames) != Status::Ok || frames < 2) return status(Status::Ok);
-    const bool keepInOne = format == "TIFF" ? keepTiffInOne : keepGifInOne;
+    const bool keepInOne = (format == "TIFF" ? tiff : gif) == FrameStorage::InOneImage;
     int32_t containerId = id;
     if (!keepInOne) AddImage(containerId, nullptr, format, sourcePath, SourcePlain);
     ImageEntry& c = *FindEntry(containerId);
@@ -481,7 +481,7 @@ int32_t SelectFrame(int32_t id, int32_t index, const std::string& format) {
                 result = status(Status::GenericError);
             } else {
                 int32_t child = 0;
-                result = LoadImageFromFile(child, file, false, false, nullptr, true);
+                result = LoadImageFromFile(child, file);
                 if (result == 0) FindEntry(id)->FrameImageIds[i] = child;
             }
         }

@@ -92,9 +92,11 @@ void ClearImageModified(int32_t id);
 size_t TableSize();
 size_t LiveEntryCount();
 
-// Frames.
-int32_t RegisterFrames(const std::string& sourcePath, int32_t id, int32_t& resultId, bool keepTiffInOne,
-                       bool keepGifInOne);
+// Frames. A multi-frame GIF or TIFF stays one image, or its frames are split
+// into files of their own under a container entry.
+enum class FrameStorage { InOneImage, SplitIntoFiles };
+int32_t RegisterFrames(const std::string& sourcePath, int32_t id, int32_t& resultId, FrameStorage tiff,
+                       FrameStorage gif);
 int32_t GetTiffPageCount(int32_t id, int32_t& n);
 int32_t GetGifFrameCount(int32_t id, int32_t& n);
 bool IsMultiPageTiff(int32_t id);

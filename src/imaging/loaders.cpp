@@ -30,22 +30,28 @@ int32_t loadWithGdiPlusChecked(int32_t& id, const std::string& path, bool useIcm
 
 }  // namespace
 
-int32_t LoadImageFromFile(int32_t& id, const std::string& pathIn, bool useIcm, bool gdiPlusOnly,
-                          const OpenFileDialog& dialog, bool noDialog) {
-    std::string path = pathIn;
-    if (!noDialog && dialog && Trim(path).empty()) path = dialog();
-    path = NormalizePath(path);
-    if (Trim(path).empty() || FileExistsPath(path).empty()) return code(Status::FileNotFound);
+std::string ResolveFilePath(const std::string& path, const OpenFileDialog& dialog) {
+    return NormalizePath(dialog && Trim(path).empty() ? dialog() : path);
+}
 
-    if (useIcm || gdiPlusOnly) {
+int32_t LoadResolvedFile(int32_t& id, const std::string& path, ColorManagement colors, Decoders decoders) {
+    if (Trim(path).empty() || FileExistsPath(path).empty()) return code(Status::FileNotFound);
+    const bool useIcm = colors == ColorManagement::On;
+    const bool layerOnly = decoders == Decoders::ImagingLayerOnly;
+    if (useIcm || layerOnly) {
         int32_t s = loadWithGdiPlusChecked(id, path, useIcm);
-        if (s == 0 || gdiPlusOnly) return s;
+        if (s == 0 || layerOnly) return s;
     }
     const int32_t pluginStatus = LoadWithPlugin(id, path, useIcm);
     if (pluginStatus == 0) return 0;
     if (loadWithGdiPlusChecked(id, path, useIcm) == 0) return 0;
     if (LoadWithPictureLoader(id, path) == 0) return 0;
     return pluginStatus;
+}
+
+int32_t LoadImageFromFile(int32_t& id, const std::string& path, ColorManagement colors, Decoders decoders,
+                          const OpenFileDialog& dialog) {
+    return LoadResolvedFile(id, ResolveFilePath(path, dialog), colors, decoders);
 }
 
 int32_t LoadWithGdiPlus(int32_t& id, const std::string& path, bool useIcm) {
@@ -58,7 +64,8 @@ int32_t LoadWithGdiPlus(int32_t& id, const std::string& path, bool useIcm) {
     int32_t newId = 0;
     modMain::AddImage(newId, std::move(image), "", "", SourceFile);
     int32_t result = newId;
-    int32_t frames = modMain::RegisterFrames(path, newId, result, true, true);
+    int32_t frames = modMain::RegisterFrames(path, newId, result, modMain::FrameStorage::InOneImage,
+                                          modMain::FrameStorage::InOneImage);
     if (frames != 0) {
         modMain::ReleaseImage(newId);
         return frames;

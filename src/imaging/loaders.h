@@ -7,6 +7,7 @@
 #include <string>
 
 #include "imaging/codec_plugin.h"
+#include "imaging/load_options.h"
 
 namespace orrery::imaging {
 
@@ -14,10 +15,18 @@ namespace orrery::imaging {
 // user cancelled. Null means no dialog is available.
 using OpenFileDialog = std::function<std::string()>;
 
-// Returns a QuillonStatus value; on success `id` names the new entry.
-// Frames of files always stay inside one image.
-int32_t LoadImageFromFile(int32_t& id, const std::string& path, bool useIcm, bool gdiPlusOnly,
-                          const OpenFileDialog& dialog, bool noDialog);
+// The path a load reads: a blank path asks the dialog (when there is one),
+// then the path is normalised (NormalizePath).
+std::string ResolveFilePath(const std::string& path, const OpenFileDialog& dialog);
+
+// Loads a file whose path ResolveFilePath gave. Returns a QuillonStatus
+// value (FileNotFound for a blank or missing path); on success `id` names
+// the new entry. Frames of files always stay inside one image.
+int32_t LoadResolvedFile(int32_t& id, const std::string& path, ColorManagement colors = ColorManagement::Off,
+                         Decoders decoders = Decoders::Any);
+// ResolveFilePath, then LoadResolvedFile.
+int32_t LoadImageFromFile(int32_t& id, const std::string& path, ColorManagement colors = ColorManagement::Off,
+                          Decoders decoders = Decoders::Any, const OpenFileDialog& dialog = nullptr);
 int32_t LoadWithGdiPlus(int32_t& id, const std::string& path, bool useIcm);
 int32_t LoadWithPictureLoader(int32_t& id, const std::string& path);
 int32_t LoadWithPlugin(int32_t& id, const std::string& path, bool useIcm);

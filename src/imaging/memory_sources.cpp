@@ -117,7 +117,7 @@ int32_t LoadFromStream(int32_t& id, automation::IStream& stream, bool useIcm) {
     int32_t decodedId = 0;
     modMain::AddImage(decodedId, std::move(image), "", "", SourcePlain);
     int32_t result = decodedId;
-    const int32_t frames = modMain::RegisterFrames("", decodedId, result, false, false);
+    const int32_t frames = modMain::RegisterFrames("", decodedId, result, modMain::FrameStorage::SplitIntoFiles, modMain::FrameStorage::SplitIntoFiles);
     if (frames != 0) {
         // Split mode has released the decoded picture already.
         modMain::ReleaseImage(decodedId);

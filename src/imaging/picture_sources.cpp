@@ -64,7 +64,7 @@ int32_t loadIconThroughFile(int32_t& id, const automation::IPicture& picture) {
     if (automation::savePicture(picture, bytes) != automation::S_OK) return statusOf(Status::InvalidParameter);
     std::string path;
     if (const int32_t written = WriteBytesToTempFile(bytes, path); written != 0) return written;
-    const int32_t status = LoadImageFromFile(id, path, false, false, {}, true);
+    const int32_t status = LoadImageFromFile(id, path);
     if (status != 0) {
         kernel::removeQuietly(path);
         return status;

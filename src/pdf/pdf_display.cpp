@@ -65,7 +65,7 @@ int32_t PdfDisplay::DisplayFromPdfFile(const std::string& path, const std::strin
         host_.releaseDisplayedPicture();
         CloseDocument();
     }
-    host_.resetForDocument(PdfHost::KeepPageCount::No);
+    host_.resetForDocument(PdfHost::Reset::NewDocument);
     const std::string file = imaging::NormalizePath(path);
     int32_t result = 0;
     if (imaging::FileExistsPath(file).empty()) {
@@ -153,7 +153,7 @@ int32_t PdfDisplay::countPages() {
 int32_t PdfDisplay::RenderPage(int32_t page) {
     const int32_t dpi = renderingDpi();
     host_.releaseDisplayedPicture();
-    host_.resetForDocument(PdfHost::KeepPageCount::Yes);
+    host_.resetForDocument(PdfHost::Reset::AnotherPage);
     try {
         s_.status = renderSteps(page, dpi);
     } catch (const std::exception& fault) {

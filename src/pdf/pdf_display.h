@@ -50,10 +50,11 @@ public:
     virtual void showCriticalMessage(const std::string& text) = 0;
     // Releases the displayed picture (and its working copy).
     virtual void releaseDisplayedPicture() = 0;
-    // The viewer reset for a new document; a page being rendered keeps the
-    // document's page count.
-    enum class KeepPageCount { No, Yes };
-    virtual void resetForDocument(KeepPageCount keep) = 0;
+    // The viewer reset before a picture is shown: for a newly opened
+    // document, or for another page of the open one, which keeps the page
+    // count and is no new picture.
+    enum class Reset { NewDocument, AnotherPage };
+    virtual void resetForDocument(Reset reset) = 0;
     // The modal password input box; "" when cancelled.
     virtual std::string askPassword() = 0;
     // Raises PdfPasswordRequest with `password` by reference.

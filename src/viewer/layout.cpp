@@ -4,11 +4,15 @@
 #include <cmath>
 
 #include "imaging/image_table.h"
+#include "platform/window/scroll_bar.h"
 #include "viewer/input_flags.h"
 
 namespace orrery::viewer {
 
 namespace {
+
+// The thickness of a scroll bar, which the picture gives up when one shows.
+constexpr int32_t kBar = window::kScrollBarThickness;
 
 enum class Horizontal { Left, Right, Center, Keep };
 enum class Vertical { Middle, Top, Bottom, Keep };
@@ -63,8 +67,8 @@ void Layout::ReadImageMetrics(int32_t image) {
 }
 
 void Layout::ComputeMaxZoom() {
-    const double limitW = roundEven(host_.clientWidth() + 32765.0 - host_.vScrollWidth());
-    const double limitH = roundEven(host_.clientHeight() + 32765.0 - host_.hScrollHeight());
+    const double limitW = roundEven(host_.clientWidth() + 32765.0 - kBar);
+    const double limitH = roundEven(host_.clientHeight() + 32765.0 - kBar);
     if (s_.imageWidth > 0 && s_.imageHeight > 0) {
         // Both directions must fit the 16-bit scroll range; in a client that
         // is not square the shorter image side can be the one that limits.
@@ -85,16 +89,16 @@ void Layout::UpdateScrollBars() {
     const int32_t cw = host_.clientWidth(), ch = host_.clientHeight();
     const double displayW = s_.displayWidth, displayH = s_.displayHeight;
     int32_t hMax = 0, vMax = 0;
-    if (cw < s_.displayWidth) hMax = roundEven(displayW - cw + host_.vScrollWidth());
+    if (cw < s_.displayWidth) hMax = roundEven(displayW - cw + kBar);
     else s_.hScroll.value = 0;
     if (ch < s_.displayHeight) {
         vMax = hMax == 0 && !s_.forceScrollBars ? roundEven(displayH - ch)
-                                                 : roundEven(displayH - ch + host_.hScrollHeight());
+                                                 : roundEven(displayH - ch + kBar);
     } else {
         s_.vScroll.value = 0;
     }
     if (vMax == 0 && hMax > 0)
-        hMax = roundEven(displayW - (cw - (s_.forceScrollBars ? host_.vScrollWidth() : 0)));
+        hMax = roundEven(displayW - (cw - (s_.forceScrollBars ? kBar : 0)));
     // Scroll positions are 16-bit: a range that rounding took past the
     // largest position stops there.
     hMax = std::min(hMax, kMaxScrollPosition);
@@ -137,7 +141,7 @@ double Layout::zoomForMode(double availW, double availH, bool& centreOnArea) {
         case ZoomWidthControl:
             z = availW / w;
             if (w * z / aspect > availH && s_.scrollBars) {
-                availW = host_.clientWidth() - host_.vScrollWidth();
+                availW = host_.clientWidth() - kBar;
                 z = availW / w;
                 if (w * z / aspect < availH) z = availH / h * ac;
             }
@@ -145,14 +149,14 @@ double Layout::zoomForMode(double availW, double availH, bool& centreOnArea) {
         case ZoomHeightControl:
             z = availH / h * ac;
             if (w * z > availW && s_.scrollBars) {
-                availH = host_.clientHeight() - host_.hScrollHeight();
+                availH = host_.clientHeight() - kBar;
                 z = availH / h * ac;
                 if (w * z < availW) z = availW / w;
             }
             break;
         case ZoomToControl:
-            s_.displayWidth = roundEven(host_.clientWidth() - (s_.forceScrollBars ? host_.vScrollWidth() : 0.0));
-            s_.displayHeight = roundEven(host_.clientHeight() - (s_.forceScrollBars ? host_.hScrollHeight() : 0.0));
+            s_.displayWidth = roundEven(host_.clientWidth() - (s_.forceScrollBars ? kBar : 0.0));
+            s_.displayHeight = roundEven(host_.clientHeight() - (s_.forceScrollBars ? kBar : 0.0));
             z = host_.clientHeight() / h * ac;
             break;
         case ZoomFitArea:
@@ -227,8 +231,8 @@ void Layout::UpdateLayout(int32_t image) {
     FlagScope busy(threadInputFlags().busy);
     s_.highQualityPass = false;
     if (image == 0) image = host_.workingImage();
-    double availW = host_.clientWidth() - (s_.forceScrollBars ? host_.vScrollWidth() : 0);
-    double availH = host_.clientHeight() - (s_.forceScrollBars ? host_.hScrollHeight() : 0);
+    double availW = host_.clientWidth() - (s_.forceScrollBars ? kBar : 0);
+    double availH = host_.clientHeight() - (s_.forceScrollBars ? kBar : 0);
     if (s_.drawFailed) s_.status = 0;
     const bool run = s_.status == 0 && image != 0 && s_.imageWidth > 0 && s_.imageHeight > 0 && availW > 0 &&
                      availH > 0;
@@ -258,9 +262,9 @@ void Layout::UpdateLayout(int32_t image) {
             s_.resetHorizontal = s_.resetVertical = false;
         }
         if (s_.scrollBars) {
-            availH = s_.hScroll.max >= 1 || s_.forceScrollBars ? host_.clientHeight() - host_.hScrollHeight()
+            availH = s_.hScroll.max >= 1 || s_.forceScrollBars ? host_.clientHeight() - kBar
                                                                : host_.clientHeight();
-            availW = s_.vScroll.max >= 1 || s_.forceScrollBars ? host_.clientWidth() - host_.vScrollWidth()
+            availW = s_.vScroll.max >= 1 || s_.forceScrollBars ? host_.clientWidth() - kBar
                                                                : host_.clientWidth();
         }
         placeHorizontally(availW, relH, centreOnArea);

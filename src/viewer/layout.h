@@ -17,8 +17,6 @@ public:
     virtual ~LayoutHost() = default;
     virtual int32_t clientWidth() const = 0;
     virtual int32_t clientHeight() const = 0;
-    virtual int32_t vScrollWidth() const { return 17; }
-    virtual int32_t hScrollHeight() const { return 17; }
     virtual bool silentMode() const = 0;
     // The image that painting uses when the layout is given none: the
     // speed-optimised working copy when one exists, else the current image.

@@ -210,7 +210,7 @@ void MouseModes::pan(float x, float y) {
         s_.lastMouseX = px;
         s_.lastMouseY = py;
         s_.resetHorizontal = s_.resetVertical = false;
-        if (moved) renderer_.DrawView(0, false);
+        if (moved) renderer_.DrawView(0, DrawPass::Interactive);
     }
     if (!moved) turnPageWhilePanning(dy, x, y);
 }

@@ -136,7 +136,7 @@ int32_t Renderer::renderToPicture(int drawW, int drawH, Image& image, const Rect
     return static_cast<int32_t>(s);
 }
 
-void Renderer::DrawView(int32_t image, bool highQualityPass) {
+void Renderer::DrawView(int32_t image, DrawPass pass) {
     window::ControlWindow& w = host_.window();
     w.killTimer(kQualityTimerId);
     if (image == 0) image = s_.workingImage != 0 ? s_.workingImage : s_.currentImage;
@@ -145,7 +145,7 @@ void Renderer::DrawView(int32_t image, bool highQualityPass) {
         if (current && current->pixelFormat() != gdiplus::PixelFormat32bppPARGB && MakeWorkingCopy() == 0)
             image = s_.workingImage;
     }
-    if (updateScrollBarVisibility) updateScrollBarVisibility();
+    host_.updateScrollBarVisibility();
     if (s_.drawFailed) s_.status = 0;
 
     Image* img = imaging::modMain::GetGdiImage(image);
@@ -161,9 +161,9 @@ void Renderer::DrawView(int32_t image, bool highQualityPass) {
             img = imaging::modMain::GetGdiImage(image);
         }
         if (!host_.lockControl()) {
-            if (s_.viewerQualityAuto && !highQualityPass) s_.highQualityPass = false;
-            const int drawW = w.clientWidth() - (s_.vScroll.visible ? 17 : 0);
-            const int drawH = w.clientHeight() - (s_.hScroll.visible ? 17 : 0);
+            if (s_.viewerQualityAuto && pass == DrawPass::Interactive) s_.highQualityPass = false;
+            const int drawW = w.clientWidth() - (s_.vScroll.visible ? window::kScrollBarThickness : 0);
+            const int drawH = w.clientHeight() - (s_.hScroll.visible ? window::kScrollBarThickness : 0);
             gdiplus::ImageAttributes attributes;
             const bool gamma = s_.gamma != 1.0f && attributes.setGamma(s_.gamma) == Status::Ok;
 
@@ -208,7 +208,7 @@ void Renderer::DrawView(int32_t image, bool highQualityPass) {
                 if (!s_.highQualityPass && s_.viewerQualityAuto)
                     w.setTimer(kQualityTimerId, kQualityTimerIntervalMs);
             } else if (!host_.silentMode()) {
-                w.messageBox("Can not display image error no: " + std::to_string(s_.status), window::vbCritical);
+                host_.showCriticalMessage("Can not display image error no: " + std::to_string(s_.status));
             }
         }
         if (raiseChanged) host_.raisePictureChanged();
@@ -225,7 +225,7 @@ void Renderer::OnQualityTimer() {
     host_.window().killTimer(kQualityTimerId);
     if (!s_.viewerQualityAuto || s_.highQualityPass) return;
     s_.highQualityPass = true;
-    DrawView(0, true);
+    DrawView(0, DrawPass::Quality);
     host_.refreshQualityMenuChecks();
 }
 

@@ -3,7 +3,6 @@
 // colour, and falls back to cheaper drawing when memory runs short.
 #pragma once
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -41,14 +40,22 @@ public:
     virtual bool disableAutoFocus() const = 0;
     // Which part of the control holds the keyboard focus (0 none).
     virtual int32_t focusOwner() const = 0;
+    // Scroll-bar visibility is the layout's; painting asks for it first.
+    virtual void updateScrollBarVisibility() = 0;
+    // A critical message box (only called when not silent).
+    virtual void showCriticalMessage(const std::string& text) = 0;
 };
+
+// A painting at the interactive quality, or the delayed quality pass that
+// follows it when ViewerQualityAuto is on.
+enum class DrawPass { Interactive, Quality };
 
 class Renderer {
 public:
     Renderer(ViewState& state, RenderHost& host) : s_(state), host_(host) {}
 
-    // DrawView(image, highQualityPass): 0 draws the working copy or the current image.
-    void DrawView(int32_t image, bool highQualityPass);
+    // Paints `image`; 0 paints the working copy or the current image.
+    void DrawView(int32_t image, DrawPass pass);
     // The interpolation mode for the next painting.
     gdiplus::InterpolationMode ChooseInterpolation();
     // The quality timer fired.
@@ -57,9 +64,6 @@ public:
     // optimisation); returns the status, 0 when the copy was made.
     int32_t MakeWorkingCopy();
     void DiscardWorkingCopy();
-    // Scroll-bar visibility is the layout's; the renderer asks the host's
-    // layout through this callback at the start of each painting.
-    std::function<void()> updateScrollBarVisibility;
 
 private:
     int32_t drawDirect(gdiplus::Image& image, const gdiplus::RectF& dst, const gdiplus::RectF& src,

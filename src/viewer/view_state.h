@@ -78,6 +78,12 @@ enum RectGrip : int32_t {
 };
 
 struct ViewState {
+    // The host's switches.
+    bool silentMode = false;        // no message boxes
+    bool lockControl = false;       // layouts run, nothing is painted
+    bool disableAutoFocus = false;  // painting never moves the focus
+    bool imageForceTemporaryMode = false;  // files are read from a temporary copy
+    int32_t mousePointer = 0;       // the host's pointer (MousePointer), 0 the mode's
     // Zoom and layout.
     int32_t zoomMode = Zoom100;
     double zoom = 1.0;

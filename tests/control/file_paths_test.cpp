@@ -98,7 +98,7 @@ TEST_F(FilePaths, SpecialFilesAreRefusedAtOnceAsUnreadable) {
         EXPECT_EQ(control->GetStat(), kFileNotFound) << path;
         EXPECT_EQ(control->GetNativeImage(), 0) << path;
         int32_t id = 0;
-        EXPECT_EQ(imaging::LoadImageFromFile(id, path, false, false, nullptr, true), kFileNotFound) << path;
+        EXPECT_EQ(imaging::LoadImageFromFile(id, path), kFileNotFound) << path;
         EXPECT_EQ(imaging::LoadWithGdiPlus(id, path, false), static_cast<int32_t>(gdiplus::Status::AccessDenied))
             << path;
     }

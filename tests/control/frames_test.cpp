@@ -409,7 +409,7 @@ TEST_F(FramesTest, ARotatedPageKeptInOneImageIsLostAtTheNextPageButASplitFrameKe
     ASSERT_EQ(gdiplus::loadImageFromFile(tif, {}, decoded), gdiplus::Status::Ok);
     int32_t id = 0, container = 0;
     modMain::AddImage(id, std::move(decoded), "TIFF", "", imaging::SourcePlain);
-    ASSERT_EQ(modMain::RegisterFrames(tif, id, container, false, false), 0);
+    ASSERT_EQ(modMain::RegisterFrames(tif, id, container, modMain::FrameStorage::SplitIntoFiles, modMain::FrameStorage::SplitIntoFiles), 0);
     ASSERT_EQ(call("SetNativeImage", {Variant(container)}), 0);
     EXPECT_EQ(get("PageCount").i4(), 2);
     ASSERT_EQ(call("Rotate90"), 0);

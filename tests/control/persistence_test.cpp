@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -280,6 +281,18 @@ TEST_F(PersistenceTest, StoredValuesOfOtherTypesAreConverted) {
     EXPECT_TRUE(control->SilentMode());
     EXPECT_EQ(control->ZoomStep(), 12);  // half to even
     EXPECT_FLOAT_EQ(control->gamma(), 2.0f);
+}
+
+TEST_F(PersistenceTest, StoredZoomsTheMembersRefuseKeepTheirDefaults) {
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    for (double zoom : {nan, inf, -inf, -2.0, 0.0}) {
+        PropertyBag bag;
+        bag.WriteProperty("Zoom", Variant(zoom));
+        bag.WriteProperty("ZoomStep", Variant(int32_t{-5}));
+        ASSERT_EQ(control->ReadProperties(bag), S_OK);
+        EXPECT_DOUBLE_EQ(control->ZOOM(), 1.0) << zoom;
+        EXPECT_EQ(control->ZoomStep(), 10) << zoom;
+    }
 }
 
 TEST_F(PersistenceTest, AValueThatCannotBeConvertedFailsAndLeavesLaterFields) {

@@ -173,7 +173,7 @@ TEST_F(HostileWorker, CrashedFileFallsBackToOwnDecoder) {
     layout.height = 16;
     orrery::test::writeFile(path, orrery::test::compressJpeg(std::vector<uint8_t>(32 * 16 * 3, 128), layout));
     int32_t id = 0;
-    ASSERT_EQ(LoadImageFromFile(id, path.string(), false, false, nullptr, true), 0);
+    ASSERT_EQ(LoadImageFromFile(id, path.string()), 0);
     EXPECT_EQ(modMain::FindEntry(id)->SourceKind, SourceFile);
     EXPECT_EQ(modMain::GetGdiImage(id)->width(), 32);
     EXPECT_NE(codecWorkerLog().find("the worker died"), std::string::npos);
@@ -290,7 +290,7 @@ TEST_F(RealWorker, FilesThatBreakThePluginGiveTheNextLoadersResult) {
         const fs::path path = dir.file(c.name);
         orrery::test::writeFile(path, c.bytes);
         int32_t id = 0;
-        ASSERT_EQ(LoadImageFromFile(id, path.string(), false, false, nullptr, true), c.status) << c.name;
+        ASSERT_EQ(LoadImageFromFile(id, path.string()), c.status) << c.name;
         if (c.status == 0) {
             EXPECT_EQ(modMain::GetGdiImage(id)->width(), c.width) << c.name;
             EXPECT_EQ(modMain::ReleaseImage(id), gp::Status::Ok);
@@ -361,7 +361,7 @@ TEST(CodecWorkerSwitchedOff, StartsNoWorker) {
     int32_t id = 0;
     constexpr int32_t kPluginMissing = 9;
     EXPECT_EQ(LoadWithPlugin(id, path.string(), false), kPluginMissing);
-    ASSERT_EQ(LoadImageFromFile(id, path.string(), false, false, {}, true), 0);
+    ASSERT_EQ(LoadImageFromFile(id, path.string()), 0);
     EXPECT_EQ(modMain::ReleaseImage(id), gp::Status::Ok);
     modMain::ShutdownGdiPlus();
     EXPECT_EQ(codecWorkerStarts(), starts);

@@ -144,7 +144,7 @@ TEST_F(ImageTable, SessionIsSharedAndTheLastCloseReleasesEverything) {
 
 TEST_F(ImageTable, GifFramesKeptInOneImage) {
     int32_t id = 0;
-    ASSERT_EQ(LoadImageFromFile(id, writeGif(), false, false, nullptr, true), 0);
+    ASSERT_EQ(LoadImageFromFile(id, writeGif()), 0);
     ImageEntry* e = modMain::FindEntry(id);
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->SourceKind, SourceFile);
@@ -183,7 +183,7 @@ TEST_F(ImageTable, SplitModeKeepsOneFileAFrameAndDeletesThemOnRelease) {
     int32_t id = 0;
     modMain::AddImage(id, std::move(decoded), "", "", SourcePlain);
     int32_t container = 0;
-    ASSERT_EQ(modMain::RegisterFrames("source.gif", id, container, true, false), 0);
+    ASSERT_EQ(modMain::RegisterFrames("source.gif", id, container, modMain::FrameStorage::InOneImage, modMain::FrameStorage::SplitIntoFiles), 0);
     EXPECT_NE(container, id);
     EXPECT_EQ(modMain::FindEntry(id), nullptr);  // the decoded image is released
     EXPECT_TRUE(modMain::IsGifSplit(container));
@@ -238,7 +238,7 @@ TEST_F(ImageTable, SingleFrameGifIsAPlainEntry) {
     ASSERT_EQ(image->saveToBytes(gp::CodecClsid::GIF, {}, gif), gp::Status::Ok);
     orrery::test::writeFile(files_.file("one.gif"), gif);
     int32_t id = 0;
-    ASSERT_EQ(LoadImageFromFile(id, files_.file("one.gif").string(), false, false, nullptr, true), 0);
+    ASSERT_EQ(LoadImageFromFile(id, files_.file("one.gif").string()), 0);
     int32_t n = 0;
     EXPECT_EQ(modMain::GetGifFrameCount(id, n), 22);
     EXPECT_FALSE(modMain::IsMultiFrameGif(id));
@@ -261,23 +261,23 @@ TEST_F(ImageTable, BadFilesLeaveNoEntryAndNoTemporaryFile) {
     for (const Case& c : cases) {
         orrery::test::writeFile(files_.file(c.name), c.bytes);
         int32_t id = 0;
-        const int32_t s = LoadImageFromFile(id, files_.file(c.name).string(), false, false, nullptr, true);
+        const int32_t s = LoadImageFromFile(id, files_.file(c.name).string());
         EXPECT_NE(s, 0) << c.name;
         // Without the plug-in its "absent" status is what remains.
         EXPECT_EQ(s, 9) << c.name;
         EXPECT_EQ(modMain::LiveEntryCount(), 0u) << c.name;
         // Imaging-layer only: the layer's own status.
-        const int32_t layer = LoadImageFromFile(id, files_.file(c.name).string(), false, true, nullptr, true);
+        const int32_t layer = LoadImageFromFile(id, files_.file(c.name).string(), ColorManagement::Off, Decoders::ImagingLayerOnly);
         EXPECT_NE(layer, 0) << c.name;
         EXPECT_NE(layer, 9) << c.name;
         EXPECT_EQ(modMain::LiveEntryCount(), 0u) << c.name;
     }
     int32_t id = 0;
-    EXPECT_EQ(LoadImageFromFile(id, files_.file("missing.png").string(), false, false, nullptr, true), 10);
-    EXPECT_EQ(LoadImageFromFile(id, "   ", false, false, [] { return std::string(); }, false), 10);
+    EXPECT_EQ(LoadImageFromFile(id, files_.file("missing.png").string()), 10);
+    EXPECT_EQ(LoadImageFromFile(id, "   ", ColorManagement::Off, Decoders::Any, [] { return std::string(); }), 10);
     bool asked = false;
     const std::string chosen = writeGif();
-    EXPECT_EQ(LoadImageFromFile(id, "", false, false, [&] { asked = true; return chosen; }, false), 0);
+    EXPECT_EQ(LoadImageFromFile(id, "", ColorManagement::Off, Decoders::Any, [&] { asked = true; return chosen; }), 0);
     EXPECT_TRUE(asked);
     modMain::ReleaseImage(id);
     EXPECT_EQ(filesIn(GetPrivateTempFolder()), 0u);

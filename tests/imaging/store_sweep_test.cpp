@@ -30,7 +30,7 @@ TEST(StoreSweep, EveryCorpusFileLoadsOrGivesAStatus) {
         if (!entry.is_regular_file()) continue;
         ++files;
         int32_t id = 0;
-        const int32_t s = LoadImageFromFile(id, entry.path().string(), false, false, nullptr, true);
+        const int32_t s = LoadImageFromFile(id, entry.path().string());
         if (s != 0) {
             EXPECT_EQ(modMain::LiveEntryCount(), 0u) << entry.path();
             continue;

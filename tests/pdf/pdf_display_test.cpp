@@ -254,6 +254,11 @@ TEST_F(PdfDisplayTest, PagingRendersEachPageAndKeepsOnePageImage) {
     EXPECT_EQ(modMain::LiveEntryCount(), 1u);
     EXPECT_EQ(control->GetDocumentType(), 2);
     EXPECT_EQ(std::count(log().begin(), log().end(), "event PageChange"), 2);
+    // Another page of the open document is no new picture: it is shown, as
+    // a page of a TIFF is.
+    EXPECT_EQ(std::count(log().begin(), log().end(), "event Display"), 2);
+    EXPECT_EQ(std::count(log().begin(), log().end(), "event PictureChange"), 0);
+    EXPECT_EQ(std::count(log().begin(), log().end(), "event PictureChanged"), 0);
     // Out of range: nothing changes but PageChange.
     EXPECT_EQ(control->DisplayFrame(4), 0);
     EXPECT_EQ(control->CurrentPage(), 3);

@@ -32,7 +32,7 @@ public:
     LoadedFile() { modMain::StartGdiPlus(); }
     ~LoadedFile() { modMain::ShutdownGdiPlus(); }
     int32_t load(const std::string& path) {
-        return orrery::imaging::LoadImageFromFile(id_, path, false, false, nullptr, true);
+        return orrery::imaging::LoadImageFromFile(id_, path);
     }
     Image* image() const { return modMain::GetGdiImage(id_); }
     const orrery::imaging::ImageEntry& entry() const { return *modMain::FindEntry(id_); }

@@ -5,6 +5,8 @@
 #include <unordered_set>
 #include <utility>
 
+#include "platform/kernel/hex.h"
+
 #include "platform/automation/type_description.h"
 
 namespace orrery::automation {
@@ -172,13 +174,6 @@ private:
         return true;
     }
 
-    static int hexDigit(char c) {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-        return -1;
-    }
-
     bool parseBytes(int32_t lower, Variant& out, std::string& error) {
         std::string_view v = trim(s_);
         if (v.size() % 2) {
@@ -188,7 +183,7 @@ private:
         std::vector<uint8_t> bytes;
         bytes.reserve(v.size() / 2);
         for (size_t i = 0; i < v.size(); i += 2) {
-            int hi = hexDigit(v[i]), lo = hexDigit(v[i + 1]);
+            int hi = kernel::hexDigitValue(v[i]), lo = kernel::hexDigitValue(v[i + 1]);
             if (hi < 0 || lo < 0) {
                 error = "not a hex digit";
                 return false;
@@ -269,8 +264,8 @@ private:
         case 'r': text += '\r'; return true;
         case 't': text += '\t'; return true;
         case 'x':
-            if (s_.size() >= 2 && hexDigit(s_[0]) >= 0 && hexDigit(s_[1]) >= 0) {
-                text += static_cast<char>(hexDigit(s_[0]) * 16 + hexDigit(s_[1]));
+            if (s_.size() >= 2 && kernel::hexDigitValue(s_[0]) >= 0 && kernel::hexDigitValue(s_[1]) >= 0) {
+                text += static_cast<char>(kernel::hexDigitValue(s_[0]) * 16 + kernel::hexDigitValue(s_[1]));
                 s_.remove_prefix(2);
                 return true;
             }

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/kernel/hex.h"
+
 namespace orrery::gdiplus {
 
 std::string Guid::toString() const {
@@ -11,15 +13,6 @@ std::string Guid::toString() const {
                   data4[7]);
     return buf;
 }
-
-namespace {
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-}  // namespace
 
 std::optional<Guid> Guid::parse(std::string_view text) {
     if (text.size() == 38 && text.front() == '{' && text.back() == '}') text = text.substr(1, 36);
@@ -32,7 +25,7 @@ std::optional<Guid> Guid::parse(std::string_view text) {
             ++i;
             continue;
         }
-        int hi = hexValue(text[i]), lo = hexValue(text[i + 1]);
+        int hi = kernel::hexDigitValue(text[i]), lo = kernel::hexDigitValue(text[i + 1]);
         if (hi < 0 || lo < 0) return std::nullopt;
         bytes[b++] = static_cast<uint8_t>(hi * 16 + lo);
         i += 2;

@@ -2,16 +2,12 @@
 
 #include <cctype>
 
+#include "platform/kernel/files.h"
+#include "platform/kernel/hex.h"
+
 namespace orrery::window {
 
 namespace {
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 // Percent-decoding; a malformed escape stays as it is written.
 std::string percentDecoded(std::string_view text) {
@@ -19,7 +15,7 @@ std::string percentDecoded(std::string_view text) {
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '%' && i + 2 < text.size()) {
-            const int high = hexValue(text[i + 1]), low = hexValue(text[i + 2]);
+            const int high = kernel::hexDigitValue(text[i + 1]), low = kernel::hexDigitValue(text[i + 2]);
             if (high >= 0 && low >= 0) {
                 out += static_cast<char>(high * 16 + low);
                 i += 2;
@@ -83,6 +79,15 @@ DropData dropDataFromPaths(std::vector<std::string> paths) {
     data.hasFileList = true;
     data.files = std::move(paths);
     return data;
+}
+
+std::vector<std::string> readableDroppedFiles(const std::vector<std::string>& paths) {
+    std::vector<std::string> kept;
+    for (const std::string& path : paths) {
+        kernel::UniqueFd fd;
+        if (kernel::openRegularFileNonBlocking(path, fd) == kernel::OpenError::None) kept.push_back(path);
+    }
+    return kept;
 }
 
 }  // namespace orrery::window

@@ -23,4 +23,9 @@ DropData dropDataFromUriList(std::string_view uriList);
 // A drop of files given by path.
 DropData dropDataFromPaths(std::vector<std::string> paths);
 
+// Which dropped files a control reports: in their order, those that open
+// for reading and whose size can be read. Folders, devices, FIFOs (opened
+// without blocking), vanished and unreadable paths are passed over.
+std::vector<std::string> readableDroppedFiles(const std::vector<std::string>& paths);
+
 }  // namespace orrery::window

@@ -1,7 +1,7 @@
 // The members of _Orrery for the context menu, dropped files and the
 // keyboard focus, and the menu's commands: each item calls the member a host
 // would call, then the host hears ClickMenu with the item's number.
-#include "control/member_rows.h"
+#include "control/members/families.h"
 #include "control/events.h"
 #include "viewer/input_flags.h"
 
@@ -39,40 +39,59 @@ std::vector<OrreryTable::Row> menuAndEventRows() {
     };
 }
 
+bool Orrery::EnableMenu() const { return enableMenu_; }
+
 void Orrery::setEnableMenu(bool value) {
     enableMenu_ = value;
     notify("EnableMenu");
 }
 
+void Orrery::SetItemMenuCaption(int32_t nIdxMenu, const std::string& sNewMenuCaption) {
+    menu_.SetItemMenuCaption(nIdxMenu, sNewMenuCaption);
+}
+
+void Orrery::SetItemMenuEnabled(int32_t nIdxMenu, bool bEnabled) { menu_.SetItemMenuEnabled(nIdxMenu, bEnabled); }
+const ContextMenu& Orrery::contextMenu() const { return menu_; }
+bool Orrery::ViewerDrop() const { return viewerDrop_; }
+
 void Orrery::setViewerDrop(bool value) {
     viewerDrop_ = value;
-    window_.setDropMode(value ? window::DropMode::Manual : window::DropMode::None);
+    window().setDropMode(value ? window::DropMode::Manual : window::DropMode::None);
     notify("ViewerDrop");
 }
 
+bool Orrery::DisableAutoFocus() const { return state().disableAutoFocus; }
+
 void Orrery::setDisableAutoFocus(bool value) {
-    disableAutoFocus_ = value;
+    state().disableAutoFocus = value;
     notify("DisableAutoFocus");
 }
 
+int32_t Orrery::focusOwner() const { return viewer_.focusOwner(); }
+
 bool Orrery::menuItemEnabled(FrameMenuItem item) const { return menu_.isEnabled(menuNumberOf(item)); }
 
-void Orrery::enableMenuItem(FrameMenuItem item, bool enabled) {
+void Orrery::frameItemEnabled(FrameMenuItem item, bool enabled) {
     menu_.SetItemMenuEnabled(menuNumberOf(item), enabled);
 }
 
-void Orrery::refreshMenuChecks() {
-    menu_.showZoomMode(s_.zoomMode);
-    refreshQualityMenuChecks();
+void Orrery::menuMarkChanged(viewer::MenuMark mark) {
+    const viewer::ViewState& s = state();
+    switch (mark) {
+        case viewer::MenuMark::ZoomMode: menu_.showZoomMode(s.zoomMode); break;
+        case viewer::MenuMark::MouseMode: menu_.showMouseMode(s.mouseMode); break;
+        case viewer::MenuMark::Quality: menu_.showQuality(s.viewerQualityAuto, s.viewerQuality); break;
+        case viewer::MenuMark::ScrollBars: menu_.showScrollBars(s.scrollBars); break;
+    }
 }
 
-void Orrery::openContextMenu(float x, float y) {
-    if (!enableMenu_ || s_.currentImage == 0) return;
-    const int32_t chosen = window_.popupMenu(menu_.popup(viewer::roundEven(x), viewer::roundEven(y)));
+void Orrery::contextMenuRequested(float x, float y) {
+    if (!enableMenu_ || state().currentImage == 0) return;
+    const int32_t chosen = window().popupMenu(menu_.popup(viewer::roundEven(x), viewer::roundEven(y)));
     // The menu took the release of the button that opened it; without this
     // the thread's wheel would stay dead until some other release.
     viewer::threadInputFlags().mouseButtonHeld = false;
-    if (chosen == 0 || terminated_) return;
+    if (chosen == 0 || viewer_.terminated()) return;
     runMenuCommand(chosen);
     Variant item(chosen);
     events_.raise(EventId::ClickMenu, std::span<Variant>(&item, 1));
@@ -101,13 +120,12 @@ void Orrery::runMenuCommand(int32_t number) {
             const bool on = !menu_.isChecked(mnscroll);
             menu_.setChecked(mnscroll, on);
             setScrollBars(on);
-            layout_.UpdateScrollBarVisibility();
-            syncScrollBarsToWindow();
+            viewer_.updateScrollBars();
             break;
         }
         case mnclipboard:
-            if (selection_.isRectDrawed()) {
-                const viewer::AreaRect r = selection_.GetRectValues();
+            if (isRectDrawed()) {
+                const viewer::AreaRect r = viewer_.selection().GetRectValues();
                 CopyRegion2Clipboard(r.left, r.top, r.width, r.height);
             } else {
                 Copy2Clipboard();
@@ -127,8 +145,8 @@ void Orrery::runMenuCommand(int32_t number) {
         case mnautozoom: setMouseMode(viewer::MouseModeAutoZoom); break;
         case mnautomatic:
             // The field alone: no timer change and no change notification.
-            s_.viewerQualityAuto = !s_.viewerQualityAuto;
-            layout_.UpdateLayout(0);
+            state().viewerQualityAuto = !state().viewerQualityAuto;
+            viewer_.layout().UpdateLayout(0);
             break;
         case mnqualitylow:
         case mnqualitybilinear:

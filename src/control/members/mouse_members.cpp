@@ -1,10 +1,10 @@
 // The members of _Orrery for the mouse modes, the selection rectangle and
 // the wheel. Their work is the viewing engine's (viewer/mouse_modes,
-// viewer/selection, viewer/scrolling); the control adds the change
-// notifications and the zoom to the rectangle, which needs LockControl.
+// viewer/selection, viewer/viewer); the control adds the change
+// notifications.
 #include <algorithm>
 
-#include "control/member_rows.h"
+#include "control/members/families.h"
 
 namespace orrery::control {
 
@@ -65,74 +65,106 @@ std::vector<OrreryTable::Row> mouseAndSelectionRows() {
     };
 }
 
+bool Orrery::EnableMouseWheel() const { return state().enableMouseWheel; }
+
+void Orrery::setEnableMouseWheel(bool value) {
+    viewer_.setEnableMouseWheel(value);
+    notify("EnableMouseWheel");
+}
+
+int32_t Orrery::MouseWheelMode() const { return state().mouseWheelMode; }
+
+void Orrery::setMouseWheelMode(int32_t value) {
+    state().mouseWheelMode = value;
+    notify("MouseWheelMode");
+}
+
+int32_t Orrery::MouseMode() const { return state().mouseMode; }
+
 void Orrery::setMouseMode(int32_t value) {
-    mouse_.SetMouseMode(value);
-    menu_.showMouseMode(value);
+    viewer_.setMouseMode(value);
     notify("MouseMode");
 }
 
+int32_t Orrery::MouseButtonForMouseMode() const { return state().mouseButtonForMouseMode; }
+void Orrery::setMouseButtonForMouseMode(int32_t value) { state().mouseButtonForMouseMode = value == 0 ? 1 : value; }
+bool Orrery::RectIsEditable() const { return state().rectIsEditable; }
+void Orrery::setRectIsEditable(bool value) { state().rectIsEditable = value; }
+bool Orrery::ContinuousViewMode() const { return state().continuousViewMode; }
+void Orrery::setContinuousViewMode(bool value) { state().continuousViewMode = value; }
+int32_t Orrery::RectBorderColor() const { return static_cast<int32_t>(window().rectShape().borderColor()); }
+
 void Orrery::setRectBorderColor(int32_t value) {
-    editShape(window_, [value](window::RectShape& s) { s.setBorderColor(static_cast<uint32_t>(value)); });
+    editShape(window(), [value](window::RectShape& s) { s.setBorderColor(static_cast<uint32_t>(value)); });
     notify("RectBorderColor");
 }
 
 int16_t Orrery::RectBorderSize() const {
-    return static_cast<int16_t>(std::min<int32_t>(window_.rectShape().borderWidth(), INT16_MAX));
+    return static_cast<int16_t>(std::min<int32_t>(window().rectShape().borderWidth(), INT16_MAX));
 }
 
 void Orrery::setRectBorderSize(int16_t value) {
     if (value < 1) throw automation::InvalidPropertyValue();
-    editShape(window_, [value](window::RectShape& s) { s.setBorderWidth(value); });
+    editShape(window(), [value](window::RectShape& s) { s.setBorderWidth(value); });
     notify("RectBorderSize");
 }
+
+int32_t Orrery::RectBorderStyle() const { return window().rectShape().borderStyle(); }
 
 void Orrery::setRectBorderStyle(int32_t value) {
     if (value < window::BorderStyleTransparent || value > window::BorderStyleInsideSolid)
         throw automation::InvalidPropertyValue();
-    s_.rectBorderStyle = value;
-    editShape(window_, [value](window::RectShape& s) { s.setBorderStyle(value); });
+    state().rectBorderStyle = value;
+    editShape(window(), [value](window::RectShape& s) { s.setBorderStyle(value); });
     notify("RectBorderStyle");
 }
 
+int32_t Orrery::RectDrawMode() const { return window().rectShape().drawMode(); }
+
 void Orrery::setRectDrawMode(int32_t value) {
     if (value < window::R2_BLACK || value > window::R2_WHITE) throw automation::InvalidPropertyValue();
-    s_.rectDrawMode = value;
-    editShape(window_, [value](window::RectShape& s) { s.setDrawMode(value); });
+    state().rectDrawMode = value;
+    editShape(window(), [value](window::RectShape& s) { s.setDrawMode(value); });
     notify("RectDrawMode");
 }
 
+bool Orrery::isRectDrawed() const { return viewer_.selection().isRectDrawed(); }
+void Orrery::ClearRect() { viewer_.selection().ClearRect(); }
+
 void Orrery::GetRectValues(int32_t& nLeft, int32_t& nTop, int32_t& nWidth, int32_t& nHeight) const {
-    const viewer::AreaRect r = selection_.GetRectValues();
+    const viewer::AreaRect r = viewer_.selection().GetRectValues();
     nLeft = r.left, nTop = r.top, nWidth = r.width, nHeight = r.height;
+}
+
+int32_t Orrery::GetRectX() const { return viewer_.selection().GetRectValues().left; }
+int32_t Orrery::GetRectY() const { return viewer_.selection().GetRectValues().top; }
+int32_t Orrery::GetRectWidth() const { return viewer_.selection().GetRectValues().width; }
+int32_t Orrery::GetRectHeight() const { return viewer_.selection().GetRectValues().height; }
+
+void Orrery::GetRectValuesMM(float& nLeft, float& nTop, float& nWidth, float& nHeight) const {
+    viewer_.selection().GetRectValuesMM(nLeft, nTop, nWidth, nHeight);
+}
+
+void Orrery::SetRectValues(int32_t nLeft, int32_t nTop, int32_t nWidth, int32_t nHeight) {
+    viewer_.selection().SetRectValues(nLeft, nTop, nWidth, nHeight);
+}
+
+void Orrery::SetRectValuesMM(float nLeft, float nTop, float nWidth, float nHeight) {
+    viewer_.selection().SetRectValuesMM(nLeft, nTop, nWidth, nHeight);
+}
+
+void Orrery::SetRectValuesObject(int32_t nLeft, int32_t nTop, int32_t nWidth, int32_t nHeight) {
+    viewer_.selection().SetRectValuesObject(nLeft, nTop, nWidth, nHeight);
 }
 
 void Orrery::GetRectValuesObject(int32_t& nLeft, int32_t& nTop, int32_t& nWidth, int32_t& nHeight) const {
-    const viewer::AreaRect r = selection_.GetRectValuesObject();
+    const viewer::AreaRect r = viewer_.selection().GetRectValuesObject();
     nLeft = r.left, nTop = r.top, nWidth = r.width, nHeight = r.height;
 }
 
-void Orrery::CenterOnRect() {
-    if (!selection_.isRectDrawed()) return;
-    int32_t h = 0, v = 0;
-    selection_.CenterPosition(h, v);
-    SetHVScrollBarPosition(h, v);
-}
-
-int32_t Orrery::ZoomRect() {
-    if (!selection_.isRectDrawed()) return s_.status;
-    // The layout computes the new zoom without painting; the one painting
-    // comes from the scroll to the centred rectangle. The host hears no
-    // change of LockControl.
-    const bool wasLocked = lockControl_;
-    lockControl_ = true;
-    s_.zoomMode = viewer::ZoomFitRect;
-    layout_.UpdateLayout(0);
-    lockControl_ = wasLocked;
-    // The rectangle at its place in the new zoom, so that centring uses the
-    // size it has now, not the one it had before the zoom.
-    selection_.FollowPicture();
-    CenterOnRect();
-    return s_.status;
-}
+int32_t Orrery::GetMouseX() const { return state().mouseImageX; }
+int32_t Orrery::GetMouseY() const { return state().mouseImageY; }
+void Orrery::CenterOnRect() { viewer_.centerOnRect(); }
+int32_t Orrery::ZoomRect() { return viewer_.zoomRect(); }
 
 }  // namespace orrery::control

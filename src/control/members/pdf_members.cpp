@@ -1,14 +1,13 @@
 // The members of _Orrery that show PDF documents: DisplayFromPdfFile, the
 // document's texts and handle, and the PDF properties. The work is the PDF
-// display's (pdf/pdf_display); this file connects it to the control.
-#include "control/events.h"
-#include "control/member_rows.h"
-#include "orrery/quillon_status.h"
+// display's (pdf/pdf_display), which the viewing engine owns.
+#include "control/members/families.h"
 
 namespace orrery::control {
 
 using automation::defaultArg;
 using automation::Variant;
+using pdf::PdfField;
 
 std::vector<OrreryTable::Row> pdfRows() {
     using Table = OrreryTable;
@@ -39,61 +38,50 @@ std::vector<OrreryTable::Row> pdfRows() {
 }
 
 int32_t Orrery::DisplayFromPdfFile(std::string sPdfFilePath, std::string sPassword) {
-    return pdf_.DisplayFromPdfFile(sPdfFilePath, sPassword);
+    return viewer_.displayPdf(sPdfFilePath, sPassword);
 }
 
+int32_t Orrery::GetnativePDF() const { return viewer_.pdf().handle(); }
+std::string Orrery::PdfGetVersion() const { return viewer_.pdf().Description(PdfField::Version); }
+std::string Orrery::PdfGetAuthor() const { return viewer_.pdf().Description(PdfField::Author); }
+std::string Orrery::PdfGetTitle() const { return viewer_.pdf().Description(PdfField::Title); }
+std::string Orrery::PdfGetSubject() const { return viewer_.pdf().Description(PdfField::Subject); }
+std::string Orrery::PdfGetKeywords() const { return viewer_.pdf().Description(PdfField::Keywords); }
+std::string Orrery::PdfGetCreator() const { return viewer_.pdf().Description(PdfField::Creator); }
+std::string Orrery::PdfGetProducer() const { return viewer_.pdf().Description(PdfField::Producer); }
+std::string Orrery::PdfGetCreationDate() const { return viewer_.pdf().Description(PdfField::CreationDate); }
+std::string Orrery::PdfGetModificationDate() const { return viewer_.pdf().Description(PdfField::ModificationDate); }
+std::string Orrery::PdfGetMetadata() const { return viewer_.pdf().Metadata(); }
+int32_t Orrery::PdfDpiRendering() const { return viewer_.pdfSettings().dpiRendering; }
+
 void Orrery::setPdfDpiRendering(int32_t value) {
-    pdf_.setDpiRendering(value);
+    viewer_.pdf().setDpiRendering(value);
     notify("PdfDpiRendering");
 }
 
+bool Orrery::PdfForceTemporaryMode() const { return viewer_.pdfSettings().forceTemporaryMode; }
+
 void Orrery::setPdfForceTemporaryMode(bool value) {
-    pdfSettings_.forceTemporaryMode = value;
+    viewer_.pdfSettings().forceTemporaryMode = value;
     notify("pdfForceTemporaryMode");
 }
 
+bool Orrery::PdfDisplayFormField() const { return viewer_.pdfSettings().displayFormField; }
+
 void Orrery::setPdfDisplayFormField(bool value) {
-    pdfSettings_.displayFormField = value;
+    viewer_.pdfSettings().displayFormField = value;
     notify("PdfDisplayFormField");
 }
 
+bool Orrery::PDFShowDialogForPassword() const { return viewer_.pdfSettings().showDialogForPassword; }
+
 void Orrery::setPDFShowDialogForPassword(bool value) {
-    pdfSettings_.showDialogForPassword = value;
+    viewer_.pdfSettings().showDialogForPassword = value;
     notify("PDFShowDialogForPassword");
 }
 
-void Orrery::closePdf() { pdf_.CloseDocument(); }
-
-int32_t Orrery::displayAsPdfSilently(const std::string& path) {
-    const bool wasSilent = silentMode_;
-    silentMode_ = true;
-    const int32_t status = pdf_.DisplayFromPdfFile(path, {});
-    silentMode_ = wasSilent;
-    return status == 0 ? 0 : static_cast<int32_t>(QuillonStatus::UnknownImageFormat);
-}
-
-void Orrery::resetForDocument(pdf::PdfHost::KeepPageCount keep) {
-    resetViewer(KeepGeometry::No, keep == pdf::PdfHost::KeepPageCount::Yes ? KeepPageCount::Yes : KeepPageCount::No);
-}
-
-std::string Orrery::askPassword() {
-    window::InputBoxRequest request;
-    request.prompt = "Password: ";
-    request.title = "PDF password";
-    return window_.inputBox(request);
-}
-
-void Orrery::raisePasswordRequest(std::string& password) {
-    // Handlers receive the argument by reference and write into it.
-    Variant argument(password);
-    events_.raise(EventId::PdfPasswordRequest, std::span<Variant>(&argument, 1));
-    password = argument.dereferenced().str();
-}
-
-void Orrery::showPageImage(int32_t image, int32_t page) {
-    s_.currentImage = image;
-    s_.documentType = DocumentTypePDF;
-    showNewImage(page);
-}
+int32_t Orrery::PdfRenderingMode() const { return viewer_.pdfSettings().renderingMode; }
+bool Orrery::PdfEnablePageCash() const { return viewer_.pdfSettings().enablePageCash; }
+const std::string& Orrery::pdfTempFile() const { return viewer_.pdf().temporaryPath(); }
 
 }  // namespace orrery::control

@@ -1,7 +1,7 @@
 // The members of _Orrery that page through frames, play GIF animations and
 // rotate or flip the picture. Their work is the viewing engine's
 // (viewer/frames, viewer/rotation).
-#include "control/member_rows.h"
+#include "control/members/families.h"
 
 namespace orrery::control {
 
@@ -32,5 +32,30 @@ std::vector<OrreryTable::Row> frameAndRotationRows() {
         Table::method("FlipX270", 0x6003006F, &Orrery::FlipX270),
     };
 }
+
+int32_t Orrery::DisplayFrame(int32_t nFrame) { return viewer_.frames().DisplayFrame(nFrame); }
+int32_t Orrery::DisplayNextFrame() { return viewer_.frames().DisplayNextFrame(); }
+int32_t Orrery::DisplayPreviousFrame() { return viewer_.frames().DisplayPreviousFrame(); }
+int32_t Orrery::DisplayFirstFrame() { return viewer_.frames().DisplayFirstFrame(); }
+int32_t Orrery::DisplayLastFrame() { return viewer_.frames().DisplayLastFrame(); }
+int32_t Orrery::GetTotalFrame() const { return state().pageCount; }
+int32_t Orrery::PageCount() const { return state().pageCount; }
+int32_t Orrery::CurrentPage() const { return state().currentPage; }
+int32_t Orrery::PlayGif() { return viewer_.frames().PlayGif(); }
+void Orrery::StopGif() { viewer_.frames().StopGif(); }
+bool Orrery::AnimateGIF() const { return state().animateGif; }
+
+void Orrery::setAnimateGIF(bool value) {
+    viewer_.frames().SetAnimateGif(value);
+    notify("AnimateGIF");
+}
+
+int32_t Orrery::Rotate90() { return viewer_.rotateFlip(RotateFlipType::Rotate90FlipNone); }
+int32_t Orrery::Rotate180() { return viewer_.rotateFlip(RotateFlipType::Rotate180FlipNone); }
+int32_t Orrery::Rotate270() { return viewer_.rotateFlip(RotateFlipType::Rotate270FlipNone); }
+int32_t Orrery::FlipX() { return viewer_.rotateFlip(RotateFlipType::RotateNoneFlipX); }
+int32_t Orrery::FlipX90() { return viewer_.rotateFlip(RotateFlipType::Rotate90FlipX); }
+int32_t Orrery::FlipX180() { return viewer_.rotateFlip(RotateFlipType::Rotate180FlipX); }
+int32_t Orrery::FlipX270() { return viewer_.rotateFlip(RotateFlipType::Rotate270FlipX); }
 
 }  // namespace orrery::control

@@ -1,7 +1,7 @@
 // The members of _Orrery that take pictures from memory, handles and the
 // clipboard, and give the displayed picture back. Their work is the image
 // store's (imaging/memory_sources).
-#include "control/member_rows.h"
+#include "control/members/families.h"
 #include "imaging/image_table.h"
 #include "imaging/memory_sources.h"
 #include "imaging/picture_sources.h"
@@ -16,6 +16,7 @@ using automation::arg;
 using automation::optionalArg;
 using automation::refArg;
 using automation::Variant;
+using imaging::ColorManagement;
 
 namespace {
 
@@ -25,6 +26,12 @@ constexpr int32_t kInvalidParameter = static_cast<int32_t>(gdiplus::Status::Inva
 constexpr int32_t kTextTooShort = 21;
 // The object passed as a stream answers no stream interface.
 constexpr int32_t kNotAStream = 23;
+
+int32_t loadStream(int32_t& id, const automation::DispatchPtr& stream, bool useIcm) {
+    if (!stream) return kInvalidParameter;
+    automation::IStream* asStream = automation::streamOf(stream.get());
+    return asStream ? imaging::LoadFromStream(id, *asStream, useIcm) : kNotAStream;
+}
 
 }  // namespace
 
@@ -54,81 +61,55 @@ std::vector<OrreryTable::Row> memoryAndClipboardRows() {
     };
 }
 
-int32_t Orrery::displayLoaded(const std::function<int32_t(int32_t&)>& load) {
-    CloseImageEx();
-    int32_t id = 0;
-    const int32_t status = load(id);
-    if (status != 0) return s_.status = status;
-    s_.documentType = DocumentTypeImage;
-    s_.currentImage = id;
-    s_.status = 0;
-    showNewImage(1);
-    return s_.status;
-}
-
 int32_t Orrery::DisplayFromHBitmap(int32_t nHbitmap) {
-    return displayLoaded([&](int32_t& id) { return imaging::LoadFromHBitmap(id, static_cast<gdi::HBITMAP>(nHbitmap)); });
+    return viewer_.displayLoaded(
+            [&](int32_t& id) { return imaging::LoadFromHBitmap(id, static_cast<gdi::HBITMAP>(nHbitmap)); });
 }
 
 int32_t Orrery::DisplayFromHICON(int32_t nHICON) {
-    return displayLoaded([&](int32_t& id) { return imaging::LoadFromHIcon(id, static_cast<gdi::HICON>(nHICON)); });
+    return viewer_.displayLoaded(
+            [&](int32_t& id) { return imaging::LoadFromHIcon(id, static_cast<gdi::HICON>(nHICON)); });
 }
 
 int32_t Orrery::DisplayFromGdiDib(int32_t nGdiDibRef) {
-    return displayLoaded([&](int32_t& id) {
+    return viewer_.displayLoaded([&](int32_t& id) {
         return imaging::LoadFromGdiDib(id, static_cast<gdi::HGLOBAL>(nGdiDibRef), imaging::BlockOwner::Caller,
                                        imaging::ResolutionRounding::ThreeDecimals);
     });
 }
 
 int32_t Orrery::DisplayFromClipboardData() {
-    return displayLoaded([&](int32_t& id) { return imaging::LoadFromClipboard(id, window_.backend().clipboard()); });
+    return viewer_.displayLoaded(
+            [&](int32_t& id) { return imaging::LoadFromClipboard(id, window().backend().clipboard()); });
 }
 
 int32_t Orrery::DisplayFromStdPicture(automation::DispatchPtr& oStdPicture) {
-    return displayLoaded([&](int32_t& id) {
+    return viewer_.displayLoaded([&](int32_t& id) {
         // Set after the close, so that it holds whatever the load gives.
-        s_.documentType = DocumentTypeImage;
+        state().documentType = DocumentTypeImage;
         const automation::IPicture* picture = automation::pictureOf(oStdPicture.get());
         return picture ? imaging::LoadFromPicture(id, *picture) : kInvalidParameter;
     });
 }
 
 int32_t Orrery::DisplayFromMetaFile(std::string sFilePath, float nScaleBy) {
-    return displayLoaded([&](int32_t& id) { return imaging::LoadMetafile(id, sFilePath, nScaleBy); });
+    return viewer_.displayLoaded([&](int32_t& id) { return imaging::LoadMetafile(id, sFilePath, nScaleBy); });
 }
 
-int32_t Orrery::DisplayFromStream(automation::DispatchPtr oStream) { return displayFromStream(oStream, false); }
-int32_t Orrery::DisplayFromStreamICM(automation::DispatchPtr oStream) { return displayFromStream(oStream, true); }
-
-int32_t Orrery::displayFromStream(const automation::DispatchPtr& stream, bool useIcm) {
-    return displayLoaded([&](int32_t& id) {
-        if (!stream) return kInvalidParameter;
-        automation::IStream* asStream = automation::streamOf(stream.get());
-        return asStream ? imaging::LoadFromStream(id, *asStream, useIcm) : kNotAStream;
-    });
+int32_t Orrery::DisplayFromStream(automation::DispatchPtr oStream) {
+    return viewer_.displayLoaded([&](int32_t& id) { return loadStream(id, oStream, false); });
 }
 
-int32_t Orrery::DisplayFromByteArray(automation::ByteArray& arBytes) { return displayFromBytes(arBytes.items, false); }
-int32_t Orrery::DisplayFromByteArrayICM(automation::ByteArray& arBytes) { return displayFromBytes(arBytes.items, true); }
+int32_t Orrery::DisplayFromStreamICM(automation::DispatchPtr oStream) {
+    return viewer_.displayLoaded([&](int32_t& id) { return loadStream(id, oStream, true); });
+}
 
-// The bytes go through a temporary file and the file loader. The file lives
-// as long as what shows it: the picture's entry, or the PDF document, which
-// keeps its file open, so its name can go at once.
-int32_t Orrery::displayFromBytes(std::span<const uint8_t> bytes, bool useIcm) {
-    std::string path;
-    if (const int32_t written = imaging::WriteBytesToTempFile(bytes, path); written != 0) {
-        CloseImageEx();
-        return s_.status = written;
-    }
-    const int32_t status = useIcm ? DisplayFromFileICM(path) : DisplayFromFile(path);
-    if (status != 0 || s_.documentType != DocumentTypeImage || imageFromTempFile_) {
-        kernel::removeQuietly(path);
-        return status;
-    }
-    imaging::modMain::SetImageTempFile(s_.currentImage, path);
-    imageFromTempFile_ = true;
-    return status;
+int32_t Orrery::DisplayFromByteArray(automation::ByteArray& arBytes) {
+    return viewer_.displayBytes(arBytes.items, ColorManagement::Off);
+}
+
+int32_t Orrery::DisplayFromByteArrayICM(automation::ByteArray& arBytes) {
+    return viewer_.displayBytes(arBytes.items, ColorManagement::On);
 }
 
 int32_t Orrery::DisplayFromMemory(int32_t hMem, int32_t& Length) {
@@ -136,40 +117,40 @@ int32_t Orrery::DisplayFromMemory(int32_t hMem, int32_t& Length) {
     const uint8_t* bytes = gdi::globalLock(block);
     if (Length < 1 || !bytes || static_cast<size_t>(Length) > gdi::globalSize(block)) {
         if (bytes) gdi::globalUnlock(block);
-        return s_.status = kInvalidParameter;
+        return state().status = kInvalidParameter;
     }
     const std::vector<uint8_t> copy(bytes, bytes + Length);
     gdi::globalUnlock(block);
-    return displayFromBytes(copy, false);
+    return viewer_.displayBytes(copy, ColorManagement::Off);
 }
 
 int32_t Orrery::DisplayFromString(std::string sImageString) {
-    if (sImageString.empty()) return s_.status = kGenericError;
+    if (sImageString.empty()) return state().status = kGenericError;
     std::vector<uint8_t> bytes;
-    if (!kernel::utf8ToWindows1252(sImageString, bytes)) return s_.status = kInvalidParameter;
-    if (bytes.size() < 2) return s_.status = kTextTooShort;
-    return displayFromBytes(bytes, false);
+    if (!kernel::utf8ToWindows1252(sImageString, bytes)) return state().status = kInvalidParameter;
+    if (bytes.size() < 2) return state().status = kTextTooShort;
+    return viewer_.displayBytes(bytes, ColorManagement::Off);
 }
 
 int32_t Orrery::GetHBitmap() {
     int32_t status = 0;
-    const gdi::HBITMAP bitmap = imaging::GetHBitmap(s_.currentImage, status);
-    s_.status = status;
+    const gdi::HBITMAP bitmap = imaging::GetHBitmap(state().currentImage, status);
+    state().status = status;
     return static_cast<int32_t>(bitmap);
 }
 
 void Orrery::DeleteHBitmap(int32_t nHbitmap) { gdi::deleteBitmap(static_cast<gdi::HBITMAP>(nHbitmap)); }
 
 void Orrery::Copy2Clipboard() {
-    int32_t image = workingImage();
-    if (image != 0) imaging::CopyImageToClipboard(image, window_.backend().clipboard());
+    const int32_t image = viewer_.workingImage();
+    if (image != 0) imaging::CopyImageToClipboard(image, window().backend().clipboard());
 }
 
 void Orrery::CopyRegion2Clipboard(int32_t nSrcLeft, int32_t nSrcTop, int32_t nWidth, int32_t nHeight) {
-    int32_t image = workingImage();
-    s_.status = image == 0 ? kGenericError
-                           : imaging::CopyImageAreaToClipboard(image, {nSrcLeft, nSrcTop, nWidth, nHeight},
-                                                               window_.backend().clipboard());
+    const int32_t image = viewer_.workingImage();
+    state().status = image == 0 ? kGenericError
+                                : imaging::CopyImageAreaToClipboard(image, {nSrcLeft, nSrcTop, nWidth, nHeight},
+                                                                    window().backend().clipboard());
 }
 
 }  // namespace orrery::control
