@@ -14,7 +14,8 @@
 
 #include "control/orrery.h"
 #include "platform/gdiplus/factory.h"
-#include "platform/window/headless_backend.h"
+#include "orrery/window/headless_backend.h"
+#include "platform/window/control_window.h"
 #include "support/bench_support.h"
 
 using namespace orrery;

@@ -34,7 +34,8 @@
 #include "imaging/image_table.h"
 #include "imaging/plugin_api.h"
 #include "platform/gdiplus/factory.h"
-#include "platform/window/headless_backend.h"
+#include "orrery/window/headless_backend.h"
+#include "platform/window/control_window.h"
 #include "support/bench_support.h"
 
 using namespace orrery;

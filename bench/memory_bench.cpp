@@ -27,7 +27,8 @@
 #include "platform/gdiplus/dib.h"
 #include "platform/gdiplus/factory.h"
 #include "platform/gdiplus/metafile_raster.h"
-#include "platform/window/headless_backend.h"
+#include "orrery/window/headless_backend.h"
+#include "platform/window/control_window.h"
 #include "support/bench_support.h"
 
 using namespace orrery;

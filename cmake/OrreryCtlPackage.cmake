@@ -61,8 +61,6 @@ foreach(header IN LISTS ORRERY_PUBLIC_HEADERS)
     list(APPEND ORRERY_HEADER_ROOTS "${header}")
   endif()
 endforeach()
-# The headless window backend, on which a host without a desktop runs a control.
-list(APPEND ORRERY_HEADER_ROOTS platform/window/headless_backend.h)
 install(CODE "set(ORRERY_SOURCE_DIR \"${CMAKE_SOURCE_DIR}\")
 set(ORRERY_HEADER_ROOTS \"${ORRERY_HEADER_ROOTS}\")
 set(ORRERY_HEADER_DESTINATION \"${ORRERY_INSTALL_INCLUDEDIR}\")

@@ -1,18 +1,19 @@
-# Run by `cmake --install`: installs the public headers and every header of
-# the project they include, directly or not, keeping their paths relative to
-# include/ or src/ under one folder, so that the include directives read the
-# same in an installed host as in this tree.
+# Run by `cmake --install`: installs the public headers (include/orrery/)
+# and every header they include, directly or not, keeping their paths
+# relative to include/, so that the include directives read the same in an
+# installed host as in this tree. A public header that reaches a header of
+# src/ stops the installation: hosts must not depend on the library's insides.
 #   ORRERY_SOURCE_DIR          the source tree
 #   ORRERY_HEADER_ROOTS        the headers hosts include (paths under include/ or src/)
 #   ORRERY_HEADER_DESTINATION  the folder under the installation prefix
 cmake_policy(VERSION 3.25)
-set(bases "${ORRERY_SOURCE_DIR}/include" "${ORRERY_SOURCE_DIR}/src")
+set(bases "${ORRERY_SOURCE_DIR}/include")
 
 # The file an include directive names, looked for beside the including file
 # first, then under include/ and src/ (the order the compiler uses here).
 function(orrery_resolve_include including name out)
   get_filename_component(folder "${including}" DIRECTORY)
-  foreach(base IN ITEMS "${folder}" ${bases})
+  foreach(base IN ITEMS "${folder}" ${bases} "${ORRERY_SOURCE_DIR}/src")
     if(EXISTS "${base}/${name}")
       get_filename_component(found "${base}/${name}" ABSOLUTE)
       set(${out} "${found}" PARENT_SCOPE)
@@ -31,7 +32,7 @@ function(orrery_header_place file out)
       return()
     endif()
   endforeach()
-  message(FATAL_ERROR "${file} is outside include/ and src/")
+  message(FATAL_ERROR "${file} is not a public header (include/): an installed header must not include it")
 endfunction()
 
 set(pending)

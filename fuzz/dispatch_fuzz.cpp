@@ -48,7 +48,8 @@
 #include "platform/gdiplus/dib.h"
 #include "platform/gdiplus/factory.h"
 #include "platform/gdiplus/pixel_data.h"
-#include "platform/window/headless_backend.h"
+#include "orrery/window/headless_backend.h"
+#include "platform/window/control_window.h"
 
 using namespace orrery;
 using namespace orrery::automation;

@@ -22,7 +22,8 @@
 #include "control/orrery.h"
 #include "orrery/mouse_modes.h"
 #include "orrery/qt/orrery_widget.h"
-#include "platform/window/headless_backend.h"
+#include "orrery/window/headless_backend.h"
+#include "platform/window/control_window.h"
 #include "support/bench_support.h"
 #include "xvfb/xvfb_server.h"
 

@@ -4,7 +4,8 @@
 
 #include "control/orrery.h"
 #include "platform/gdiplus/pixel_format.h"
-#include "platform/window/headless_backend.h"
+#include "orrery/window/headless_backend.h"
+#include "platform/window/control_window.h"
 
 namespace orrery::bench {
 

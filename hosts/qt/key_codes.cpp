@@ -1,6 +1,6 @@
 #include "key_codes.h"
 
-#include "platform/window/window.h"
+#include "orrery/window/window.h"
 
 namespace orrery::qt {
 

@@ -6,7 +6,7 @@
 #include <QImage>
 
 #include "platform/gdiplus/image.h"
-#include "platform/window/window.h"
+#include "orrery/window/window.h"
 
 namespace orrery::qt {
 

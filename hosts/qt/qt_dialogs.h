@@ -8,7 +8,7 @@
 #include <QPoint>
 #include <QString>
 
-#include "platform/window/window.h"
+#include "orrery/window/window.h"
 
 class QWidget;
 

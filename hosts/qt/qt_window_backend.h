@@ -18,7 +18,7 @@
 #include <QWidget>
 
 #include "platform/window/control_window.h"
-#include "platform/window/window.h"
+#include "orrery/window/window.h"
 #include "qt_clipboard.h"
 
 namespace orrery::qt {

@@ -1,7 +1,7 @@
 // The identifiers of the library's classes and interfaces, fixed for good:
 // hosts and registry entries name them.
 #pragma once
-#include "platform/gdiplus/guid.h"
+#include "orrery/gdiplus/guid.h"
 
 namespace orrery {
 

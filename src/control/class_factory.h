@@ -8,7 +8,7 @@
 #include <span>
 
 #include "orrery/class_ids.h"
-#include "platform/automation/interfaces.h"
+#include "orrery/automation/interfaces.h"
 
 namespace orrery::window {
 class WindowBackend;

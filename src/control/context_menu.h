@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/window/window.h"
+#include "orrery/window/window.h"
 
 namespace orrery::control {
 

@@ -23,22 +23,10 @@ struct ControlClass {
 };
 
 const ControlClass& orreryClass();
-const ControlClass& orreryCntClass();
+// orreryCntClass() is declared with OrreryCnt (orrery/orrery.h).
 
 // The rows of every member built so far, the control's own and each
 // family's, in interface order (orrery.cpp).
 std::vector<OrreryTable::Row> memberRows();
-
-// The control under class Orrery's twin name: the same members less
-// GetnativePDF, the same events, persisted properties and life cycle.
-class OrreryCnt final : public Orrery {
-public:
-    explicit OrreryCnt(window::WindowBackend& backend) : Orrery(backend, orreryCntClass()) {}
-
-    static const automation::TypeDescription& interfaceDescription();
-    static std::vector<std::string> interfaceProblems();
-
-    int32_t GetnativePDF() const = delete;
-};
 
 }  // namespace orrery::control

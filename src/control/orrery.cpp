@@ -27,9 +27,12 @@ std::vector<OrreryTable::Row> memberRows() {
 
 Orrery::Orrery(window::WindowBackend& backend) : Orrery(backend, orreryClass()) {}
 
+Orrery::Parts::Parts(Orrery& owner, window::WindowBackend& backend, const ControlClass& cls)
+    : control(owner), events(cls.events()), notifier(&cls.table().description()), viewer(backend, *this) {}
+
 Orrery::Orrery(window::WindowBackend& backend, const ControlClass& cls)
-    : class_(&cls), events_(cls.events()), notifier_(&cls.table().description()), viewer_(backend, *this) {
-    viewer_.initialise();
+    : class_(&cls), p_(std::make_unique<Parts>(*this, backend, cls)) {
+    p_->viewer.initialise();
 }
 
 Orrery::~Orrery() { Terminate(); }
@@ -45,7 +48,12 @@ HRESULT Orrery::Invoke(DISPID id, uint16_t flags, std::span<Variant> args, Varia
     return class_->table().invoke(*this, id, flags, args, result, excepInfo, argError);
 }
 
-void Orrery::notify(const char* propertyName) { notifier_.changed(propertyName); }
+void Orrery::notify(const char* propertyName) { p_->notifier.changed(propertyName); }
+
+automation::EventSource& Orrery::events() { return p_->events; }
+automation::PropertyNotifier& Orrery::propertyNotifier() { return p_->notifier; }
+window::ControlWindow& Orrery::controlWindow() { return p_->viewer.window(); }
+const viewer::ViewState& Orrery::viewState() const { return p_->viewer.state(); }
 
 // ---------------------------------------------------------------------------
 // Persistence
@@ -100,58 +108,58 @@ void readBack(const Variant& v, float& value) {
 
 }  // namespace
 
-void Orrery::raise(viewer::ViewerEvent event) { events_.raise(eventIdOf(event)); }
+void Orrery::Parts::raise(viewer::ViewerEvent event) { events.raise(eventIdOf(event)); }
 
-void Orrery::rotated(RotateFlipType type) {
+void Orrery::Parts::rotated(RotateFlipType type) {
     Variant rotation(static_cast<int32_t>(type));
-    events_.raise(EventId::Rotation, std::span<Variant>(&rotation, 1));
+    events.raise(EventId::Rotation, std::span<Variant>(&rotation, 1));
 }
 
-void Orrery::mouseEvent(viewer::MouseEventKind kind, viewer::MouseArgs& a) {
+void Orrery::Parts::mouseEvent(viewer::MouseEventKind kind, viewer::MouseArgs& a) {
     std::array<Variant, 4> args = {Variant(a.button), Variant(a.shift), Variant(a.x), Variant(a.y)};
-    events_.raise(eventIdOf(kind), args);
+    events.raise(eventIdOf(kind), args);
     readBack(args[0], a.button);
     readBack(args[1], a.shift);
     readBack(args[2], a.x);
     readBack(args[3], a.y);
 }
 
-void Orrery::keyDown(int16_t keyCode, int16_t shift) {
+void Orrery::Parts::keyDown(int16_t keyCode, int16_t shift) {
     std::array<Variant, 2> args = {Variant(keyCode), Variant(shift)};
-    events_.raise(EventId::KeyDownControl, args);
+    events.raise(EventId::KeyDownControl, args);
 }
 
-void Orrery::keyUp(int16_t& keyCode, int16_t shift) {
+void Orrery::Parts::keyUp(int16_t& keyCode, int16_t shift) {
     std::array<Variant, 2> args = {Variant(keyCode), Variant(shift)};
-    events_.raise(EventId::KeyUpControl, args);
+    events.raise(EventId::KeyUpControl, args);
     readBack(args[0], keyCode);
 }
 
-void Orrery::keyPress(int16_t keyAscii) {
+void Orrery::Parts::keyPress(int16_t keyAscii) {
     Variant key(keyAscii);
-    events_.raise(EventId::KeyPressControl, std::span<Variant>(&key, 1));
+    events.raise(EventId::KeyPressControl, std::span<Variant>(&key, 1));
 }
 
-void Orrery::wheelTurned(bool up) {
+void Orrery::Parts::wheelTurned(bool up) {
     Variant upDown(int16_t{up ? int16_t{0} : int16_t{1}});
-    events_.raise(EventId::MouseWheelControl, std::span<Variant>(&upDown, 1));
+    events.raise(EventId::MouseWheelControl, std::span<Variant>(&upDown, 1));
 }
 
-void Orrery::filesDropped(std::vector<std::string> files) {
+void Orrery::Parts::filesDropped(std::vector<std::string> files) {
     Variant first(files.front());
-    events_.raise(EventId::FileDrop, std::span<Variant>(&first, 1));
+    events.raise(EventId::FileDrop, std::span<Variant>(&first, 1));
     const auto count = static_cast<int32_t>(files.size());
     std::array<Variant, 2> all = {Variant::strings(std::move(files), 0), Variant(count)};
-    events_.raise(EventId::FilesDrop, all);
+    events.raise(EventId::FilesDrop, all);
 }
 
-void Orrery::passwordRequested(std::string& password) {
+void Orrery::Parts::passwordRequested(std::string& password) {
     // Handlers receive the argument by reference and write into it.
     Variant argument(password);
-    events_.raise(EventId::PdfPasswordRequest, std::span<Variant>(&argument, 1));
+    events.raise(EventId::PdfPasswordRequest, std::span<Variant>(&argument, 1));
     password = argument.dereferenced().str();
 }
 
-void Orrery::showMessage(const std::string& text, int32_t style) { window().messageBox(text, style); }
+void Orrery::Parts::showMessage(const std::string& text, int32_t style) { viewer.window().messageBox(text, style); }
 
 }  // namespace orrery::control

@@ -81,11 +81,14 @@ using Row = std::variant<TypedRow<bool>, TypedRow<int16_t>, TypedRow<int32_t>, T
 
 // The parts of a control whose fields are persisted.
 struct PersistedParts {
+    using Own = Orrery::Parts;
     static viewer::ViewState& state(Orrery& o) { return o.state(); }
     static const viewer::ViewState& state(const Orrery& o) { return o.state(); }
-    static pdf::PdfSettings& pdf(Orrery& o) { return o.viewer_.pdfSettings(); }
-    static const pdf::PdfSettings& pdf(const Orrery& o) { return o.viewer_.pdfSettings(); }
+    static pdf::PdfSettings& pdf(Orrery& o) { return o.p_->viewer.pdfSettings(); }
+    static const pdf::PdfSettings& pdf(const Orrery& o) { return o.p_->viewer.pdfSettings(); }
     static window::ControlWindow& window(Orrery& o) { return o.window(); }
+    static Own& own(Orrery& o) { return *o.p_; }
+    static const Own& own(const Orrery& o) { return *o.p_; }
     static const window::ControlWindow& window(const Orrery& o) { return o.window(); }
 };
 
@@ -108,11 +111,12 @@ auto inPdf() {
                     [](Orrery& o, T v) { Parts::pdf(o).*Member = v; }};
 }
 
-// control.*Member, a field of the control itself.
+// A field of the control's own parts.
 template <auto Member>
 auto inControl() {
-    using T = std::remove_cvref_t<decltype(std::declval<const Orrery&>().*Member)>;
-    return Place<T>{[](const Orrery& o) { return o.*Member; }, [](Orrery& o, T v) { o.*Member = v; }};
+    using T = std::remove_cvref_t<decltype(std::declval<const Parts::Own&>().*Member)>;
+    return Place<T>{[](const Orrery& o) { return Parts::own(o).*Member; },
+                    [](Orrery& o, T v) { Parts::own(o).*Member = v; }};
 }
 
 template <class T>
@@ -216,7 +220,7 @@ const Persistence::Table& Persistence::table() {
         Table t;
         t.rows = {
             field("ScrollBars", true, inState<&ViewState::scrollBars>()),
-            field("EnableMenu", true, inControl<&Orrery::enableMenu_>()),
+            field("EnableMenu", true, inControl<&Orrery::Parts::enableMenu>()),
             checkedField("Zoom", 1.0, inState<&ViewState::zoom>(), isZoomFactor),
             field("ImageWidth", 0, inState<&ViewState::imageWidth>()),
             field("ImageHeight", 0, inState<&ViewState::imageHeight>()),
@@ -250,7 +254,7 @@ const Persistence::Table& Persistence::table() {
                   {[](Orrery& o, int32_t v) { editShape(o.window(), [v](auto& s) { s.setBorderStyle(v); }); }}),
             field("RectDrawMode", 13, inState<&ViewState::rectDrawMode>(),
                   {[](Orrery& o, int32_t v) { editShape(o.window(), [v](auto& s) { s.setDrawMode(v); }); }}),
-            field("Enabled", true, inControl<&Orrery::enabled_>(),
+            field("Enabled", true, inControl<&Orrery::Parts::enabled>(),
                   {[](Orrery& o, bool v) { o.window().setEnabled(v); }}),
             field("EnableMouseWheel", true, inState<&ViewState::enableMouseWheel>()),
             field("ImageAlignment", 2, inState<&ViewState::imageAlignment>()),
@@ -296,7 +300,7 @@ const Persistence::Table& Persistence::table() {
             field("ForcePictureMode", false, inState<&ViewState::forcePictureMode>()),
             field("KeepImagePosition", false, inState<&ViewState::keepImagePosition>()),
             field("MouseWheelMode", 0, inState<&ViewState::mouseWheelMode>()),
-            field("ViewerDrop", false, inControl<&Orrery::viewerDrop_>(),
+            field("ViewerDrop", false, inControl<&Orrery::Parts::viewerDrop>(),
                   {[](Orrery& o, bool v) {
                       o.window().setDropMode(v ? window::DropMode::Manual : window::DropMode::None);
                   }}),
@@ -340,13 +344,13 @@ HRESULT Persistence::ReadProperties(Orrery& control, const PropertyBag& bag) {
     // A new border style or appearance changes the client area; the control
     // lays itself out when it is first shown, not while it is being loaded,
     // so the window does not tell it about the change.
-    control.viewer_.listenToWindow(false);
+    control.p_->viewer.listenToWindow(false);
     HRESULT hr = automation::S_OK;
     for (const Row* row : table().readingOrder) {
         hr = std::visit([&](const auto& r) { return readRow(r, control, bag); }, *row);
         if (automation::failed(hr)) break;
     }
-    control.viewer_.listenToWindow(true);
+    control.p_->viewer.listenToWindow(true);
     return hr;
 }
 

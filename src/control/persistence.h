@@ -9,7 +9,7 @@
 // calling the property setters, so it raises no change notification, runs no
 // layout and draws nothing. None of the three touches the last status.
 #pragma once
-#include "platform/automation/hresult.h"
+#include "orrery/automation/hresult.h"
 
 namespace orrery::automation {
 class PropertyBag;

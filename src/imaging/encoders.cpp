@@ -7,7 +7,7 @@
 
 #include "imaging/image_info.h"
 #include "imaging/image_table.h"
-#include "platform/gdiplus/guid.h"
+#include "orrery/gdiplus/guid.h"
 
 namespace orrery::imaging {
 

@@ -4,7 +4,7 @@
 #pragma once
 #include <string>
 
-#include "platform/gdiplus/guid.h"
+#include "orrery/gdiplus/guid.h"
 #include "platform/gdiplus/pixel_format.h"
 
 namespace orrery::imaging {

@@ -1,4 +1,4 @@
-#include "platform/automation/variant.h"
+#include "orrery/automation/variant.h"
 
 #include <gtest/gtest.h>
 

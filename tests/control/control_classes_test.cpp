@@ -15,7 +15,8 @@
 #include "imaging/image_table.h"
 #include "platform/automation/object_safety.h"
 #include "platform/gdiplus/factory.h"
-#include "platform/window/headless_backend.h"
+#include "orrery/window/headless_backend.h"
+#include "platform/window/control_window.h"
 #include "support/test_support.h"
 
 using namespace orrery;

@@ -17,7 +17,8 @@
 #include "imaging/image_table.h"
 #include "imaging/loaders.h"
 #include "platform/gdiplus/factory.h"
-#include "platform/window/headless_backend.h"
+#include "orrery/window/headless_backend.h"
+#include "platform/window/control_window.h"
 #include "support/control_maker.h"
 #include "support/test_support.h"
 

@@ -11,7 +11,8 @@
 #include "control/events.h"
 #include "control/orrery.h"
 #include "platform/automation/property_bag.h"
-#include "platform/window/headless_backend.h"
+#include "orrery/window/headless_backend.h"
+#include "platform/window/control_window.h"
 #include "support/control_maker.h"
 
 using namespace orrery;

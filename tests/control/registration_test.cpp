@@ -12,7 +12,8 @@
 
 #include "control/orrery.h"
 #include "platform/automation/class_registry.h"
-#include "platform/window/headless_backend.h"
+#include "orrery/window/headless_backend.h"
+#include "platform/window/control_window.h"
 #include "support/test_support.h"
 
 namespace fs = std::filesystem;

@@ -10,7 +10,8 @@
 #include "orrery/class_ids.h"
 #include "platform/automation/dispatch.h"
 #include "platform/automation/object_safety.h"
-#include "platform/window/headless_backend.h"
+#include "orrery/window/headless_backend.h"
+#include "platform/window/control_window.h"
 #include "support/test_support.h"
 
 using namespace orrery;

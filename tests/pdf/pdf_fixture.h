@@ -14,7 +14,8 @@
 #include "control/orrery.h"
 #include "imaging/image_table.h"
 #include "pdf/modpagrent.h"
-#include "platform/window/headless_backend.h"
+#include "orrery/window/headless_backend.h"
+#include "platform/window/control_window.h"
 #include "support/pdf_writer.h"
 #include "support/test_support.h"
 

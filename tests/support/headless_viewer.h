@@ -10,7 +10,8 @@
 
 #include "control/orrery.h"
 #include "platform/automation/property_notifier.h"
-#include "platform/window/headless_backend.h"
+#include "orrery/window/headless_backend.h"
+#include "platform/window/control_window.h"
 
 namespace orrery::test {
 

@@ -8,7 +8,7 @@
 
 #include "platform/gdiplus/codecs/codecs.h"
 #include "platform/gdiplus/factory.h"
-#include "platform/window/headless_backend.h"
+#include "orrery/window/headless_backend.h"
 #include "support/dib_builder.h"
 #include "support/test_support.h"
 

@@ -1,4 +1,5 @@
-#include "platform/window/headless_backend.h"
+#include "orrery/window/headless_backend.h"
+#include "platform/window/control_window.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "control/orrery.h"
-#include "platform/automation/interfaces.h"
+#include "orrery/automation/interfaces.h"
 
 namespace orrery::tool {
 

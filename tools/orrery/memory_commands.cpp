@@ -12,7 +12,7 @@
 #include "platform/gdiplus/byte_source.h"
 #include "platform/gdiplus/dib.h"
 #include "platform/gdiplus/factory.h"
-#include "platform/gdiplus/guid.h"
+#include "orrery/gdiplus/guid.h"
 #include "platform/gdiplus/metafile_format.h"
 
 namespace orrery::tool {

@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/automation/variant.h"
+#include "orrery/automation/variant.h"
 #include "platform/window/clipboard.h"
 
 namespace orrery::tool {

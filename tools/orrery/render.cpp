@@ -6,7 +6,8 @@
 #include <cstdlib>
 
 #include "control/orrery.h"
-#include "platform/window/headless_backend.h"
+#include "orrery/window/headless_backend.h"
+#include "platform/window/control_window.h"
 #include "tools/orrery/command_line.h"
 #include "tools/orrery/failures.h"
 #include "tools/orrery/output.h"

@@ -54,7 +54,8 @@
 
 #include "control/events.h"
 #include "control/orrery.h"
-#include "platform/window/headless_backend.h"
+#include "orrery/window/headless_backend.h"
+#include "platform/window/control_window.h"
 #include "tools/orrery/created_object.h"
 #include "tools/orrery/memory_commands.h"
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "key_codes.h"
-#include "platform/window/window.h"
+#include "orrery/window/window.h"
 #include "qt_dialogs.h"
 
 namespace orrery::qt {

@@ -33,29 +33,29 @@ std::vector<OrreryTable::Row> frameAndRotationRows() {
     };
 }
 
-int32_t Orrery::DisplayFrame(int32_t nFrame) { return viewer_.frames().DisplayFrame(nFrame); }
-int32_t Orrery::DisplayNextFrame() { return viewer_.frames().DisplayNextFrame(); }
-int32_t Orrery::DisplayPreviousFrame() { return viewer_.frames().DisplayPreviousFrame(); }
-int32_t Orrery::DisplayFirstFrame() { return viewer_.frames().DisplayFirstFrame(); }
-int32_t Orrery::DisplayLastFrame() { return viewer_.frames().DisplayLastFrame(); }
+int32_t Orrery::DisplayFrame(int32_t nFrame) { return p_->viewer.frames().DisplayFrame(nFrame); }
+int32_t Orrery::DisplayNextFrame() { return p_->viewer.frames().DisplayNextFrame(); }
+int32_t Orrery::DisplayPreviousFrame() { return p_->viewer.frames().DisplayPreviousFrame(); }
+int32_t Orrery::DisplayFirstFrame() { return p_->viewer.frames().DisplayFirstFrame(); }
+int32_t Orrery::DisplayLastFrame() { return p_->viewer.frames().DisplayLastFrame(); }
 int32_t Orrery::GetTotalFrame() const { return state().pageCount; }
 int32_t Orrery::PageCount() const { return state().pageCount; }
 int32_t Orrery::CurrentPage() const { return state().currentPage; }
-int32_t Orrery::PlayGif() { return viewer_.frames().PlayGif(); }
-void Orrery::StopGif() { viewer_.frames().StopGif(); }
+int32_t Orrery::PlayGif() { return p_->viewer.frames().PlayGif(); }
+void Orrery::StopGif() { p_->viewer.frames().StopGif(); }
 bool Orrery::AnimateGIF() const { return state().animateGif; }
 
 void Orrery::setAnimateGIF(bool value) {
-    viewer_.frames().SetAnimateGif(value);
+    p_->viewer.frames().SetAnimateGif(value);
     notify("AnimateGIF");
 }
 
-int32_t Orrery::Rotate90() { return viewer_.rotateFlip(RotateFlipType::Rotate90FlipNone); }
-int32_t Orrery::Rotate180() { return viewer_.rotateFlip(RotateFlipType::Rotate180FlipNone); }
-int32_t Orrery::Rotate270() { return viewer_.rotateFlip(RotateFlipType::Rotate270FlipNone); }
-int32_t Orrery::FlipX() { return viewer_.rotateFlip(RotateFlipType::RotateNoneFlipX); }
-int32_t Orrery::FlipX90() { return viewer_.rotateFlip(RotateFlipType::Rotate90FlipX); }
-int32_t Orrery::FlipX180() { return viewer_.rotateFlip(RotateFlipType::Rotate180FlipX); }
-int32_t Orrery::FlipX270() { return viewer_.rotateFlip(RotateFlipType::Rotate270FlipX); }
+int32_t Orrery::Rotate90() { return p_->viewer.rotateFlip(RotateFlipType::Rotate90FlipNone); }
+int32_t Orrery::Rotate180() { return p_->viewer.rotateFlip(RotateFlipType::Rotate180FlipNone); }
+int32_t Orrery::Rotate270() { return p_->viewer.rotateFlip(RotateFlipType::Rotate270FlipNone); }
+int32_t Orrery::FlipX() { return p_->viewer.rotateFlip(RotateFlipType::RotateNoneFlipX); }
+int32_t Orrery::FlipX90() { return p_->viewer.rotateFlip(RotateFlipType::Rotate90FlipX); }
+int32_t Orrery::FlipX180() { return p_->viewer.rotateFlip(RotateFlipType::Rotate180FlipX); }
+int32_t Orrery::FlipX270() { return p_->viewer.rotateFlip(RotateFlipType::Rotate270FlipX); }
 
 }  // namespace orrery::control

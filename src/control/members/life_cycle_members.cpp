@@ -15,15 +15,15 @@ std::vector<OrreryTable::Row> lifeCycleRows() {
     };
 }
 
-void Orrery::Terminate() { viewer_.terminate(); }
+void Orrery::Terminate() { p_->viewer.terminate(); }
 
 void Orrery::CloseImage() {
     CloseImageEx();
     Clear();
 }
 
-void Orrery::CloseImageEx() { viewer_.closeDocument(); }
-void Orrery::ImageClosed() { viewer_.forgetDocument(); }
-void Orrery::Clear() { viewer_.clearWindow(); }
+void Orrery::CloseImageEx() { p_->viewer.closeDocument(); }
+void Orrery::ImageClosed() { p_->viewer.forgetDocument(); }
+void Orrery::Clear() { p_->viewer.clearWindow(); }
 
 }  // namespace orrery::control

@@ -62,29 +62,29 @@ std::vector<OrreryTable::Row> memoryAndClipboardRows() {
 }
 
 int32_t Orrery::DisplayFromHBitmap(int32_t nHbitmap) {
-    return viewer_.displayLoaded(
+    return p_->viewer.displayLoaded(
             [&](int32_t& id) { return imaging::LoadFromHBitmap(id, static_cast<gdi::HBITMAP>(nHbitmap)); });
 }
 
 int32_t Orrery::DisplayFromHICON(int32_t nHICON) {
-    return viewer_.displayLoaded(
+    return p_->viewer.displayLoaded(
             [&](int32_t& id) { return imaging::LoadFromHIcon(id, static_cast<gdi::HICON>(nHICON)); });
 }
 
 int32_t Orrery::DisplayFromGdiDib(int32_t nGdiDibRef) {
-    return viewer_.displayLoaded([&](int32_t& id) {
+    return p_->viewer.displayLoaded([&](int32_t& id) {
         return imaging::LoadFromGdiDib(id, static_cast<gdi::HGLOBAL>(nGdiDibRef), imaging::BlockOwner::Caller,
                                        imaging::ResolutionRounding::ThreeDecimals);
     });
 }
 
 int32_t Orrery::DisplayFromClipboardData() {
-    return viewer_.displayLoaded(
+    return p_->viewer.displayLoaded(
             [&](int32_t& id) { return imaging::LoadFromClipboard(id, window().backend().clipboard()); });
 }
 
 int32_t Orrery::DisplayFromStdPicture(automation::DispatchPtr& oStdPicture) {
-    return viewer_.displayLoaded([&](int32_t& id) {
+    return p_->viewer.displayLoaded([&](int32_t& id) {
         // Set after the close, so that it holds whatever the load gives.
         state().documentType = DocumentTypeImage;
         const automation::IPicture* picture = automation::pictureOf(oStdPicture.get());
@@ -93,23 +93,23 @@ int32_t Orrery::DisplayFromStdPicture(automation::DispatchPtr& oStdPicture) {
 }
 
 int32_t Orrery::DisplayFromMetaFile(std::string sFilePath, float nScaleBy) {
-    return viewer_.displayLoaded([&](int32_t& id) { return imaging::LoadMetafile(id, sFilePath, nScaleBy); });
+    return p_->viewer.displayLoaded([&](int32_t& id) { return imaging::LoadMetafile(id, sFilePath, nScaleBy); });
 }
 
 int32_t Orrery::DisplayFromStream(automation::DispatchPtr oStream) {
-    return viewer_.displayLoaded([&](int32_t& id) { return loadStream(id, oStream, false); });
+    return p_->viewer.displayLoaded([&](int32_t& id) { return loadStream(id, oStream, false); });
 }
 
 int32_t Orrery::DisplayFromStreamICM(automation::DispatchPtr oStream) {
-    return viewer_.displayLoaded([&](int32_t& id) { return loadStream(id, oStream, true); });
+    return p_->viewer.displayLoaded([&](int32_t& id) { return loadStream(id, oStream, true); });
 }
 
 int32_t Orrery::DisplayFromByteArray(automation::ByteArray& arBytes) {
-    return viewer_.displayBytes(arBytes.items, ColorManagement::Off);
+    return p_->viewer.displayBytes(arBytes.items, ColorManagement::Off);
 }
 
 int32_t Orrery::DisplayFromByteArrayICM(automation::ByteArray& arBytes) {
-    return viewer_.displayBytes(arBytes.items, ColorManagement::On);
+    return p_->viewer.displayBytes(arBytes.items, ColorManagement::On);
 }
 
 int32_t Orrery::DisplayFromMemory(int32_t hMem, int32_t& Length) {
@@ -121,7 +121,7 @@ int32_t Orrery::DisplayFromMemory(int32_t hMem, int32_t& Length) {
     }
     const std::vector<uint8_t> copy(bytes, bytes + Length);
     gdi::globalUnlock(block);
-    return viewer_.displayBytes(copy, ColorManagement::Off);
+    return p_->viewer.displayBytes(copy, ColorManagement::Off);
 }
 
 int32_t Orrery::DisplayFromString(std::string sImageString) {
@@ -129,7 +129,7 @@ int32_t Orrery::DisplayFromString(std::string sImageString) {
     std::vector<uint8_t> bytes;
     if (!kernel::utf8ToWindows1252(sImageString, bytes)) return state().status = kInvalidParameter;
     if (bytes.size() < 2) return state().status = kTextTooShort;
-    return viewer_.displayBytes(bytes, ColorManagement::Off);
+    return p_->viewer.displayBytes(bytes, ColorManagement::Off);
 }
 
 int32_t Orrery::GetHBitmap() {
@@ -142,12 +142,12 @@ int32_t Orrery::GetHBitmap() {
 void Orrery::DeleteHBitmap(int32_t nHbitmap) { gdi::deleteBitmap(static_cast<gdi::HBITMAP>(nHbitmap)); }
 
 void Orrery::Copy2Clipboard() {
-    const int32_t image = viewer_.workingImage();
+    const int32_t image = p_->viewer.workingImage();
     if (image != 0) imaging::CopyImageToClipboard(image, window().backend().clipboard());
 }
 
 void Orrery::CopyRegion2Clipboard(int32_t nSrcLeft, int32_t nSrcTop, int32_t nWidth, int32_t nHeight) {
-    const int32_t image = viewer_.workingImage();
+    const int32_t image = p_->viewer.workingImage();
     state().status = image == 0 ? kGenericError
                                 : imaging::CopyImageAreaToClipboard(image, {nSrcLeft, nSrcTop, nWidth, nHeight},
                                                                     window().backend().clipboard());

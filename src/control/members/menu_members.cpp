@@ -39,23 +39,23 @@ std::vector<OrreryTable::Row> menuAndEventRows() {
     };
 }
 
-bool Orrery::EnableMenu() const { return enableMenu_; }
+bool Orrery::EnableMenu() const { return p_->enableMenu; }
 
 void Orrery::setEnableMenu(bool value) {
-    enableMenu_ = value;
+    p_->enableMenu = value;
     notify("EnableMenu");
 }
 
 void Orrery::SetItemMenuCaption(int32_t nIdxMenu, const std::string& sNewMenuCaption) {
-    menu_.SetItemMenuCaption(nIdxMenu, sNewMenuCaption);
+    p_->menu.SetItemMenuCaption(nIdxMenu, sNewMenuCaption);
 }
 
-void Orrery::SetItemMenuEnabled(int32_t nIdxMenu, bool bEnabled) { menu_.SetItemMenuEnabled(nIdxMenu, bEnabled); }
-const ContextMenu& Orrery::contextMenu() const { return menu_; }
-bool Orrery::ViewerDrop() const { return viewerDrop_; }
+void Orrery::SetItemMenuEnabled(int32_t nIdxMenu, bool bEnabled) { p_->menu.SetItemMenuEnabled(nIdxMenu, bEnabled); }
+const ContextMenu& Orrery::contextMenu() const { return p_->menu; }
+bool Orrery::ViewerDrop() const { return p_->viewerDrop; }
 
 void Orrery::setViewerDrop(bool value) {
-    viewerDrop_ = value;
+    p_->viewerDrop = value;
     window().setDropMode(value ? window::DropMode::Manual : window::DropMode::None);
     notify("ViewerDrop");
 }
@@ -67,40 +67,40 @@ void Orrery::setDisableAutoFocus(bool value) {
     notify("DisableAutoFocus");
 }
 
-int32_t Orrery::focusOwner() const { return viewer_.focusOwner(); }
+int32_t Orrery::focusOwner() const { return p_->viewer.focusOwner(); }
 
-bool Orrery::menuItemEnabled(FrameMenuItem item) const { return menu_.isEnabled(menuNumberOf(item)); }
+bool Orrery::menuItemEnabled(FrameMenuItem item) const { return p_->menu.isEnabled(menuNumberOf(item)); }
 
-void Orrery::frameItemEnabled(FrameMenuItem item, bool enabled) {
-    menu_.SetItemMenuEnabled(menuNumberOf(item), enabled);
+void Orrery::Parts::frameItemEnabled(FrameMenuItem item, bool enabled) {
+    menu.SetItemMenuEnabled(menuNumberOf(item), enabled);
 }
 
-void Orrery::menuMarkChanged(viewer::MenuMark mark) {
-    const viewer::ViewState& s = state();
+void Orrery::Parts::menuMarkChanged(viewer::MenuMark mark) {
+    const viewer::ViewState& s = viewer.state();
     switch (mark) {
-        case viewer::MenuMark::ZoomMode: menu_.showZoomMode(s.zoomMode); break;
-        case viewer::MenuMark::MouseMode: menu_.showMouseMode(s.mouseMode); break;
-        case viewer::MenuMark::Quality: menu_.showQuality(s.viewerQualityAuto, s.viewerQuality); break;
-        case viewer::MenuMark::ScrollBars: menu_.showScrollBars(s.scrollBars); break;
+        case viewer::MenuMark::ZoomMode: menu.showZoomMode(s.zoomMode); break;
+        case viewer::MenuMark::MouseMode: menu.showMouseMode(s.mouseMode); break;
+        case viewer::MenuMark::Quality: menu.showQuality(s.viewerQualityAuto, s.viewerQuality); break;
+        case viewer::MenuMark::ScrollBars: menu.showScrollBars(s.scrollBars); break;
     }
 }
 
-void Orrery::contextMenuRequested(float x, float y) {
-    if (!enableMenu_ || state().currentImage == 0) return;
-    const int32_t chosen = window().popupMenu(menu_.popup(viewer::roundEven(x), viewer::roundEven(y)));
+void Orrery::Parts::contextMenuRequested(float x, float y) {
+    if (!enableMenu || viewer.state().currentImage == 0) return;
+    const int32_t chosen = viewer.window().popupMenu(menu.popup(viewer::roundEven(x), viewer::roundEven(y)));
     // The menu took the release of the button that opened it; without this
     // the thread's wheel would stay dead until some other release.
     viewer::threadInputFlags().mouseButtonHeld = false;
-    if (chosen == 0 || viewer_.terminated()) return;
-    runMenuCommand(chosen);
+    if (chosen == 0 || viewer.terminated()) return;
+    control.runMenuCommand(chosen);
     Variant item(chosen);
-    events_.raise(EventId::ClickMenu, std::span<Variant>(&item, 1));
+    events.raise(EventId::ClickMenu, std::span<Variant>(&item, 1));
 }
 
 void Orrery::runMenuCommand(int32_t number) {
     // The zoom modes act only when their item is not checked already.
     auto zoomModeItem = [this, number](int32_t (Orrery::*member)()) {
-        if (!menu_.isChecked(number)) (this->*member)();
+        if (!p_->menu.isChecked(number)) (this->*member)();
     };
     switch (number) {
         case mnfirstframe: DisplayFirstFrame(); break;
@@ -117,15 +117,15 @@ void Orrery::runMenuCommand(int32_t number) {
         case mn180Flipx: FlipX180(); break;
         case mn270FlipX: FlipX270(); break;
         case mnscroll: {
-            const bool on = !menu_.isChecked(mnscroll);
-            menu_.setChecked(mnscroll, on);
+            const bool on = !p_->menu.isChecked(mnscroll);
+            p_->menu.setChecked(mnscroll, on);
             setScrollBars(on);
-            viewer_.updateScrollBars();
+            p_->viewer.updateScrollBars();
             break;
         }
         case mnclipboard:
             if (isRectDrawed()) {
-                const viewer::AreaRect r = viewer_.selection().GetRectValues();
+                const viewer::AreaRect r = p_->viewer.selection().GetRectValues();
                 CopyRegion2Clipboard(r.left, r.top, r.width, r.height);
             } else {
                 Copy2Clipboard();
@@ -146,7 +146,7 @@ void Orrery::runMenuCommand(int32_t number) {
         case mnautomatic:
             // The field alone: no timer change and no change notification.
             state().viewerQualityAuto = !state().viewerQualityAuto;
-            viewer_.layout().UpdateLayout(0);
+            p_->viewer.layout().UpdateLayout(0);
             break;
         case mnqualitylow:
         case mnqualitybilinear:

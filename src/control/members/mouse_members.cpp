@@ -68,7 +68,7 @@ std::vector<OrreryTable::Row> mouseAndSelectionRows() {
 bool Orrery::EnableMouseWheel() const { return state().enableMouseWheel; }
 
 void Orrery::setEnableMouseWheel(bool value) {
-    viewer_.setEnableMouseWheel(value);
+    p_->viewer.setEnableMouseWheel(value);
     notify("EnableMouseWheel");
 }
 
@@ -82,7 +82,7 @@ void Orrery::setMouseWheelMode(int32_t value) {
 int32_t Orrery::MouseMode() const { return state().mouseMode; }
 
 void Orrery::setMouseMode(int32_t value) {
-    viewer_.setMouseMode(value);
+    p_->viewer.setMouseMode(value);
     notify("MouseMode");
 }
 
@@ -128,43 +128,43 @@ void Orrery::setRectDrawMode(int32_t value) {
     notify("RectDrawMode");
 }
 
-bool Orrery::isRectDrawed() const { return viewer_.selection().isRectDrawed(); }
-void Orrery::ClearRect() { viewer_.selection().ClearRect(); }
+bool Orrery::isRectDrawed() const { return p_->viewer.selection().isRectDrawed(); }
+void Orrery::ClearRect() { p_->viewer.selection().ClearRect(); }
 
 void Orrery::GetRectValues(int32_t& nLeft, int32_t& nTop, int32_t& nWidth, int32_t& nHeight) const {
-    const viewer::AreaRect r = viewer_.selection().GetRectValues();
+    const viewer::AreaRect r = p_->viewer.selection().GetRectValues();
     nLeft = r.left, nTop = r.top, nWidth = r.width, nHeight = r.height;
 }
 
-int32_t Orrery::GetRectX() const { return viewer_.selection().GetRectValues().left; }
-int32_t Orrery::GetRectY() const { return viewer_.selection().GetRectValues().top; }
-int32_t Orrery::GetRectWidth() const { return viewer_.selection().GetRectValues().width; }
-int32_t Orrery::GetRectHeight() const { return viewer_.selection().GetRectValues().height; }
+int32_t Orrery::GetRectX() const { return p_->viewer.selection().GetRectValues().left; }
+int32_t Orrery::GetRectY() const { return p_->viewer.selection().GetRectValues().top; }
+int32_t Orrery::GetRectWidth() const { return p_->viewer.selection().GetRectValues().width; }
+int32_t Orrery::GetRectHeight() const { return p_->viewer.selection().GetRectValues().height; }
 
 void Orrery::GetRectValuesMM(float& nLeft, float& nTop, float& nWidth, float& nHeight) const {
-    viewer_.selection().GetRectValuesMM(nLeft, nTop, nWidth, nHeight);
+    p_->viewer.selection().GetRectValuesMM(nLeft, nTop, nWidth, nHeight);
 }
 
 void Orrery::SetRectValues(int32_t nLeft, int32_t nTop, int32_t nWidth, int32_t nHeight) {
-    viewer_.selection().SetRectValues(nLeft, nTop, nWidth, nHeight);
+    p_->viewer.selection().SetRectValues(nLeft, nTop, nWidth, nHeight);
 }
 
 void Orrery::SetRectValuesMM(float nLeft, float nTop, float nWidth, float nHeight) {
-    viewer_.selection().SetRectValuesMM(nLeft, nTop, nWidth, nHeight);
+    p_->viewer.selection().SetRectValuesMM(nLeft, nTop, nWidth, nHeight);
 }
 
 void Orrery::SetRectValuesObject(int32_t nLeft, int32_t nTop, int32_t nWidth, int32_t nHeight) {
-    viewer_.selection().SetRectValuesObject(nLeft, nTop, nWidth, nHeight);
+    p_->viewer.selection().SetRectValuesObject(nLeft, nTop, nWidth, nHeight);
 }
 
 void Orrery::GetRectValuesObject(int32_t& nLeft, int32_t& nTop, int32_t& nWidth, int32_t& nHeight) const {
-    const viewer::AreaRect r = viewer_.selection().GetRectValuesObject();
+    const viewer::AreaRect r = p_->viewer.selection().GetRectValuesObject();
     nLeft = r.left, nTop = r.top, nWidth = r.width, nHeight = r.height;
 }
 
 int32_t Orrery::GetMouseX() const { return state().mouseImageX; }
 int32_t Orrery::GetMouseY() const { return state().mouseImageY; }
-void Orrery::CenterOnRect() { viewer_.centerOnRect(); }
-int32_t Orrery::ZoomRect() { return viewer_.zoomRect(); }
+void Orrery::CenterOnRect() { p_->viewer.centerOnRect(); }
+int32_t Orrery::ZoomRect() { return p_->viewer.zoomRect(); }
 
 }  // namespace orrery::control

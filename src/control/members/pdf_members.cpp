@@ -38,50 +38,50 @@ std::vector<OrreryTable::Row> pdfRows() {
 }
 
 int32_t Orrery::DisplayFromPdfFile(std::string sPdfFilePath, std::string sPassword) {
-    return viewer_.displayPdf(sPdfFilePath, sPassword);
+    return p_->viewer.displayPdf(sPdfFilePath, sPassword);
 }
 
-int32_t Orrery::GetnativePDF() const { return viewer_.pdf().handle(); }
-std::string Orrery::PdfGetVersion() const { return viewer_.pdf().Description(PdfField::Version); }
-std::string Orrery::PdfGetAuthor() const { return viewer_.pdf().Description(PdfField::Author); }
-std::string Orrery::PdfGetTitle() const { return viewer_.pdf().Description(PdfField::Title); }
-std::string Orrery::PdfGetSubject() const { return viewer_.pdf().Description(PdfField::Subject); }
-std::string Orrery::PdfGetKeywords() const { return viewer_.pdf().Description(PdfField::Keywords); }
-std::string Orrery::PdfGetCreator() const { return viewer_.pdf().Description(PdfField::Creator); }
-std::string Orrery::PdfGetProducer() const { return viewer_.pdf().Description(PdfField::Producer); }
-std::string Orrery::PdfGetCreationDate() const { return viewer_.pdf().Description(PdfField::CreationDate); }
-std::string Orrery::PdfGetModificationDate() const { return viewer_.pdf().Description(PdfField::ModificationDate); }
-std::string Orrery::PdfGetMetadata() const { return viewer_.pdf().Metadata(); }
-int32_t Orrery::PdfDpiRendering() const { return viewer_.pdfSettings().dpiRendering; }
+int32_t Orrery::GetnativePDF() const { return p_->viewer.pdf().handle(); }
+std::string Orrery::PdfGetVersion() const { return p_->viewer.pdf().Description(PdfField::Version); }
+std::string Orrery::PdfGetAuthor() const { return p_->viewer.pdf().Description(PdfField::Author); }
+std::string Orrery::PdfGetTitle() const { return p_->viewer.pdf().Description(PdfField::Title); }
+std::string Orrery::PdfGetSubject() const { return p_->viewer.pdf().Description(PdfField::Subject); }
+std::string Orrery::PdfGetKeywords() const { return p_->viewer.pdf().Description(PdfField::Keywords); }
+std::string Orrery::PdfGetCreator() const { return p_->viewer.pdf().Description(PdfField::Creator); }
+std::string Orrery::PdfGetProducer() const { return p_->viewer.pdf().Description(PdfField::Producer); }
+std::string Orrery::PdfGetCreationDate() const { return p_->viewer.pdf().Description(PdfField::CreationDate); }
+std::string Orrery::PdfGetModificationDate() const { return p_->viewer.pdf().Description(PdfField::ModificationDate); }
+std::string Orrery::PdfGetMetadata() const { return p_->viewer.pdf().Metadata(); }
+int32_t Orrery::PdfDpiRendering() const { return p_->viewer.pdfSettings().dpiRendering; }
 
 void Orrery::setPdfDpiRendering(int32_t value) {
-    viewer_.pdf().setDpiRendering(value);
+    p_->viewer.pdf().setDpiRendering(value);
     notify("PdfDpiRendering");
 }
 
-bool Orrery::PdfForceTemporaryMode() const { return viewer_.pdfSettings().forceTemporaryMode; }
+bool Orrery::PdfForceTemporaryMode() const { return p_->viewer.pdfSettings().forceTemporaryMode; }
 
 void Orrery::setPdfForceTemporaryMode(bool value) {
-    viewer_.pdfSettings().forceTemporaryMode = value;
+    p_->viewer.pdfSettings().forceTemporaryMode = value;
     notify("pdfForceTemporaryMode");
 }
 
-bool Orrery::PdfDisplayFormField() const { return viewer_.pdfSettings().displayFormField; }
+bool Orrery::PdfDisplayFormField() const { return p_->viewer.pdfSettings().displayFormField; }
 
 void Orrery::setPdfDisplayFormField(bool value) {
-    viewer_.pdfSettings().displayFormField = value;
+    p_->viewer.pdfSettings().displayFormField = value;
     notify("PdfDisplayFormField");
 }
 
-bool Orrery::PDFShowDialogForPassword() const { return viewer_.pdfSettings().showDialogForPassword; }
+bool Orrery::PDFShowDialogForPassword() const { return p_->viewer.pdfSettings().showDialogForPassword; }
 
 void Orrery::setPDFShowDialogForPassword(bool value) {
-    viewer_.pdfSettings().showDialogForPassword = value;
+    p_->viewer.pdfSettings().showDialogForPassword = value;
     notify("PDFShowDialogForPassword");
 }
 
-int32_t Orrery::PdfRenderingMode() const { return viewer_.pdfSettings().renderingMode; }
-bool Orrery::PdfEnablePageCash() const { return viewer_.pdfSettings().enablePageCash; }
-const std::string& Orrery::pdfTempFile() const { return viewer_.pdf().temporaryPath(); }
+int32_t Orrery::PdfRenderingMode() const { return p_->viewer.pdfSettings().renderingMode; }
+bool Orrery::PdfEnablePageCash() const { return p_->viewer.pdfSettings().enablePageCash; }
+const std::string& Orrery::pdfTempFile() const { return p_->viewer.pdf().temporaryPath(); }
 
 }  // namespace orrery::control

@@ -22,7 +22,7 @@ std::vector<OrreryTable::Row> renderingRows() {
 }
 
 int32_t Orrery::Redraw() {
-    viewer_.redraw();
+    p_->viewer.redraw();
     return state().status;
 }
 
@@ -32,7 +32,7 @@ void Orrery::setViewerQuality(int32_t value) {
     // The change is told before the new layout paints with it.
     state().viewerQuality = value;
     notify("ViewerQuality");
-    viewer_.setViewerQuality(value);
+    p_->viewer.setViewerQuality(value);
 }
 
 bool Orrery::ViewerQualityAuto() const { return state().viewerQualityAuto; }
@@ -40,7 +40,7 @@ bool Orrery::ViewerQualityAuto() const { return state().viewerQualityAuto; }
 void Orrery::setViewerQualityAuto(bool value) {
     state().viewerQualityAuto = value;
     notify("ViewerQualityAuto");
-    viewer_.setViewerQualityAuto(value);
+    p_->viewer.setViewerQualityAuto(value);
 }
 
 bool Orrery::OptimizeDrawingSpeed() const { return state().optimizeDrawingSpeed; }
@@ -72,6 +72,6 @@ void Orrery::setForcePictureMode(bool value) {
 }
 
 bool Orrery::ScrollOptimization() const { return state().scrollOptimization; }
-void Orrery::setScrollOptimization(bool value) { viewer_.setScrollOptimization(value); }
+void Orrery::setScrollOptimization(bool value) { p_->viewer.setScrollOptimization(value); }
 
 }  // namespace orrery::control

@@ -31,14 +31,14 @@ std::vector<OrreryTable::Row> scrollingRows() {
 bool Orrery::ScrollBars() const { return state().scrollBars; }
 
 void Orrery::setScrollBars(bool value) {
-    viewer_.setScrollBars(value);
+    p_->viewer.setScrollBars(value);
     notify("ScrollBars");
 }
 
 bool Orrery::ForceScrollBars() const { return state().forceScrollBars; }
 
 void Orrery::setForceScrollBars(bool value) {
-    viewer_.setForceScrollBars(value);
+    p_->viewer.setForceScrollBars(value);
     notify("ForceScrollBars");
 }
 
@@ -49,14 +49,14 @@ void Orrery::setScrollVisibleIgnored(bool) {}
 int16_t Orrery::ScrollSmallChange() const { return state().hScroll.smallChange; }
 
 void Orrery::setScrollSmallChange(int16_t value) {
-    viewer_.setScrollSmallChange(value);
+    p_->viewer.setScrollSmallChange(value);
     notify("ScrollSmallChange");
 }
 
 int16_t Orrery::ScrollLargeChange() const { return state().hScroll.largeChange; }
 
 void Orrery::setScrollLargeChange(int16_t value) {
-    viewer_.setScrollLargeChange(value);
+    p_->viewer.setScrollLargeChange(value);
     notify("ScrollLargeChange");
 }
 
@@ -64,11 +64,11 @@ int32_t Orrery::GetHScrollBarMaxPosition() const { return state().hScroll.max; }
 int32_t Orrery::GetVScrollBarMaxPosition() const { return state().vScroll.max; }
 int32_t Orrery::GetHScrollBarPosition() const { return state().hScroll.value; }
 int32_t Orrery::GetVScrollBarPosition() const { return state().vScroll.value; }
-void Orrery::SetHScrollBarPosition(int32_t nNewHPosition) { viewer_.scrollTo(ScrollBarId::Horizontal, nNewHPosition); }
-void Orrery::SetVScrollBarPosition(int32_t nNewVPosition) { viewer_.scrollTo(ScrollBarId::Vertical, nNewVPosition); }
+void Orrery::SetHScrollBarPosition(int32_t nNewHPosition) { p_->viewer.scrollTo(ScrollBarId::Horizontal, nNewHPosition); }
+void Orrery::SetVScrollBarPosition(int32_t nNewVPosition) { p_->viewer.scrollTo(ScrollBarId::Vertical, nNewVPosition); }
 
 void Orrery::SetHVScrollBarPosition(int32_t nNewHPosition, int32_t nNewVPosition) {
-    viewer_.scrollToBoth(nNewHPosition, nNewVPosition);
+    p_->viewer.scrollToBoth(nNewHPosition, nNewVPosition);
 }
 
 }  // namespace orrery::control

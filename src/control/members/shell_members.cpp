@@ -37,7 +37,7 @@ std::vector<OrreryTable::Row> shellRows() {
 int32_t Orrery::MousePointer() const { return state().mousePointer; }
 
 void Orrery::setMousePointer(int32_t value) {
-    viewer_.setMousePointer(value);
+    p_->viewer.setMousePointer(value);
     notify("MousePointer");
 }
 
@@ -78,10 +78,10 @@ void Orrery::setClipControls(bool value) {
     notify("ClipControls");
 }
 
-bool Orrery::Enabled() const { return enabled_; }
+bool Orrery::Enabled() const { return p_->enabled; }
 
 void Orrery::setEnabled(bool value) {
-    enabled_ = value;
+    p_->enabled = value;
     window().setEnabled(value);
     notify("Enabled");
 }
@@ -104,8 +104,8 @@ int32_t Orrery::GetStat() const { return state().status; }
 double Orrery::GetVersion() const { return 5.9901307; }
 int32_t Orrery::hwnd() const { return window().hwnd(); }
 int32_t Orrery::hdc() const { return window().hdc(); }
-void Orrery::Refresh() { viewer_.refresh(); }
-bool Orrery::SetMouseIcon(const std::string& sIconPath) { return viewer_.loadMouseIcon(sIconPath); }
-void Orrery::Show() { viewer_.show(); }
+void Orrery::Refresh() { p_->viewer.refresh(); }
+bool Orrery::SetMouseIcon(const std::string& sIconPath) { return p_->viewer.loadMouseIcon(sIconPath); }
+void Orrery::Show() { p_->viewer.show(); }
 
 }  // namespace orrery::control

@@ -30,15 +30,15 @@ std::vector<OrreryTable::Row> storeRows() {
 }
 
 int32_t Orrery::GetNativeImage() const { return state().currentImage; }
-int32_t Orrery::SetNativeImage(int32_t nImageID) { return viewer_.showStoredImage(nImageID); }
-int32_t Orrery::DisplayFromQuillonImage(int32_t nImageID) { return viewer_.showStoredImage(nImageID); }
+int32_t Orrery::SetNativeImage(int32_t nImageID) { return p_->viewer.showStoredImage(nImageID); }
+int32_t Orrery::DisplayFromQuillonImage(int32_t nImageID) { return p_->viewer.showStoredImage(nImageID); }
 
 int32_t Orrery::DisplayFromFile(std::string sFilePath) {
-    return viewer_.displayFile(std::move(sFilePath), ColorManagement::Off);
+    return p_->viewer.displayFile(std::move(sFilePath), ColorManagement::Off);
 }
 
 int32_t Orrery::DisplayFromFileICM(std::string sFilePath) {
-    return viewer_.displayFile(std::move(sFilePath), ColorManagement::On);
+    return p_->viewer.displayFile(std::move(sFilePath), ColorManagement::On);
 }
 
 bool Orrery::ImageForceTemporaryMode() const { return state().imageForceTemporaryMode; }
@@ -48,7 +48,7 @@ void Orrery::setImageForceTemporaryMode(bool value) {
     notify("ImageForceTemporaryMode");
 }
 
-const std::string& Orrery::imageTempFile() const { return viewer_.imageTempFile(); }
+const std::string& Orrery::imageTempFile() const { return p_->viewer.imageTempFile(); }
 
 int32_t Orrery::ImageWidth() const { return state().imageWidth; }
 int32_t Orrery::ImageHeight() const { return state().imageHeight; }
@@ -57,9 +57,9 @@ float Orrery::VerticalResolution() const { return state().verticalResolution; }
 void Orrery::setIgnoredLong(int32_t) {}
 void Orrery::setIgnoredSingle(float) {}
 void Orrery::setIgnoredBool(bool) {}
-float Orrery::GetWidthMM() const { return viewer_.layout().GetWidthMM(); }
-float Orrery::GetHeightMM() const { return viewer_.layout().GetHeightMM(); }
+float Orrery::GetWidthMM() const { return p_->viewer.layout().GetWidthMM(); }
+float Orrery::GetHeightMM() const { return p_->viewer.layout().GetHeightMM(); }
 int32_t Orrery::GetDocumentType() const { return state().documentType; }
-std::string Orrery::GetImageFormat() const { return viewer_.imageFormat(); }
+std::string Orrery::GetImageFormat() const { return p_->viewer.imageFormat(); }
 
 }  // namespace orrery::control

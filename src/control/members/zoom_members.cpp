@@ -46,14 +46,14 @@ std::vector<OrreryTable::Row> zoomRows() {
 double Orrery::ZOOM() const { return state().zoom; }
 
 void Orrery::setZOOM(double value) {
-    viewer_.layout().SetZoomValue(value);
+    p_->viewer.layout().SetZoomValue(value);
     notify("Zoom");
 }
 
 int32_t Orrery::ZoomMode() const { return state().zoomMode; }
 
 void Orrery::setZoomMode(int32_t value) {
-    viewer_.layout().SetZoomMode(value);
+    p_->viewer.layout().SetZoomMode(value);
     notify("ZoomMode");
 }
 
@@ -65,49 +65,49 @@ void Orrery::setZoomStep(int32_t value) {
 }
 
 int32_t Orrery::ZoomIN() {
-    viewer_.layout().ZoomIN();
+    p_->viewer.layout().ZoomIN();
     return state().status;
 }
 
 int32_t Orrery::ZoomOUT() {
-    viewer_.layout().ZoomOUT();
+    p_->viewer.layout().ZoomOUT();
     return state().status;
 }
 
 int32_t Orrery::SetZoom(float nZoomPercent) {
-    viewer_.layout().SetZoom(nZoomPercent);
+    p_->viewer.layout().SetZoom(nZoomPercent);
     return state().status;
 }
 
 int32_t Orrery::SetZoom100() {
-    viewer_.layout().SetZoomModeMember(viewer::Zoom100);
+    p_->viewer.layout().SetZoomModeMember(viewer::Zoom100);
     return state().status;
 }
 
 int32_t Orrery::SetZoomFitControl() {
-    viewer_.layout().SetZoomModeMember(viewer::ZoomFitToControl);
+    p_->viewer.layout().SetZoomModeMember(viewer::ZoomFitToControl);
     return state().status;
 }
 
 int32_t Orrery::SetZoomWidthControl() {
-    viewer_.layout().SetZoomModeMember(viewer::ZoomWidthControl);
+    p_->viewer.layout().SetZoomModeMember(viewer::ZoomWidthControl);
     return state().status;
 }
 
 int32_t Orrery::SetZoomHeightControl() {
-    viewer_.layout().SetZoomModeMember(viewer::ZoomHeightControl);
+    p_->viewer.layout().SetZoomModeMember(viewer::ZoomHeightControl);
     return state().status;
 }
 
 int32_t Orrery::SetZoomControl() {
-    viewer_.layout().SetZoomModeMember(viewer::ZoomToControl);
+    p_->viewer.layout().SetZoomModeMember(viewer::ZoomToControl);
     return state().status;
 }
 
 double Orrery::GetMaxZoom() const { return state().maxZoom; }
 
 int32_t Orrery::ZoomArea(int32_t nLeft, int32_t nTop, int32_t nWidth, int32_t nHeight) {
-    return viewer_.layout().ZoomArea(nLeft, nTop, nWidth, nHeight);
+    return p_->viewer.layout().ZoomArea(nLeft, nTop, nWidth, nHeight);
 }
 
 void Orrery::GetDisplayedArea(int32_t& nLeft, int32_t& nTop, int32_t& nWidth, int32_t& nHeight) const {
@@ -116,25 +116,25 @@ void Orrery::GetDisplayedArea(int32_t& nLeft, int32_t& nTop, int32_t& nWidth, in
 }
 
 void Orrery::GetDisplayedAreaMM(float& nLeft, float& nTop, float& nWidth, float& nHeight) const {
-    viewer_.layout().GetDisplayedAreaMM(nLeft, nTop, nWidth, nHeight);
+    p_->viewer.layout().GetDisplayedAreaMM(nLeft, nTop, nWidth, nHeight);
 }
 
 int32_t Orrery::GetImageTop() const { return state().offsetTop; }
 int32_t Orrery::GetImageLeft() const { return state().offsetLeft; }
 
 void Orrery::CoordObjectToImage(int32_t nObjectX, int32_t nObjectY, int32_t& nImageX, int32_t& nImageY) const {
-    viewer_.layout().CoordObjectToImage(nObjectX, nObjectY, nImageX, nImageY);
+    p_->viewer.layout().CoordObjectToImage(nObjectX, nObjectY, nImageX, nImageY);
 }
 
 void Orrery::CoordImageToObject(int32_t nImageX, int32_t nImageY, int32_t& nObjectX, int32_t& nObjectY) const {
-    viewer_.layout().CoordImageToObject(nImageX, nImageY, nObjectX, nObjectY);
+    p_->viewer.layout().CoordImageToObject(nImageX, nImageY, nObjectX, nObjectY);
 }
 
 int32_t Orrery::ImageAlignment() const { return state().imageAlignment; }
 
 void Orrery::setImageAlignment(int32_t value) {
     if (value == state().imageAlignment) return;
-    viewer_.layout().SetImageAlignment(value);
+    p_->viewer.layout().SetImageAlignment(value);
     notify("ImageAlignment");
 }
 
@@ -142,7 +142,7 @@ int32_t Orrery::ImagePosition() const { return state().imagePosition; }
 
 void Orrery::setImagePosition(int32_t value) {
     if (value == state().imagePosition) return;
-    viewer_.layout().SetImagePosition(value);
+    p_->viewer.layout().SetImagePosition(value);
     notify("ImagePosition");
 }
 

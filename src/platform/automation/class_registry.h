@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/automation/hresult.h"
+#include "orrery/automation/hresult.h"
 
 namespace orrery::automation {
 

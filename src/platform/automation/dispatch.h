@@ -1,7 +1,7 @@
-// Dispatch by name and identifier: an interface shaped after IDispatch, and
-// DispatchTable<T>, the one declarative table from which a class serves its
-// members (dispatch, argument conversion, defaults, by-reference outputs,
-// errors) and its type description.
+// DispatchTable<T>: the one declarative table from which a class serves the
+// members of its dispatch interface (orrery/automation/dispatch.h): dispatch,
+// argument conversion, defaults, by-reference outputs, errors, and its type
+// description.
 //
 // Arguments are passed IN CALL ORDER: args[0] is the first parameter (the
 // platform's DISPPARAMS holds them reversed; we do not). For a property put
@@ -17,46 +17,12 @@
 #include <utility>
 #include <vector>
 
+#include "orrery/automation/dispatch.h"
 #include "platform/automation/member_error.h"
 #include "platform/automation/type_description.h"
-#include "platform/automation/variant.h"
+#include "orrery/automation/variant.h"
 
 namespace orrery::automation {
-
-inline constexpr uint16_t DISPATCH_METHOD = 1;
-inline constexpr uint16_t DISPATCH_PROPERTYGET = 2;
-inline constexpr uint16_t DISPATCH_PROPERTYPUT = 4;
-
-// Error information of a call that failed with DISP_E_EXCEPTION.
-struct ExcepInfo {
-    HRESULT code = S_OK;      // the member's own error code
-    std::string source;       // the interface that raised it
-    std::string description;  // text for the user
-};
-
-class IDispatch {
-public:
-    virtual ~IDispatch() = default;
-    // DISP_E_UNKNOWNNAME when no member has that name (case is ignored).
-    virtual HRESULT GetIDsOfNames(std::string_view name, DISPID& id) = 0;
-    // Calls member `id`. `flags` is a combination of DISPATCH_METHOD,
-    // DISPATCH_PROPERTYGET and DISPATCH_PROPERTYPUT. `result`, `excepInfo` and
-    // `argError` may be null. By-reference parameters are written back into
-    // the caller's variants (through the reference of a VT_BYREF variant,
-    // otherwise into the variant itself). `argError` receives the index (call
-    // order) of the argument that caused DISP_E_TYPEMISMATCH, DISP_E_OVERFLOW
-    // or DISP_E_PARAMNOTOPTIONAL.
-    virtual HRESULT Invoke(DISPID id, uint16_t flags, std::span<Variant> args, Variant* result,
-                           ExcepInfo* excepInfo, uint32_t* argError) = 0;
-    // The object's member list for hosts that show it; null when the object
-    // describes none (an event sink, for example).
-    virtual const TypeDescription* typeDescription() const { return nullptr; }
-};
-
-// Looks the name up and invokes it, as a script host does.
-HRESULT invokeByName(IDispatch& object, std::string_view name, uint16_t flags,
-                     std::span<Variant> args, Variant* result = nullptr,
-                     ExcepInfo* excepInfo = nullptr, uint32_t* argError = nullptr);
 
 // What a handler sees: the arguments converted to their declared types (with
 // defaults filled in), and where it leaves by-reference outputs, its result or

@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/automation/hresult.h"
+#include "orrery/automation/hresult.h"
 
 namespace orrery::automation {
 

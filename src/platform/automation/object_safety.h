@@ -2,7 +2,7 @@
 // (on IDispatch) and for untrusted persisted data (on the three persistence
 // interfaces), as the thread's two safety flags say.
 #pragma once
-#include "platform/automation/interfaces.h"
+#include "orrery/automation/interfaces.h"
 
 namespace orrery::automation {
 

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "platform/automation/dispatch.h"
-#include "platform/automation/interfaces.h"
+#include "orrery/automation/interfaces.h"
 
 namespace orrery::automation {
 

@@ -23,7 +23,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/automation/variant.h"
+#include "orrery/automation/variant.h"
 
 namespace orrery::automation {
 

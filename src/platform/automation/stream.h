@@ -7,19 +7,9 @@
 #include <string>
 #include <vector>
 
-namespace orrery::automation {
+#include "orrery/automation/hresult.h"
 
-using HRESULT = int32_t;
-inline constexpr HRESULT S_OK = 0;
-inline constexpr HRESULT S_FALSE = 1;
-inline constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005);
-inline constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057);
-inline constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000E);
-inline constexpr HRESULT STG_E_INVALIDFUNCTION = static_cast<HRESULT>(0x80030001);
-inline constexpr HRESULT STG_E_FILENOTFOUND = static_cast<HRESULT>(0x80030002);
-inline constexpr HRESULT STG_E_ACCESSDENIED = static_cast<HRESULT>(0x80030005);
-inline constexpr HRESULT STG_E_READFAULT = static_cast<HRESULT>(0x8003001E);
-inline constexpr HRESULT STG_E_WRITEFAULT = static_cast<HRESULT>(0x8003001D);
+namespace orrery::automation {
 
 enum class SeekOrigin { Set = 0, Current = 1, End = 2 };
 

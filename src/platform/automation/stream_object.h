@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "platform/automation/dispatch.h"
-#include "platform/automation/interfaces.h"
+#include "orrery/automation/interfaces.h"
 #include "platform/automation/stream.h"
 
 namespace orrery::automation {

@@ -9,11 +9,11 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/automation/variant.h"
+#include "orrery/automation/dispatch.h"
+#include "orrery/automation/variant.h"
 
 namespace orrery::automation {
 
-using DISPID = int32_t;
 inline constexpr DISPID DISPID_UNKNOWN = -1;
 inline constexpr DISPID DISPID_VALUE = 0;
 

@@ -1,7 +1,7 @@
-#include "platform/automation/variant.h"
+#include "orrery/automation/variant.h"
 
 #include "platform/automation/dispatch.h"
-#include "platform/automation/interfaces.h"
+#include "orrery/automation/interfaces.h"
 
 #include <algorithm>
 #include <cctype>

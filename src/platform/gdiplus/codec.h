@@ -9,7 +9,7 @@
 
 #include "platform/gdiplus/byte_source.h"
 #include "platform/gdiplus/frame.h"
-#include "platform/gdiplus/guid.h"
+#include "orrery/gdiplus/guid.h"
 
 namespace orrery::gdiplus {
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/gdiplus/guid.h"
+#include "orrery/gdiplus/guid.h"
 #include "platform/gdiplus/pixel_data.h"
 #include "platform/gdiplus/property_item.h"
 

@@ -1,4 +1,4 @@
-#include "platform/gdiplus/guid.h"
+#include "orrery/gdiplus/guid.h"
 
 #include <cstdio>
 

@@ -8,10 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "orrery/gdiplus/rect.h"
 #include "orrery/rotate_flip_type.h"
 #include "platform/gdiplus/codec.h"
 #include "platform/gdiplus/frame.h"
-#include "platform/gdiplus/guid.h"
+#include "orrery/gdiplus/guid.h"
 #include "platform/gdiplus/pixel_data.h"
 
 namespace orrery::gdiplus {
@@ -26,11 +27,6 @@ enum ImageLockMode : uint32_t {
     ImageLockModeRead = 1,
     ImageLockModeWrite = 2,
     ImageLockModeUserInputBuf = 4,
-};
-
-struct Rect {
-    int x = 0, y = 0, width = 0, height = 0;
-    friend bool operator==(const Rect&, const Rect&) = default;
 };
 
 // BitmapData of the platform: the locked pixels in the asked format.

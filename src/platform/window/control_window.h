@@ -26,7 +26,7 @@
 #include "platform/gdiplus/image.h"
 #include "platform/window/rect_shape.h"
 #include "platform/window/scroll_bar.h"
-#include "platform/window/window.h"
+#include "orrery/window/window.h"
 
 namespace orrery::window {
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/window/window.h"
+#include "orrery/window/window.h"
 
 namespace orrery::window {
 

@@ -4,6 +4,9 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/gdiplus/image.h"
+#include "platform/gdiplus/pixel_data.h"
+
 namespace orrery::window {
 
 namespace {

@@ -3,7 +3,7 @@
 #pragma once
 #include <memory>
 
-#include "platform/window/window.h"
+#include "orrery/window/window.h"
 
 namespace orrery::window {
 

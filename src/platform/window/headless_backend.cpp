@@ -1,8 +1,49 @@
-#include "platform/window/headless_backend.h"
+#include "orrery/window/headless_backend.h"
+
+#include "platform/window/clipboard.h"
+#include "platform/window/control_window.h"
+#include "platform/window/drop_data.h"
 
 #include <algorithm>
 
 namespace orrery::window {
+
+HeadlessBackend::HeadlessBackend() : clipboard_(std::make_unique<InProcessClipboard>()) {}
+HeadlessBackend::~HeadlessBackend() = default;
+
+Clipboard& HeadlessBackend::clipboard() { return *clipboard_; }
+
+void HeadlessBackend::mouseDown(ControlWindow& w, int32_t button, int32_t shift, float x, float y) {
+    w.mouseDown(button, shift, x, y);
+}
+
+void HeadlessBackend::mouseMove(ControlWindow& w, int32_t shift, float x, float y) { w.mouseMove(shift, x, y); }
+
+void HeadlessBackend::mouseUp(ControlWindow& w, int32_t button, int32_t shift, float x, float y) {
+    w.mouseUp(button, shift, x, y);
+}
+
+void HeadlessBackend::wheel(ControlWindow& w, int32_t delta, int32_t shift, float x, float y, WheelAxis axis) {
+    w.wheel(delta, shift, x, y, axis);
+}
+
+void HeadlessBackend::dropFiles(ControlWindow& w, const std::vector<std::string>& paths) {
+    w.drop(dropDataFromPaths(paths));
+}
+
+void HeadlessBackend::dropText(ControlWindow& w, const std::string&) { w.drop(DropData{}); }
+void HeadlessBackend::expose(ControlWindow& w) { w.expose(); }
+
+bool HeadlessBackend::resize(ControlWindow& w, int width, int height) {
+    return w.setWindowSize(width, height) == gdiplus::Status::Ok;
+}
+
+bool HeadlessBackend::compose(const ControlWindow& w, std::span<uint32_t> pixels, int width, int height) const {
+    if (width < 1 || height < 1 || pixels.size() / static_cast<size_t>(width) < static_cast<size_t>(height))
+        return false;
+    const gdiplus::Surface surface{pixels.data(), width, height, static_cast<ptrdiff_t>(width) * 4};
+    return w.compose(surface) == gdiplus::Status::Ok;
+}
 
 void HeadlessBackend::attach(ControlWindow& window) { windows_[&window]; }
 

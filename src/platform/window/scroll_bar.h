@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "platform/gdiplus/graphics.h"
-#include "platform/window/window.h"
+#include "orrery/window/window.h"
 
 namespace orrery::window {
 

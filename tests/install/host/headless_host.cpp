@@ -10,7 +10,7 @@
 
 #include "host_pictures.h"
 #include "orrery/orrery.h"
-#include "platform/window/headless_backend.h"
+#include "orrery/window/headless_backend.h"
 
 namespace {
 
@@ -18,15 +18,15 @@ constexpr int kWindowWidth = 200, kWindowHeight = 150;
 
 // Shows `path` and prints "NAME: W x H, centre RRGGBB" or "NAME: status N";
 // true when the picture is the host's own.
-bool show(orrery::control::Orrery& viewer, const std::string& name, const std::string& path) {
+bool show(orrery::window::HeadlessBackend& backend, orrery::control::Orrery& viewer, const std::string& name,
+          const std::string& path) {
     const int32_t status = viewer.DisplayFromFile(path);
     if (status != 0) {
         std::printf("%s: status %d\n", name.c_str(), status);
         return false;
     }
     std::vector<uint32_t> pixels(size_t{kWindowWidth} * kWindowHeight);
-    const orrery::gdiplus::Surface surface{pixels.data(), kWindowWidth, kWindowHeight, kWindowWidth * 4};
-    if (viewer.controlWindow().compose(surface) != orrery::gdiplus::Status::Ok) {
+    if (!backend.compose(viewer.controlWindow(), pixels, kWindowWidth, kWindowHeight)) {
         std::printf("%s: not composed\n", name.c_str());
         return false;
     }
@@ -53,8 +53,8 @@ int main(int argc, char** argv) {
     viewer.setSilentMode(true);
     viewer.setBorderStyle(0);
     viewer.setZoomMode(2);
-    viewer.controlWindow().setWindowSize(kWindowWidth, kWindowHeight);
-    const bool bmpShown = show(viewer, "bmp", folder + "/host.bmp");
-    show(viewer, "tga", folder + "/host.tga");
+    backend.resize(viewer.controlWindow(), kWindowWidth, kWindowHeight);
+    const bool bmpShown = show(backend, viewer, "bmp", folder + "/host.bmp");
+    show(backend, viewer, "tga", folder + "/host.tga");
     return bmpShown ? 0 : 1;
 }

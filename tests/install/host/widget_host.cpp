@@ -7,7 +7,7 @@
 #include <QApplication>
 #include <QImage>
 
-#include "control/orrery.h"
+#include "orrery/orrery.h"
 #include "host_pictures.h"
 #include "orrery/qt/orrery_widget.h"
 

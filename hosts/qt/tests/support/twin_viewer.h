@@ -15,7 +15,8 @@
 
 #include "control/orrery.h"
 #include "orrery/qt/orrery_widget.h"
-#include "platform/window/headless_backend.h"
+#include "orrery/window/headless_backend.h"
+#include "platform/window/control_window.h"
 
 namespace orrery::qt::test {
 

@@ -9,16 +9,18 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "platform/window/control_window.h"
-#include "platform/window/drop_data.h"
-#include "platform/window/window.h"
+#include "orrery/window/window.h"
 
 namespace orrery::window {
+
+class InProcessClipboard;
 
 class HeadlessBackend final : public WindowBackend {
 public:
@@ -28,8 +30,8 @@ public:
     // The clock stops here (about 73 million years), far from overflow.
     static constexpr int64_t kClockLimit = int64_t{1} << 61;
 
-    HeadlessBackend() = default;
-    ~HeadlessBackend() override = default;
+    HeadlessBackend();
+    ~HeadlessBackend() override;
 
     // --- WindowBackend -----------------------------------------------------
     void attach(ControlWindow& window) override;
@@ -49,7 +51,7 @@ public:
     void setCapture(ControlWindow& window) override;
     void releaseCapture(ControlWindow& window) override;
     // One in-process clipboard per backend.
-    Clipboard& clipboard() override { return clipboard_; }
+    Clipboard& clipboard() override;
 
     // --- Virtual clock -----------------------------------------------------
     struct AdvanceResult {
@@ -113,9 +115,9 @@ public:
     ControlWindow* captureWindow() const { return capture_; }
 
     // --- Input injection (window coordinates, border included) -------------
-    void mouseDown(ControlWindow& w, int32_t button, int32_t shift, float x, float y) { w.mouseDown(button, shift, x, y); }
-    void mouseMove(ControlWindow& w, int32_t shift, float x, float y) { w.mouseMove(shift, x, y); }
-    void mouseUp(ControlWindow& w, int32_t button, int32_t shift, float x, float y) { w.mouseUp(button, shift, x, y); }
+    void mouseDown(ControlWindow& w, int32_t button, int32_t shift, float x, float y);
+    void mouseMove(ControlWindow& w, int32_t shift, float x, float y);
+    void mouseUp(ControlWindow& w, int32_t button, int32_t shift, float x, float y);
     // A press and release at one place.
     void click(ControlWindow& w, int32_t button, int32_t shift, float x, float y);
     // Press, release, the double-click press, release: the platform's order.
@@ -127,22 +129,27 @@ public:
     // Down, press (when keyAscii is not 0), up.
     void keyStroke(ControlWindow& w, int32_t keyCode, int32_t shift, int32_t keyAscii = 0);
     void wheel(ControlWindow& w, int32_t delta, int32_t shift, float x, float y,
-               WheelAxis axis = WheelAxis::Vertical) {
-        w.wheel(delta, shift, x, y, axis);
-    }
+               WheelAxis axis = WheelAxis::Vertical);
     // The host gives its focus to the window (taking it from another one).
     void focus(ControlWindow& w);
     // The host's focus leaves every window.
     void blur();
     // Drops as a file manager makes them: files by path, a text/uri-list,
     // or data that holds no file list (text).
-    void dropFiles(ControlWindow& w, const std::vector<std::string>& paths) { w.drop(dropDataFromPaths(paths)); }
+    void dropFiles(ControlWindow& w, const std::vector<std::string>& paths);
     void dropUris(ControlWindow& w, const std::vector<std::string>& uris);
-    void dropText(ControlWindow& w, const std::string&) { w.drop(DropData{}); }
+    void dropText(ControlWindow& w, const std::string& text);
     // The window was uncovered.
-    void expose(ControlWindow& w) { w.expose(); }
-    // Resizes the window as its container would.
-    Status resize(ControlWindow& w, int width, int height) { return w.setWindowSize(width, height); }
+    void expose(ControlWindow& w);
+    // Resizes the window as its container would; false when the window
+    // refuses the size.
+    bool resize(ControlWindow& w, int width, int height);
+
+    // --- What the window shows -----------------------------------------------
+    // Composes the whole window into `pixels`, `width` x `height` 32-bit
+    // pixels of 0xAARRGGBB, row after row, as a screen would show it; false
+    // when the window cannot be composed or `pixels` is too small.
+    bool compose(const ControlWindow& w, std::span<uint32_t> pixels, int width, int height) const;
 
 private:
     using TimerKey = std::pair<ControlWindow*, uint32_t>;
@@ -176,7 +183,7 @@ private:
     std::vector<InputBoxRecord> inputs_;
     ControlWindow* focused_ = nullptr;
     ControlWindow* capture_ = nullptr;
-    InProcessClipboard clipboard_;
+    std::unique_ptr<InProcessClipboard> clipboard_;
 };
 
 }  // namespace orrery::window

@@ -10,7 +10,7 @@
 #include <variant>
 #include <vector>
 
-#include "platform/automation/hresult.h"
+#include "orrery/automation/hresult.h"
 
 namespace orrery::automation {
 

@@ -8,8 +8,8 @@
 #pragma once
 #include <cstdint>
 
-#include "platform/automation/hresult.h"
-#include "platform/gdiplus/guid.h"
+#include "orrery/automation/hresult.h"
+#include "orrery/gdiplus/guid.h"
 
 namespace orrery::automation {
 

@@ -1,12 +1,22 @@
-// Result codes of the automation layer. The HRESULT type, S_OK, S_FALSE,
-// E_FAIL and the storage codes are declared with the stream (stream.h), which
-// this header includes so that one name means one value everywhere; the codes
-// of dispatch, variants and interfaces are added here with the platform's
-// values, which hosts and scripts compare against.
+// Result codes of the automation layer, with the platform's values, which
+// hosts and scripts compare against: the general and storage codes, and
+// those of dispatch, variants, interfaces and class creation.
 #pragma once
-#include "platform/automation/stream.h"
+#include <cstdint>
 
 namespace orrery::automation {
+
+using HRESULT = int32_t;
+inline constexpr HRESULT S_OK = 0;
+inline constexpr HRESULT S_FALSE = 1;
+inline constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005);
+inline constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057);
+inline constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000E);
+inline constexpr HRESULT STG_E_INVALIDFUNCTION = static_cast<HRESULT>(0x80030001);
+inline constexpr HRESULT STG_E_FILENOTFOUND = static_cast<HRESULT>(0x80030002);
+inline constexpr HRESULT STG_E_ACCESSDENIED = static_cast<HRESULT>(0x80030005);
+inline constexpr HRESULT STG_E_READFAULT = static_cast<HRESULT>(0x8003001E);
+inline constexpr HRESULT STG_E_WRITEFAULT = static_cast<HRESULT>(0x8003001D);
 
 inline constexpr HRESULT E_NOINTERFACE = static_cast<HRESULT>(0x80004002);
 inline constexpr HRESULT E_NOTIMPL = static_cast<HRESULT>(0x80004001);

@@ -6,8 +6,8 @@
 //    host (event loop and clock, modal dialogs, presenting the surface,
 //    cursor shape, focus and capture with the host).
 //
-// The viewer engine and the control see only these and ControlWindow; they
-// never include a backend. The numbers of buttons, masks, keys, scroll codes,
+// The viewer engine and the control see only these and ControlWindow
+// (platform/window/control_window.h); they never include a backend. The numbers of buttons, masks, keys, scroll codes,
 // message-box styles and cursors are the platform's.
 #pragma once
 #include <cstdint>
@@ -15,11 +15,15 @@
 #include <string>
 #include <vector>
 
-#include "platform/gdiplus/image.h"
-#include "platform/window/clipboard.h"
+#include "orrery/gdiplus/rect.h"
+
+namespace orrery::gdiplus {
+class Image;
+}
 
 namespace orrery::window {
 
+class Clipboard;
 class ControlWindow;
 
 // A window handle: a process-unique positive number per control window.
