@@ -110,6 +110,7 @@ wire::Reply serve(Session& session, const wire::Request& request, int fd, kernel
             wire::Reply r;
             r.answer = wire::Answer::Format;
             r.value = fd >= 0 ? detectPluginFormat(fd, request.path) : PluginFormat::Unknown;
+            r.pixels = fd >= 0 ? announcedPluginPixels(fd, r.value) : 0;
             return r;
         }
         case wire::Op::Load:

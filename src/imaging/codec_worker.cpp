@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -34,6 +35,27 @@ constexpr int kWorkerSocketFd = 3;
 constexpr size_t kLogLimit = 16384;
 constexpr int32_t kNoBitmap = static_cast<int32_t>(gdiplus::Status::OutOfMemory);
 
+// What a call about a file may take (see workerCallDeadline): the plug-in
+// decodes compressed data at tens of megabytes and pictures at tens of
+// millions of pixels per second; these allow ten times less, so a busy
+// machine still finishes ordinary files, while a file under 1 MB with a
+// picture of a few megapixels ends within about two seconds however it is
+// made (scan bombs, endless run lengths).
+constexpr std::chrono::milliseconds kDeadlineBase{1000};
+constexpr double kNanosecondsPerByte = 500;
+constexpr double kNanosecondsPerPixel = 50;
+#if defined(__SANITIZE_ADDRESS__)
+constexpr double kSlowdown = 4;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr double kSlowdown = 4;
+#else
+constexpr double kSlowdown = 1;
+#endif
+#else
+constexpr double kSlowdown = 1;
+#endif
+
 // A handle of this process standing for something of the worker's.
 struct WorkerHandle {
     virtual ~WorkerHandle() = default;
@@ -54,7 +76,7 @@ struct State {
     Worker worker;
     int starts = 0;
     bool unconfinedNoted = false;
-    std::chrono::milliseconds deadline = kWorkerCallDeadline;
+    std::chrono::milliseconds testingDeadline{0};  // replaces every deadline when positive
     std::string log;
     std::unordered_map<PluginHandle, std::unique_ptr<WorkerHandle>> handles;
 };
@@ -138,7 +160,8 @@ kernel::UniqueFd above(kernel::UniqueFd fd) {
     return kernel::UniqueFd(::fcntl(fd.get(), F_DUPFD_CLOEXEC, kWorkerSocketFd + 1));
 }
 
-bool call(const wire::Request& request, int fd, wire::Reply& reply, kernel::UniqueFd& attached);
+bool call(const wire::Request& request, int fd, wire::Reply& reply, kernel::UniqueFd& attached,
+          std::chrono::milliseconds limit = kWorkerCallDeadline);
 
 bool startWorker() {
     State& s = state();
@@ -203,9 +226,10 @@ bool ensureWorker() {
     return startWorker();
 }
 
-// One request and its reply within the deadline. Any failure ends the
-// worker: it may be in any state, and the next call starts a new one.
-bool call(const wire::Request& request, int fd, wire::Reply& reply, kernel::UniqueFd& attached) {
+// One request and its reply within `limit`. Any failure ends the worker: it
+// may be in any state, and the next call starts a new one.
+bool call(const wire::Request& request, int fd, wire::Reply& reply, kernel::UniqueFd& attached,
+          std::chrono::milliseconds limit) {
     State& s = state();
     Worker& w = s.worker;
     attached.reset();
@@ -215,7 +239,8 @@ bool call(const wire::Request& request, int fd, wire::Reply& reply, kernel::Uniq
         endWorker("the request could not be sent");
         return false;
     }
-    const auto deadline = std::chrono::steady_clock::now() + s.deadline;
+    const auto deadline =
+        std::chrono::steady_clock::now() + (s.testingDeadline.count() > 0 ? s.testingDeadline : limit);
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         pollfd p{w.socket.get(), POLLIN, 0};
@@ -238,8 +263,14 @@ bool call(const wire::Request& request, int fd, wire::Reply& reply, kernel::Uniq
     return true;
 }
 
-bool callStarted(const wire::Request& request, int fd, wire::Reply& reply, kernel::UniqueFd& attached) {
-    return ensureWorker() && call(request, fd, reply, attached);
+bool callStarted(const wire::Request& request, int fd, wire::Reply& reply, kernel::UniqueFd& attached,
+                 std::chrono::milliseconds limit = kWorkerCallDeadline) {
+    return ensureWorker() && call(request, fd, reply, attached, limit);
+}
+
+uint64_t fileBytes(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
 }
 
 // The read-only mapping of a picture's pixels.
@@ -328,16 +359,30 @@ bool codecSandboxEnabled() {
 
 std::string workerPluginVersion() { return ensureWorker() ? state().worker.version : "Undefined"; }
 
-int workerDetectFormat(int fd, const std::string& path) {
+std::chrono::milliseconds workerCallDeadline(uint64_t fileBytes, uint64_t pixels, bool withPixels) {
+    if (withPixels && pixels == 0) return kWorkerCallDeadline;
+    const double nanoseconds = static_cast<double>(kDeadlineBase.count()) * 1e6 +
+                               static_cast<double>(fileBytes) * kNanosecondsPerByte +
+                               (withPixels ? static_cast<double>(pixels) * kNanosecondsPerPixel : 0);
+    const double milliseconds = nanoseconds * kSlowdown / 1e6;
+    const double cap = static_cast<double>(kWorkerCallDeadline.count());
+    return std::chrono::milliseconds(static_cast<int64_t>(milliseconds < cap ? milliseconds : cap));
+}
+
+int workerDetectFormat(int fd, const std::string& path, uint64_t& pixels) {
+    pixels = 0;
     wire::Request detect = requestFor(wire::Op::Detect);
     detect.path = path;
     wire::Reply reply;
     kernel::UniqueFd none;
-    if (!callStarted(detect, fd, reply, none) || reply.answer != wire::Answer::Format) return PluginFormat::Unknown;
+    if (!callStarted(detect, fd, reply, none, workerCallDeadline(fileBytes(fd), 0, false)) ||
+        reply.answer != wire::Answer::Format)
+        return PluginFormat::Unknown;
+    pixels = reply.pixels;
     return reply.value;
 }
 
-int32_t workerLoad(int fd, int format, bool useIcm, int32_t& id, PluginContainer& container) {
+int32_t workerLoad(int fd, int format, bool useIcm, uint64_t pixels, int32_t& id, PluginContainer& container) {
     id = 0;
     container = {};
     wire::Request load = requestFor(wire::Op::Load);
@@ -345,7 +390,7 @@ int32_t workerLoad(int fd, int format, bool useIcm, int32_t& id, PluginContainer
     load.useIcm = useIcm;
     wire::Reply reply;
     kernel::UniqueFd picture;
-    if (!callStarted(load, fd, reply, picture)) return kNoBitmap;
+    if (!callStarted(load, fd, reply, picture, workerCallDeadline(fileBytes(fd), pixels, true))) return kNoBitmap;
     switch (reply.answer) {
         case wire::Answer::Status:
             return reply.status != 0 ? reply.status : kNoBitmap;
@@ -409,7 +454,7 @@ bool releaseWorkerHandle(PluginHandle handle) {
 }
 
 void setWorkerCallDeadlineForTesting(std::chrono::milliseconds deadline) {
-    state().deadline = deadline.count() > 0 ? deadline : kWorkerCallDeadline;
+    state().testingDeadline = deadline.count() > 0 ? deadline : std::chrono::milliseconds(0);
 }
 
 void stopCodecWorker() {

@@ -536,6 +536,125 @@ TEST_F(RealWorker, EveryFormatLoadsAsItDoesInProcess) {
     EXPECT_LE(codecWorkerStarts(), starts + 1) << codecWorkerLog();
 }
 
+// A progressive grey JPEG of 1448 x 1448 pixels: a DC scan, then `acScans`
+// scans of 12 bytes each that all give the whole first AC band of every
+// block (one end-of-band run over the picture's 181 x 181 blocks). Each scan
+// costs a decoder a pass over every block.
+std::vector<uint8_t> jpegScanBomb(int acScans) {
+    using orrery::test::put16be;
+    constexpr int kSide = 1448, kBlocks = (kSide / 8) * (kSide / 8);
+    std::vector<uint8_t> out = {0xFF, 0xD8, 0xFF, 0xDB};
+    put16be(out, 67);
+    out.push_back(0);
+    out.insert(out.end(), 64, 1);
+    out.insert(out.end(), {0xFF, 0xC2});  // progressive frame, one component
+    put16be(out, 11);
+    out.push_back(8);
+    put16be(out, kSide);
+    put16be(out, kSide);
+    out.insert(out.end(), {1, 1, 0x11, 0});
+    // Huffman tables of one code each, "0": DC difference 0, and an end of
+    // band run of 2^14 plus 14 extra bits.
+    for (uint8_t table : {0x00, 0x10}) {
+        out.insert(out.end(), {0xFF, 0xC4});
+        put16be(out, 20);
+        out.push_back(table);
+        out.push_back(1);
+        out.insert(out.end(), 15, 0);
+        out.push_back(table == 0 ? 0x00 : 0xE0);
+    }
+    const auto startOfScan = [&](uint8_t first, uint8_t last) {
+        out.insert(out.end(), {0xFF, 0xDA});
+        put16be(out, 8);
+        out.insert(out.end(), {1, 1, 0x00, first, last, 0x00});
+    };
+    startOfScan(0, 0);
+    out.insert(out.end(), (kBlocks + 7) / 8 - 1, 0x00);  // one "0" bit per block
+    out.push_back(static_cast<uint8_t>(0xFF >> (kBlocks % 8)));
+    // "0", then kBlocks - 2^14 in 14 bits, then a padding bit of 1.
+    const uint32_t run = ((uint32_t(kBlocks) - (1u << 14)) << 1) | 1u;
+    for (int i = 0; i < acScans; ++i) {
+        startOfScan(1, 63);
+        out.push_back(static_cast<uint8_t>(run >> 8));
+        out.push_back(static_cast<uint8_t>(run));
+    }
+    out.insert(out.end(), {0xFF, 0xD9});
+    return out;
+}
+
+// Files that would hold a decoder for many seconds fail at once with the
+// status of bad data (InvalidParameter, 2) from the plug-in's binding in the
+// worker and from the imaging layer's decoder, and the worker survives them:
+// a progressive JPEG of 70,000 scans (the binding and the decoder refuse
+// more than 500), and raw PNM and PFM files announcing far more pixels than
+// they hold (refused from their header and the file's size).
+TEST_F(RealWorker, FilesThatWouldHoldTheDecoderFailAtOnce) {
+    orrery::test::TempDir dir;
+    const auto text = [](const std::string& header, size_t dataBytes) {
+        std::vector<uint8_t> bytes(header.begin(), header.end());
+        bytes.resize(bytes.size() + dataBytes, 0x5A);
+        return bytes;
+    };
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> bytes;
+    };
+    const Case cases[] = {
+        {"bomb.jpg", jpegScanBomb(70000)},
+        {"bitmap.pbm", text("P4\n30000 30000\n", 100)},
+        {"grey.pgm", text("P5 # a comment\n20000 20000 255\n", 1000)},
+        {"deep.pgm", text("P5\n300 200\n65535\n", 300 * 200)},  // needs two bytes per sample
+        {"colour.ppm", text("P6\n20000\n20000\n255\n", 1000)},
+        {"float.pfm", text("PF\n20000 20000\n-1.0\n", 1000)},
+    };
+    PluginVersion();
+    const int starts = codecWorkerStarts();
+    for (const Case& c : cases) {
+        const fs::path path = dir.file(c.name);
+        orrery::test::writeFile(path, c.bytes);
+        int32_t id = 0;
+        EXPECT_EQ(LoadImageFromFile(id, path.string(), false, false, nullptr, true), 2) << c.name;
+        EXPECT_EQ(id, 0) << c.name;
+        if (id != 0) modMain::ReleaseImage(id);
+    }
+    EXPECT_EQ(codecWorkerStarts(), starts) << codecWorkerLog();
+    // The scan limit leaves ordinary progressive files alone: twenty scans
+    // are read.
+    const fs::path fine = dir.file("fine.jpg");
+    orrery::test::writeFile(fine, jpegScanBomb(20));
+    int32_t id = 0;
+    ASSERT_EQ(LoadImageFromFile(id, fine.string(), false, false, nullptr, true), 0) << codecWorkerLog();
+    EXPECT_EQ(modMain::GetGdiImage(id)->width(), 1448);
+    EXPECT_EQ(modMain::ReleaseImage(id), gp::Status::Ok);
+    EXPECT_EQ(codecWorkerStarts(), starts) << codecWorkerLog();
+}
+
+// A call's deadline grows with the file and the picture its header
+// announces, within the longest deadline: a file under 1 MB of a few
+// megapixels gets about two seconds (four times as much in sanitizer
+// builds), a large photo many, and a picture of unknown size the longest.
+TEST(WorkerCallDeadline, FollowsTheFileAndThePicture) {
+    using std::chrono::milliseconds;
+    const double slow = sanitized() ? 4 : 1;
+    struct Case {
+        uint64_t bytes, pixels;
+        bool withPixels;
+        milliseconds atLeast, atMost;
+    };
+    const Case cases[] = {
+        {914'000, 1448 * 1448, true, milliseconds(1000), milliseconds(static_cast<int>(2000 * slow))},
+        {100, 30000ull * 30000ull, false, milliseconds(1000), milliseconds(static_cast<int>(1100 * slow))},
+        {8'000'000, 24'000'000, true, milliseconds(5000), kWorkerCallDeadline},
+        {100, 0, true, kWorkerCallDeadline, kWorkerCallDeadline},
+        {1ull << 40, 1ull << 40, true, kWorkerCallDeadline, kWorkerCallDeadline},
+    };
+    for (const Case& c : cases) {
+        const milliseconds d = workerCallDeadline(c.bytes, c.pixels, c.withPixels);
+        EXPECT_GE(d, c.atLeast) << c.bytes << " bytes, " << c.pixels << " pixels";
+        EXPECT_LE(d, c.atMost) << c.bytes << " bytes, " << c.pixels << " pixels";
+    }
+}
+
 // Pages of a multi-page container stay reachable when its worker is
 // replaced: the host opens the file again in the new one.
 TEST_F(RealWorker, ContainerSurvivesARestart) {

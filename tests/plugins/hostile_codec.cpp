@@ -72,8 +72,8 @@ void sendForgedPicture() {
     const int fd = memfd_create("forged", MFD_CLOEXEC);
     if (fd < 0 || ftruncate(fd, 65536) != 0) return;
     // A reply record: magic, answer 1 (picture), status, value, container,
-    // empty text.
-    const uint32_t reply[6] = {0x4F525031, 1, 0, 0, 0, 0};
+    // pixels (64 bits), empty text.
+    const uint32_t reply[8] = {0x4F525031, 1, 0, 0, 0, 0, 0, 0};
     orrery::kernel::sendMessage(kWorkerSocket, std::span(reinterpret_cast<const uint8_t*>(reply), sizeof reply), fd);
 }
 
