@@ -68,6 +68,7 @@ struct Worker {
     kernel::UniqueFd errors;  // read end of the worker's standard error
     uint64_t generation = 0;  // 0 before the first start
     std::string version;
+    pid_t owner = 0;  // the process that started it (a forked child is not)
 };
 
 struct State {
@@ -75,6 +76,7 @@ struct State {
     bool sandboxed = true;
     Worker worker;
     int starts = 0;
+    bool exitHookSet = false;
     bool unconfinedNoted = false;
     std::chrono::milliseconds testingDeadline{0};  // replaces every deadline when positive
     std::string log;
@@ -154,6 +156,27 @@ void endWorker(const char* why) {
     w.version.clear();
 }
 
+// At exit the worker is told to end (its socket closes) and reaped; one that
+// has not ended within a short while is killed. A forked child that exits
+// leaves its parent's worker alone.
+constexpr std::chrono::milliseconds kExitWait{500};
+
+void endWorkerAtExit() {
+    Worker& w = state().worker;
+    if (w.pid <= 0 || w.owner != ::getpid()) return;
+    w.socket.reset();
+    const auto until = std::chrono::steady_clock::now() + kExitWait;
+    while (std::chrono::steady_clock::now() < until) {
+        const pid_t done = ::waitpid(w.pid, nullptr, WNOHANG);
+        if (done == w.pid || (done < 0 && errno != EINTR)) {
+            w.pid = -1;
+            return;
+        }
+        ::usleep(2000);
+    }
+    endWorker(nullptr);
+}
+
 // A descriptor above the standard three and the worker's socket, so that
 // placing it at its number in the child is always a real duplication.
 kernel::UniqueFd above(kernel::UniqueFd fd) {
@@ -193,7 +216,10 @@ bool startWorker() {
     posix_spawnattr_setsigmask(&attributes, &unblocked);
     posix_spawnattr_setsigdefault(&attributes, &all);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    char* argv[] = {const_cast<char*>(kWorkerName), nullptr};
+    // The host's process number, against which the worker checks that its
+    // host is still there once it has asked to die with it.
+    std::string parent = std::to_string(::getpid());
+    char* argv[] = {const_cast<char*>(kWorkerName), parent.data(), nullptr};
     pid_t pid = -1;
     const int rc = posix_spawn(&pid, path.c_str(), &actions, &attributes, argv, environ);
     posix_spawnattr_destroy(&attributes);
@@ -203,7 +229,12 @@ bool startWorker() {
         return false;
     }
     ++s.starts;
+    if (!s.exitHookSet) {
+        s.exitHookSet = true;
+        std::atexit(endWorkerAtExit);
+    }
     s.worker.pid = pid;
+    s.worker.owner = ::getpid();
     s.worker.socket = std::move(host);
     s.worker.errors = std::move(errorsRead);
     s.worker.generation = static_cast<uint64_t>(s.starts);

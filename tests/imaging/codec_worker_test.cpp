@@ -9,7 +9,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <thread>
+#include <vector>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "imaging/codec_plugin.h"
 #include "imaging/codec_worker.h"
@@ -166,6 +173,86 @@ TEST_F(HostileWorker, FilterKillsForbiddenSystemCalls) {
         EXPECT_NE(log.find("signal 31"), std::string::npos) << command << ": " << log;
         expectPictureLoads();
     }
+}
+
+// /proc/PID/stat of a process, empty when there is none.
+std::string procStat(const std::string& pid) {
+    std::ifstream in("/proc/" + pid + "/stat");
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Processes whose parent is `host` that are not zombies.
+std::vector<pid_t> liveChildrenOf(pid_t host) {
+    std::vector<pid_t> found;
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        const std::string text = procStat(name);
+        const size_t close = text.rfind(')');
+        if (close == std::string::npos) continue;
+        char state = 0;
+        int parent = 0;
+        if (std::sscanf(text.c_str() + close + 1, " %c %d", &state, &parent) == 2 && parent == host && state != 'Z')
+            found.push_back(static_cast<pid_t>(std::stoi(name)));
+    }
+    return found;
+}
+
+// True when `pid` is gone or a zombie within `bound`.
+bool endsWithin(pid_t pid, std::chrono::milliseconds bound) {
+    const auto until = std::chrono::steady_clock::now() + bound;
+    do {
+        const std::string text = procStat(std::to_string(pid));
+        const size_t close = text.rfind(')');
+        if (text.empty() || (close != std::string::npos && close + 2 < text.size() && text[close + 2] == 'Z'))
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    } while (std::chrono::steady_clock::now() < until);
+    return false;
+}
+
+// The worker does not outlive its host: a host killed by SIGTERM in the
+// middle of a call that hangs takes its worker with it, and a host that
+// exits normally has reaped its worker when it is gone.
+TEST_F(HostileWorker, WorkerEndsWithItsHost) {
+    for (const bool killed : {true, false}) {
+        stopCodecWorker();  // the child starts a worker of its own
+        int go[2];
+        ASSERT_EQ(::pipe(go), 0);
+        const std::string file = hostileFile(killed ? "HANG" : "PICTURE").string();
+        const pid_t host = fork();
+        if (host == 0) {
+            setWorkerCallDeadlineForTesting(std::chrono::milliseconds(120000));
+            int32_t id = 0;
+            const int32_t s = LoadWithPlugin(id, file, false);
+            char byte = 0;
+            if (::read(go[0], &byte, 1) != 1) _exit(3);
+            std::exit(s == 0 ? 0 : 2);  // normally, through the exit hooks
+        }
+        std::vector<pid_t> workers;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (workers.empty() && std::chrono::steady_clock::now() < until) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            workers = liveChildrenOf(host);
+        }
+        ASSERT_EQ(workers.size(), 1u) << (killed ? "killed" : "exited");
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));  // into the call
+        int status = 0;
+        if (killed) {
+            ::kill(host, SIGTERM);
+            ::waitpid(host, &status, 0);
+            EXPECT_TRUE(WIFSIGNALED(status));
+            EXPECT_TRUE(endsWithin(workers[0], std::chrono::seconds(10))) << "worker " << workers[0];
+        } else {
+            ASSERT_EQ(::write(go[1], "x", 1), 1);
+            ::waitpid(host, &status, 0);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+            EXPECT_EQ(::kill(workers[0], 0), -1) << "worker " << workers[0] << " outlived its host";
+        }
+        ::close(go[0]);
+        ::close(go[1]);
+    }
+    expectPictureLoads();
 }
 
 // A JPEG the plug-in crashes on is read by the imaging layer's own decoder.
