@@ -224,6 +224,11 @@ bool startWorker() {
     const int rc = posix_spawn(&pid, path.c_str(), &actions, &attributes, argv, environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
+    // The worker's ends stay only in the worker: a worker that dies before
+    // its first answer then shows as a closed socket at once, not at the
+    // end of the deadline.
+    child.reset();
+    errorsWrite.reset();
     if (rc != 0) {
         note("codec worker could not be started from " + path + "\n");
         return false;
