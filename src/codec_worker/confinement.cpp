@@ -1,10 +1,13 @@
 #include "codec_worker/confinement.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <seccomp.h>
+#include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <initializer_list>
 
@@ -45,6 +48,38 @@ void setLimit(int resource, rlim_t value) {
     rlimit wanted{value, value};
     if (current.rlim_max != RLIM_INFINITY && current.rlim_max < value) wanted = {current.rlim_max, current.rlim_max};
     setrlimit(resource, &wanted);
+}
+
+// Threads of the plug-in's own decoders (its WebP decoder filters rows on a
+// second thread) and nothing else that clone could make: the C library's
+// thread start passes these flags, and a call that adds any namespace or
+// leaves out one of them (a new process, a process sharing memory but not
+// signals, ...) is outside the filter. Threads inherit the filter.
+constexpr scmp_datum_t kThreadFlags = CLONE_VM | CLONE_FS | CLONE_FILES | CLONE_SIGHAND | CLONE_THREAD;
+constexpr scmp_datum_t kNamespaceFlags =
+    CLONE_NEWNS | CLONE_NEWUTS | CLONE_NEWIPC | CLONE_NEWUSER | CLONE_NEWPID | CLONE_NEWNET | CLONE_NEWCGROUP;
+
+bool allowThreads(scmp_filter_ctx filter) {
+    bool ok = seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(clone), 1,
+                               scmp_arg_cmp{0, SCMP_CMP_MASKED_EQ, kThreadFlags | kNamespaceFlags, kThreadFlags}) == 0;
+    // clone3 takes its flags in memory, where a filter cannot look: it
+    // answers "no such call", and the C library then starts the thread
+    // through clone.
+    ok = ok && seccomp_rule_add(filter, SCMP_ACT_ERRNO(ENOSYS), SCMP_SYS(clone3), 0) == 0;
+    // What a new thread does for itself (its robust-futex list, restartable
+    // sequences) before it runs the plug-in's code; futex, mmap, mprotect
+    // (stack guard pages) and madvise (a finished thread's stack) are
+    // allowed above.
+    for (int call : {SCMP_SYS(set_robust_list), SCMP_SYS(rseq)})
+        ok = ok && seccomp_rule_add(filter, SCMP_ACT_ALLOW, call, 0) == 0;
+    // The C library's two real-time signals for threads (cancellation, and
+    // changing ids in every thread), the two below the SIGRTMIN programs
+    // see, whose handlers it installs when it starts the first thread; no
+    // other signal's handler may change.
+    for (int signal : {__SIGRTMIN, __SIGRTMIN + 1})
+        ok = ok && seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(rt_sigaction), 1,
+                                    argEquals(0, static_cast<scmp_datum_t>(signal))) == 0;
+    return ok;
 }
 
 }  // namespace
@@ -104,6 +139,7 @@ bool confineSystemCalls(int socketFd) {
     allowIf(SCMP_SYS(write), argEquals(0, 2));
     allowIf(SCMP_SYS(writev), argEquals(0, 2));
     allowIf(SCMP_SYS(prlimit64), argEquals(0, 0));
+    ok = ok && allowThreads(filter);
     ok = ok && seccomp_load(filter) == 0;
     seccomp_release(filter);
     return ok;

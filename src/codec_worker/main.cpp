@@ -6,10 +6,13 @@
 // closes its end of the socket.
 #include <linux/close_range.h>
 #include <malloc.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <cstdio>
 #include <ctime>
 #include <map>
@@ -110,6 +113,7 @@ wire::Reply serve(Session& session, const wire::Request& request, int fd, kernel
             wire::Reply r;
             r.answer = wire::Answer::Format;
             r.value = fd >= 0 ? detectPluginFormat(fd, request.path) : PluginFormat::Unknown;
+            r.pixels = fd >= 0 ? announcedPluginPixels(fd, r.value) : 0;
             return r;
         }
         case wire::Op::Load:
@@ -125,7 +129,12 @@ wire::Reply serve(Session& session, const wire::Request& request, int fd, kernel
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    // The worker dies with its host: the system kills it when the host goes,
+    // and a host that went before this line ran (its number, given as the
+    // argument, is no longer the parent's) ends it here.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (argc < 2 || std::strtol(argv[1], nullptr, 10) != static_cast<long>(::getppid())) ::_exit(1);
     // Nothing of the host's but the socket and the standard descriptors.
     ::syscall(SYS_close_range, kSocket + 1, ~0U, 0);
     // This process is where the plug-in runs: it must not start a worker.

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -34,6 +35,27 @@ constexpr int kWorkerSocketFd = 3;
 constexpr size_t kLogLimit = 16384;
 constexpr int32_t kNoBitmap = static_cast<int32_t>(gdiplus::Status::OutOfMemory);
 
+// What a call about a file may take (see workerCallDeadline): the plug-in
+// decodes compressed data at tens of megabytes and pictures at tens of
+// millions of pixels per second; these allow ten times less, so a busy
+// machine still finishes ordinary files, while a file under 1 MB with a
+// picture of a few megapixels ends within about two seconds however it is
+// made (scan bombs, endless run lengths).
+constexpr std::chrono::milliseconds kDeadlineBase{1000};
+constexpr double kNanosecondsPerByte = 500;
+constexpr double kNanosecondsPerPixel = 50;
+#if defined(__SANITIZE_ADDRESS__)
+constexpr double kSlowdown = 4;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr double kSlowdown = 4;
+#else
+constexpr double kSlowdown = 1;
+#endif
+#else
+constexpr double kSlowdown = 1;
+#endif
+
 // A handle of this process standing for something of the worker's.
 struct WorkerHandle {
     virtual ~WorkerHandle() = default;
@@ -46,6 +68,7 @@ struct Worker {
     kernel::UniqueFd errors;  // read end of the worker's standard error
     uint64_t generation = 0;  // 0 before the first start
     std::string version;
+    pid_t owner = 0;  // the process that started it (a forked child is not)
 };
 
 struct State {
@@ -53,8 +76,9 @@ struct State {
     bool sandboxed = true;
     Worker worker;
     int starts = 0;
+    bool exitHookSet = false;
     bool unconfinedNoted = false;
-    std::chrono::milliseconds deadline = kWorkerCallDeadline;
+    std::chrono::milliseconds testingDeadline{0};  // replaces every deadline when positive
     std::string log;
     std::unordered_map<PluginHandle, std::unique_ptr<WorkerHandle>> handles;
 };
@@ -132,13 +156,35 @@ void endWorker(const char* why) {
     w.version.clear();
 }
 
+// At exit the worker is told to end (its socket closes) and reaped; one that
+// has not ended within a short while is killed. A forked child that exits
+// leaves its parent's worker alone.
+constexpr std::chrono::milliseconds kExitWait{500};
+
+void endWorkerAtExit() {
+    Worker& w = state().worker;
+    if (w.pid <= 0 || w.owner != ::getpid()) return;
+    w.socket.reset();
+    const auto until = std::chrono::steady_clock::now() + kExitWait;
+    while (std::chrono::steady_clock::now() < until) {
+        const pid_t done = ::waitpid(w.pid, nullptr, WNOHANG);
+        if (done == w.pid || (done < 0 && errno != EINTR)) {
+            w.pid = -1;
+            return;
+        }
+        ::usleep(2000);
+    }
+    endWorker(nullptr);
+}
+
 // A descriptor above the standard three and the worker's socket, so that
 // placing it at its number in the child is always a real duplication.
 kernel::UniqueFd above(kernel::UniqueFd fd) {
     return kernel::UniqueFd(::fcntl(fd.get(), F_DUPFD_CLOEXEC, kWorkerSocketFd + 1));
 }
 
-bool call(const wire::Request& request, int fd, wire::Reply& reply, kernel::UniqueFd& attached);
+bool call(const wire::Request& request, int fd, wire::Reply& reply, kernel::UniqueFd& attached,
+          std::chrono::milliseconds limit = kWorkerCallDeadline);
 
 bool startWorker() {
     State& s = state();
@@ -170,17 +216,30 @@ bool startWorker() {
     posix_spawnattr_setsigmask(&attributes, &unblocked);
     posix_spawnattr_setsigdefault(&attributes, &all);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    char* argv[] = {const_cast<char*>(kWorkerName), nullptr};
+    // The host's process number, against which the worker checks that its
+    // host is still there once it has asked to die with it.
+    std::string parent = std::to_string(::getpid());
+    char* argv[] = {const_cast<char*>(kWorkerName), parent.data(), nullptr};
     pid_t pid = -1;
     const int rc = posix_spawn(&pid, path.c_str(), &actions, &attributes, argv, environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
+    // The worker's ends stay only in the worker: a worker that dies before
+    // its first answer then shows as a closed socket at once, not at the
+    // end of the deadline.
+    child.reset();
+    errorsWrite.reset();
     if (rc != 0) {
         note("codec worker could not be started from " + path + "\n");
         return false;
     }
     ++s.starts;
+    if (!s.exitHookSet) {
+        s.exitHookSet = true;
+        std::atexit(endWorkerAtExit);
+    }
     s.worker.pid = pid;
+    s.worker.owner = ::getpid();
     s.worker.socket = std::move(host);
     s.worker.errors = std::move(errorsRead);
     s.worker.generation = static_cast<uint64_t>(s.starts);
@@ -203,9 +262,10 @@ bool ensureWorker() {
     return startWorker();
 }
 
-// One request and its reply within the deadline. Any failure ends the
-// worker: it may be in any state, and the next call starts a new one.
-bool call(const wire::Request& request, int fd, wire::Reply& reply, kernel::UniqueFd& attached) {
+// One request and its reply within `limit`. Any failure ends the worker: it
+// may be in any state, and the next call starts a new one.
+bool call(const wire::Request& request, int fd, wire::Reply& reply, kernel::UniqueFd& attached,
+          std::chrono::milliseconds limit) {
     State& s = state();
     Worker& w = s.worker;
     attached.reset();
@@ -215,7 +275,8 @@ bool call(const wire::Request& request, int fd, wire::Reply& reply, kernel::Uniq
         endWorker("the request could not be sent");
         return false;
     }
-    const auto deadline = std::chrono::steady_clock::now() + s.deadline;
+    const auto deadline =
+        std::chrono::steady_clock::now() + (s.testingDeadline.count() > 0 ? s.testingDeadline : limit);
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         pollfd p{w.socket.get(), POLLIN, 0};
@@ -238,8 +299,14 @@ bool call(const wire::Request& request, int fd, wire::Reply& reply, kernel::Uniq
     return true;
 }
 
-bool callStarted(const wire::Request& request, int fd, wire::Reply& reply, kernel::UniqueFd& attached) {
-    return ensureWorker() && call(request, fd, reply, attached);
+bool callStarted(const wire::Request& request, int fd, wire::Reply& reply, kernel::UniqueFd& attached,
+                 std::chrono::milliseconds limit = kWorkerCallDeadline) {
+    return ensureWorker() && call(request, fd, reply, attached, limit);
+}
+
+uint64_t fileBytes(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
 }
 
 // The read-only mapping of a picture's pixels.
@@ -328,16 +395,30 @@ bool codecSandboxEnabled() {
 
 std::string workerPluginVersion() { return ensureWorker() ? state().worker.version : "Undefined"; }
 
-int workerDetectFormat(int fd, const std::string& path) {
+std::chrono::milliseconds workerCallDeadline(uint64_t fileBytes, uint64_t pixels, bool withPixels) {
+    if (withPixels && pixels == 0) return kWorkerCallDeadline;
+    const double nanoseconds = static_cast<double>(kDeadlineBase.count()) * 1e6 +
+                               static_cast<double>(fileBytes) * kNanosecondsPerByte +
+                               (withPixels ? static_cast<double>(pixels) * kNanosecondsPerPixel : 0);
+    const double milliseconds = nanoseconds * kSlowdown / 1e6;
+    const double cap = static_cast<double>(kWorkerCallDeadline.count());
+    return std::chrono::milliseconds(static_cast<int64_t>(milliseconds < cap ? milliseconds : cap));
+}
+
+int workerDetectFormat(int fd, const std::string& path, uint64_t& pixels) {
+    pixels = 0;
     wire::Request detect = requestFor(wire::Op::Detect);
     detect.path = path;
     wire::Reply reply;
     kernel::UniqueFd none;
-    if (!callStarted(detect, fd, reply, none) || reply.answer != wire::Answer::Format) return PluginFormat::Unknown;
+    if (!callStarted(detect, fd, reply, none, workerCallDeadline(fileBytes(fd), 0, false)) ||
+        reply.answer != wire::Answer::Format)
+        return PluginFormat::Unknown;
+    pixels = reply.pixels;
     return reply.value;
 }
 
-int32_t workerLoad(int fd, int format, bool useIcm, int32_t& id, PluginContainer& container) {
+int32_t workerLoad(int fd, int format, bool useIcm, uint64_t pixels, int32_t& id, PluginContainer& container) {
     id = 0;
     container = {};
     wire::Request load = requestFor(wire::Op::Load);
@@ -345,7 +426,7 @@ int32_t workerLoad(int fd, int format, bool useIcm, int32_t& id, PluginContainer
     load.useIcm = useIcm;
     wire::Reply reply;
     kernel::UniqueFd picture;
-    if (!callStarted(load, fd, reply, picture)) return kNoBitmap;
+    if (!callStarted(load, fd, reply, picture, workerCallDeadline(fileBytes(fd), pixels, true))) return kNoBitmap;
     switch (reply.answer) {
         case wire::Answer::Status:
             return reply.status != 0 ? reply.status : kNoBitmap;
@@ -409,7 +490,7 @@ bool releaseWorkerHandle(PluginHandle handle) {
 }
 
 void setWorkerCallDeadlineForTesting(std::chrono::milliseconds deadline) {
-    state().deadline = deadline.count() > 0 ? deadline : kWorkerCallDeadline;
+    state().testingDeadline = deadline.count() > 0 ? deadline : std::chrono::milliseconds(0);
 }
 
 void stopCodecWorker() {

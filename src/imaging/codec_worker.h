@@ -26,14 +26,16 @@ bool codecSandboxEnabled();
 // The plug-in's version as the worker reports it; "Undefined" when no worker
 // can be started or it binds no plug-in.
 std::string workerPluginVersion();
-// detectPluginFormat in the worker; -1 when the worker fails.
-int workerDetectFormat(int fd, const std::string& path);
+// detectPluginFormat in the worker; -1 when the worker fails. `pixels` gets
+// what the file's header announces (0 when unknown).
+int workerDetectFormat(int fd, const std::string& path, uint64_t& pixels);
 // loadWithBoundPlugin in the worker. A picture becomes an entry `id` whose
 // image wraps the read-only mapping of the picture file; a container comes
 // back with a handle of this process for its multi-page handle and a
 // duplicate of `fd` as its file handle. When the worker fails the result is
 // that of the plug-in giving no bitmap (OutOfMemory) and nothing is added.
-int32_t workerLoad(int fd, int format, bool useIcm, int32_t& id, PluginContainer& container);
+// `pixels`, from workerDetectFormat, sets the call's deadline.
+int32_t workerLoad(int fd, int format, bool useIcm, uint64_t pixels, int32_t& id, PluginContainer& container);
 // Page `index` of a container that workerLoad opened, as a new entry; 0 and
 // `childId` 0 when the worker cannot give it. A container whose worker was
 // restarted is opened again from its file.
@@ -45,9 +47,18 @@ bool isWorkerHandle(PluginHandle handle);
 // Releases such a handle and returns true; false for any other handle.
 bool releaseWorkerHandle(PluginHandle handle);
 
-// The default time a call may take before its worker is ended.
+// The longest time a call may take before its worker is ended.
 inline constexpr std::chrono::milliseconds kWorkerCallDeadline{30000};
-// Tests shorten the deadline; a zero or negative value restores the default.
+// The time a call about a file of `fileBytes` bytes may take: a base and an
+// allowance per byte and per pixel its header announces, at most
+// kWorkerCallDeadline (four times as much, within that, in sanitizer
+// builds, whose code runs several times slower). With no pixel count known
+// (`pixels` 0 and `withPixels`) the picture may be of any size: the whole
+// kWorkerCallDeadline. Reading a header (`withPixels` false) needs no
+// allowance for pixels.
+std::chrono::milliseconds workerCallDeadline(uint64_t fileBytes, uint64_t pixels, bool withPixels);
+// Tests set one deadline for every call; a zero or negative value restores
+// the deadlines above.
 void setWorkerCallDeadlineForTesting(std::chrono::milliseconds deadline);
 // Ends the worker (if running) and reads ORRERY_CODEC_SANDBOX again; the
 // next call starts a new worker. Handles of the old worker's containers stay

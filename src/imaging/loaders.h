@@ -70,6 +70,9 @@ void keepPluginRowsBottomUp(bool bottomUp);
 // The format the plug-in reads `fd` as: its content, except that a file whose
 // `path` names it as TARGA is read as TARGA. -1 when unknown.
 int detectPluginFormat(int fd, const std::string& path);
+// The pixels the header of `fd`, detected as `format`, announces, read
+// without its pixels; 0 when the plug-in cannot read the header alone.
+uint64_t announcedPluginPixels(int fd, int format);
 // True for the formats the control never leaves to the plug-in (BMP, PNG,
 // GIF) and for unknown content.
 bool pluginLeavesFormat(int format);

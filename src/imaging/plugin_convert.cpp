@@ -23,6 +23,7 @@
 #include <tiffio.h>
 
 #include "imaging/codec_worker.h"
+#include "imaging/costly_files.h"
 #include "imaging/image_info.h"
 #include "imaging/image_table.h"
 #include "imaging/loaders.h"
@@ -521,9 +522,22 @@ int loadFlagsFor(int format, bool useIcm) {
 
 }  // namespace
 
+uint64_t announcedPluginPixels(int fd, int format) {
+    // The plug-in's JPEG reader decodes every scan of a progressive file even
+    // for its header: the frame header is read here instead.
+    if (format == PluginFormat::JPEG) return jpegFramePixels(fd);
+    if (pluginLeavesFormat(format) || !plugin::SupportsHeaderOnly(format) || pluginWouldSpendLongOn(fd, format))
+        return 0;
+    PluginHandle header = plugin::LoadFrom(format, fd, loadFlagsFor(format, false) | plugin::kLoadHeaderOnly);
+    const uint64_t pixels = uint64_t(plugin::GetWidth(header)) * uint64_t(plugin::GetHeight(header));
+    plugin::Unload(header);
+    return pixels;
+}
+
 int32_t loadWithBoundPlugin(int fd, int format, bool useIcm, int32_t& id, PluginContainer& container) {
     id = 0;
     container = {};
+    if (pluginWouldSpendLongOn(fd, format)) return statusOf(Status::InvalidParameter);
     if (format == PluginFormat::TIFF) {
         const TiffFacts tiff = readTiffFacts(fd, 0);
         if (tiff.colorProfile || tiff.alphaBeyondPlugin()) return kUnknownImageFormat;
@@ -585,10 +599,11 @@ int32_t LoadWithPlugin(int32_t& id, const std::string& path, bool useIcm) {
     kernel::UniqueFd fd;
     if (kernel::openRegularFile(path, fd) != kernel::OpenError::None) return statusOf(Status::FileNotFound);
     const bool sandboxed = codecSandboxEnabled();
-    const int format = sandboxed ? workerDetectFormat(fd.get(), path) : detectPluginFormat(fd.get(), path);
+    uint64_t pixels = 0;
+    const int format = sandboxed ? workerDetectFormat(fd.get(), path, pixels) : detectPluginFormat(fd.get(), path);
     if (pluginLeavesFormat(format)) return kUnknownImageFormat;
     PluginContainer container;
-    const int32_t s = sandboxed ? workerLoad(fd.get(), format, useIcm, id, container)
+    const int32_t s = sandboxed ? workerLoad(fd.get(), format, useIcm, pixels, id, container)
                                 : loadWithBoundPlugin(fd.get(), format, useIcm, id, container);
     if (s != 0 || !container.multi) return s;
     return addMultiPageTiff(id, path, container.file, container.multi, container.pages);

@@ -133,6 +133,7 @@ std::vector<uint8_t> encode(const Reply& r) {
     w.i32(r.status);
     w.i32(r.value);
     w.u32(r.container);
+    w.u64(r.pixels);
     w.text(r.text);
     return std::move(w.out());
 }
@@ -144,6 +145,7 @@ bool decode(std::span<const uint8_t> bytes, Reply& r) {
     r.status = in.i32();
     r.value = in.i32();
     r.container = in.u32();
+    r.pixels = in.u64();
     if (!in.text(r.text, kMaxText) || !in.atEnd() || !knownAnswer(answer)) return false;
     r.answer = static_cast<Answer>(answer);
     return true;

@@ -50,7 +50,7 @@ enum class Answer : uint32_t {
     Status = 0,     // `status` alone
     Picture = 1,    // a picture file is attached
     Container = 2,  // `container` is open with `value` pages
-    Format = 3,     // `value` is a format identifier
+    Format = 3,     // `value` is a format identifier, `pixels` the pixels its header announces
     Version = 4,    // `text` is the version; `value` 1 when the worker is confined
 };
 
@@ -59,6 +59,7 @@ struct Reply {
     int32_t status = 0;
     int32_t value = 0;
     uint32_t container = 0;
+    uint64_t pixels = 0;  // 0 when unknown
     std::string text;
 };
 

@@ -56,6 +56,7 @@ TEST(WorkerWire, RecordsRoundTripAndAnythingElseIsRefused) {
     reply.status = 0;
     reply.value = 50;
     reply.container = 3;
+    reply.pixels = 1ull << 40;
     reply.text = "3.18.0.0";
     const std::vector<uint8_t> replyBytes = wire::encode(reply);
     wire::Reply got;
@@ -63,12 +64,13 @@ TEST(WorkerWire, RecordsRoundTripAndAnythingElseIsRefused) {
     EXPECT_EQ(got.answer, wire::Answer::Container);
     EXPECT_EQ(got.value, 50);
     EXPECT_EQ(got.container, 3u);
+    EXPECT_EQ(got.pixels, 1ull << 40);
     EXPECT_EQ(got.text, "3.18.0.0");
     expectCutRecordsRefused<wire::Reply>(replyBytes);
     // A request is no reply, and a text length beyond the record fails.
     EXPECT_FALSE(wire::decode(bytes, got));
     std::vector<uint8_t> lying = replyBytes;
-    lying[20] = 0xFF;
+    lying[28] = 0xFF;  // the text's length
     EXPECT_FALSE(wire::decode(lying, got));
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <signal.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -152,4 +153,57 @@ TEST(PrivateTempFolder, ProcessesNeverShareAndEachRemovesItsOwnAtExit) {
     for (const auto& entry : fs::directory_iterator(dir.path())) folders += entry.is_directory();
     EXPECT_EQ(folders, 1u);  // only this process's folder is left
     EXPECT_EQ(orrery::test::readFile(mine + "1"), (std::vector<uint8_t>{1}));
+}
+
+// A process killed before its exit hook leaves its folder; the next process
+// to make a private folder there removes it. Folders of processes that still
+// run, names without a process number, and links named like a dead
+// process's folder (never followed) are left alone.
+TEST(PrivateTempFolder, FoldersOfKilledProcessesAreRemovedByTheNext) {
+    orrery::test::TempDir dir;
+    orrery::test::TempDir elsewhere;
+    ASSERT_TRUE(writeTempFile(elsewhere.file("kept").string(), std::vector<uint8_t>{7}));
+    // A child that makes its folder and is killed while it waits.
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t killed = fork();
+    if (killed == 0) {
+        const std::string folder = privateTempFolder(base(dir));
+        writeTempFile(folder + "1", std::vector<uint8_t>{1});
+        const char done = folder.empty() ? 'n' : 'y';
+        if (::write(ready[1], &done, 1) != 1) _exit(1);
+        for (;;) ::pause();
+    }
+    char done = 0;
+    ASSERT_EQ(::read(ready[0], &done, 1), 1);
+    EXPECT_EQ(done, 'y');
+    ::close(ready[0]);
+    ::close(ready[1]);
+    ::kill(killed, SIGKILL);
+    ::waitpid(killed, nullptr, 0);
+    const std::string dead = "orrery-" + std::to_string(killed) + "-";
+    const auto named = [&](const std::string& prefix) {
+        size_t n = 0;
+        for (const auto& entry : fs::directory_iterator(dir.path()))
+            n += entry.path().filename().string().rfind(prefix, 0) == 0;
+        return n;
+    };
+    ASSERT_EQ(named(dead), 1u);
+    // What is not to be removed: the folder of a process that runs (this
+    // test's parent), one without a process number, a link to another
+    // folder named as the dead process's.
+    const fs::path live = dir.file("orrery-" + std::to_string(::getppid()) + "-abcdef");
+    const fs::path unnamed = dir.file("orrery-abcdef");
+    const fs::path link = dir.file(dead + "linked");
+    fs::create_directory(live);
+    fs::create_directory(unnamed);
+    fs::create_directory_symlink(elsewhere.path(), link);
+
+    const int code = inChild([&] { return privateTempFolder(base(dir)).empty() ? 1 : 0; });
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(named(dead), 1u);  // the link alone
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_TRUE(fs::exists(elsewhere.file("kept")));
+    EXPECT_TRUE(fs::is_directory(live));
+    EXPECT_TRUE(fs::is_directory(unnamed));
 }

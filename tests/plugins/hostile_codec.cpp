@@ -8,11 +8,16 @@
 //   OPEN     opens a file by name
 //   EXEC     starts a program
 //   SOCKET   makes a network socket
+//   FORK     starts a process (clone without sharing its thread group)
+//   SIGNAL   sets a handler of a signal the C library does not keep
 //   GARBAGE  sends bytes that are no reply on the worker's socket
 //   FORGE    sends a well-formed picture reply whose file is not sealed
 //   HOG      allocates memory without end
-// OPEN, EXEC and SOCKET return no bitmap when the system lets them through.
+// OPEN, EXEC, SOCKET, FORK and SIGNAL return no bitmap when the system lets
+// them through.
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/mman.h>
@@ -67,8 +72,8 @@ void sendForgedPicture() {
     const int fd = memfd_create("forged", MFD_CLOEXEC);
     if (fd < 0 || ftruncate(fd, 65536) != 0) return;
     // A reply record: magic, answer 1 (picture), status, value, container,
-    // empty text.
-    const uint32_t reply[6] = {0x4F525031, 1, 0, 0, 0, 0};
+    // pixels (64 bits), empty text.
+    const uint32_t reply[8] = {0x4F525031, 1, 0, 0, 0, 0, 0, 0};
     orrery::kernel::sendMessage(kWorkerSocket, std::span(reinterpret_cast<const uint8_t*>(reply), sizeof reply), fd);
 }
 
@@ -86,6 +91,16 @@ Bitmap* run(const std::string& command) {
     } else if (command == "EXEC") {
         char* argv[] = {const_cast<char*>("true"), nullptr};
         execv("/bin/true", argv);
+        return nullptr;
+    } else if (command == "FORK") {
+        const pid_t child = fork();
+        if (child == 0) _exit(0);
+        if (child > 0) waitpid(child, nullptr, 0);
+        return nullptr;
+    } else if (command == "SIGNAL") {
+        struct sigaction action {};
+        action.sa_handler = SIG_IGN;
+        sigaction(SIGUSR1, &action, nullptr);
         return nullptr;
     } else if (command == "SOCKET") {
         const int fd = socket(AF_INET, SOCK_STREAM, 0);

@@ -1,11 +1,15 @@
 #include "platform/kernel/files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -92,6 +96,41 @@ void removePrivateFolders() {
     f.byBase.clear();
 }
 
+// The owner of a private folder named "orrery-PID-XXXXXX"; 0 for any other
+// name.
+pid_t ownerOf(const char* name) {
+    constexpr char kPrefix[] = "orrery-";
+    if (std::strncmp(name, kPrefix, sizeof kPrefix - 1) != 0) return 0;
+    const char* p = name + sizeof kPrefix - 1;
+    long pid = 0;
+    const char* digits = p;
+    while (*p >= '0' && *p <= '9' && p - digits < 10) pid = pid * 10 + (*p++ - '0');
+    if (p == digits || *p != '-' || std::strlen(p + 1) != 6) return 0;
+    return pid > 0 && pid <= INT32_MAX ? static_cast<pid_t>(pid) : 0;
+}
+
+// Removes the private folders in `baseFolder` of processes that no longer
+// exist (a killed process runs no exit hook). Only real folders (never a
+// link) of this user, named with a process number that the system reports
+// as gone, are removed; anything else is left as it is.
+void removeFoldersOfEndedProcesses(const std::string& baseFolder) {
+    DIR* dir = ::opendir(baseFolder.c_str());
+    if (!dir) return;
+    const int dirFd = ::dirfd(dir);
+    while (const dirent* entry = ::readdir(dir)) {
+        const pid_t owner = ownerOf(entry->d_name);
+        if (owner == 0 || owner == ::getpid()) continue;
+        struct stat st;
+        if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode) ||
+            st.st_uid != ::geteuid())
+            continue;
+        if (::kill(owner, 0) == 0 || errno != ESRCH) continue;
+        std::error_code ec;
+        std::filesystem::remove_all(baseFolder + entry->d_name, ec);  // removes links, never follows them
+    }
+    ::closedir(dir);
+}
+
 }  // namespace
 
 std::string privateTempFolder(const std::string& baseFolder) {
@@ -111,7 +150,10 @@ std::string privateTempFolder(const std::string& baseFolder) {
             return it->second;
         f.byBase.erase(it);
     }
-    std::string name = baseFolder + "orrery-XXXXXX";
+    // The process number in the name tells later processes whether the
+    // folder's owner still runs.
+    removeFoldersOfEndedProcesses(baseFolder);
+    std::string name = baseFolder + "orrery-" + std::to_string(::getpid()) + "-XXXXXX";
     if (::mkdtemp(name.data()) == nullptr) return {};  // mkdtemp makes it with mode 0700
     name += '/';
     f.byBase.emplace(baseFolder, name);

@@ -54,8 +54,11 @@ OpenError openRegularFileNonBlocking(const std::string& path, UniqueFd& out);
 const char* describe(OpenError error);
 
 // The process's private temporary folder inside `baseFolder` (which ends in
-// "/"): made on first need with mode 0700 under a name "orrery-XXXXXX" and
-// removed, with whatever is left in it, when the process exits. Returns the
+// "/"): made on first need with mode 0700 under a name "orrery-PID-XXXXXX"
+// (PID the process's number) and removed, with whatever is left in it, when
+// the process exits. Making it first removes the folders of that name in
+// `baseFolder` whose process no longer exists (killed processes leave
+// theirs): real folders of this user only, never through a link. Returns the
 // folder followed by "/", or empty when it cannot be made. Each base folder
 // gets one private folder per process.
 std::string privateTempFolder(const std::string& baseFolder);

@@ -18,6 +18,7 @@
 #include <jerror.h>
 
 #include "platform/gdiplus/codecs/codecs.h"
+#include "platform/gdiplus/codecs/jpeg_limits.h"
 #include "platform/gdiplus/color_management.h"
 #include "platform/gdiplus/exif_ifd.h"
 #include "platform/gdiplus/image.h"
@@ -26,9 +27,6 @@ namespace orrery::gdiplus::codecs {
 
 namespace {
 
-// Progressive files may hold any number of scans, each a pass over the
-// whole image; real encoders write a dozen or so.
-constexpr int kMaxScans = 500;
 // Size of the largest ICC profile we reassemble from APP2 chunks.
 constexpr size_t kMaxIccProfile = 16u << 20;
 // Largest APP1 payload a marker segment can carry.
@@ -72,7 +70,7 @@ void onJpegMessage(j_common_ptr cinfo, int level) {
 void onJpegProgress(j_common_ptr cinfo) {
     if (!cinfo->is_decompressor) return;
     auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
-    if (d->input_scan_number > kMaxScans) {
+    if (d->input_scan_number > kMaxJpegScans) {
         reinterpret_cast<JpegError*>(cinfo->err)->tooManyScans = true;
         cinfo->err->msg_code = JERR_NOT_COMPILED;
         cinfo->err->error_exit(cinfo);
