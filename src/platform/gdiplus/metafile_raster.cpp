@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/gdiplus/metafile_cost.h"
 #include "platform/gdiplus/metafile_format.h"
 #include "platform/gdiplus/pixel_data.h"
 
@@ -250,6 +251,10 @@ Status rasteriseMetafile(std::span<const uint8_t> bytes, int width, int height, 
     if (!fitsAllocationLimit(width, height, PixelFormat32bppARGB)) return Status::OutOfMemory;
     const MetafileKind kind = metafileKindOf(bytes);
     Status s = walkMetafileRecords(bytes, kind);
+    if (s != Status::Ok) return s;
+    // Drawings whose scan conversion would take minutes are refused here,
+    // before the converters and the renderer start on them.
+    s = checkMetafileDrawingCost(bytes, kind, height);
     if (s != Status::Ok) return s;
     std::string svg;
     const bool converted = kind == MetafileKind::Wmf ? wmfToSvg(bytes, width, height, svg)
