@@ -98,6 +98,28 @@ TEST(MetafileRasterTest, DamagedRecordsAndSizesAreRefusedBeforeDrawing) {
     smallLargest[12] = 6;  // below the largest record (7 words)
     EXPECT_EQ(walkMetafileRecords(smallLargest, MetafileKind::Wmf), Status::InvalidParameter);
     EXPECT_EQ(walkMetafileRecords(wmf, MetafileKind::Wmf), Status::Ok);
+    // An EMF header whose description or pixel format descriptor lies past
+    // the header record: the converter read it out of bounds (found by fuzzing).
+    const std::vector<uint8_t> emf = orrery::test::redRectangleEmf(20, 10);
+    EXPECT_EQ(walkMetafileRecords(emf, MetafileKind::Emf), Status::Ok);
+    struct HeaderField {
+        size_t at;
+        uint32_t value;
+    };
+    const std::vector<std::vector<HeaderField>> badHeaders = {
+        {{60, 65536}, {64, 88}},  // description of 65536 characters
+        {{60, 4}, {64, 104}},     // description ending 4 bytes past the header
+        {{60, 1}, {64, 20}},      // description over the header's own fields
+        {{60, 0}, {64, 106}},     // no length, read up to a zero that is not in the header
+        {{88, 40}, {92, 88}},     // pixel format descriptor past the header
+    };
+    for (const auto& fields : badHeaders) {
+        std::vector<uint8_t> bad = emf;
+        for (const HeaderField& f : fields)
+            for (int i = 0; i < 4; ++i) bad[f.at + i] = static_cast<uint8_t>(f.value >> (8 * i));
+        EXPECT_EQ(walkMetafileRecords(bad, MetafileKind::Emf), Status::InvalidParameter) << fields[0].at;
+        EXPECT_EQ(rasteriseMetafile(bad, 10, 10, image), Status::InvalidParameter);
+    }
     EXPECT_EQ(image, nullptr);
     EXPECT_EQ(metafileKindOf(std::vector<uint8_t>{1, 2, 3}), MetafileKind::None);
 }
