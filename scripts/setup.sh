@@ -11,7 +11,7 @@ PACKAGES=(
   libseccomp-dev
   libwmf-dev fonts-urw-base35 libemf2svg-dev librsvg2-dev
   libmupdf-dev libmujs-dev libgumbo-dev libopenjp2-7-dev libjbig2dec0-dev libharfbuzz-dev libfreetype-dev
-  poppler-utils mupdf-tools
+  poppler-utils mupdf-tools libjpeg-turbo-progs
   qt6-base-dev xvfb xauth libxtst-dev
 )
 

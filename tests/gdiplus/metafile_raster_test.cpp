@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -97,6 +98,28 @@ TEST(MetafileRasterTest, DamagedRecordsAndSizesAreRefusedBeforeDrawing) {
     smallLargest[12] = 6;  // below the largest record (7 words)
     EXPECT_EQ(walkMetafileRecords(smallLargest, MetafileKind::Wmf), Status::InvalidParameter);
     EXPECT_EQ(walkMetafileRecords(wmf, MetafileKind::Wmf), Status::Ok);
+    // An EMF header whose description or pixel format descriptor lies past
+    // the header record: the converter read it out of bounds (found by fuzzing).
+    const std::vector<uint8_t> emf = orrery::test::redRectangleEmf(20, 10);
+    EXPECT_EQ(walkMetafileRecords(emf, MetafileKind::Emf), Status::Ok);
+    struct HeaderField {
+        size_t at;
+        uint32_t value;
+    };
+    const std::vector<std::vector<HeaderField>> badHeaders = {
+        {{60, 65536}, {64, 88}},  // description of 65536 characters
+        {{60, 4}, {64, 104}},     // description ending 4 bytes past the header
+        {{60, 1}, {64, 20}},      // description over the header's own fields
+        {{60, 0}, {64, 106}},     // no length, read up to a zero that is not in the header
+        {{88, 40}, {92, 88}},     // pixel format descriptor past the header
+    };
+    for (const auto& fields : badHeaders) {
+        std::vector<uint8_t> bad = emf;
+        for (const HeaderField& f : fields)
+            for (int i = 0; i < 4; ++i) bad[f.at + i] = static_cast<uint8_t>(f.value >> (8 * i));
+        EXPECT_EQ(walkMetafileRecords(bad, MetafileKind::Emf), Status::InvalidParameter) << fields[0].at;
+        EXPECT_EQ(rasteriseMetafile(bad, 10, 10, image), Status::InvalidParameter);
+    }
     EXPECT_EQ(image, nullptr);
     EXPECT_EQ(metafileKindOf(std::vector<uint8_t>{1, 2, 3}), MetafileKind::None);
 }
@@ -159,4 +182,79 @@ TEST(MetafileRasterTest, DrawingAMetafileRasterisesItAtTheDestinationSize) {
     ASSERT_EQ(Graphics::fromImage(*canvas, graphics), Status::Ok);
     EXPECT_EQ(graphics->drawImageRectRect(*metafile, RectF{0, 0, 20, 20}, RectF{0, 0, 5, 5}), Status::NotImplemented);
     EXPECT_EQ(graphics->drawImageRect(*metafile, RectF{0, 0, 3e9f, 10}), Status::OutOfMemory);
+}
+
+namespace {
+
+test::MetafilePoints scatteredPoints(int count, int side, unsigned seed) {
+    // A fixed linear congruential sequence: the same points on every run.
+    test::MetafilePoints points;
+    uint32_t state = seed;
+    auto next = [&] {
+        state = state * 1664525u + 1013904223u;
+        return static_cast<int32_t>((state >> 8) % static_cast<uint32_t>(side));
+    };
+    for (int i = 0; i < count; ++i) {
+        const int32_t x = next();
+        points.emplace_back(x, next());
+    }
+    return points;
+}
+
+test::MetafilePoints circlePoints(int count, int centre, int radius) {
+    test::MetafilePoints points;
+    for (int i = 0; i < count; ++i) {
+        const double angle = 2 * 3.14159265358979 * i / count;
+        points.emplace_back(static_cast<int32_t>(std::lround(centre + radius * std::cos(angle))),
+                            static_cast<int32_t>(std::lround(centre + radius * std::sin(angle))));
+    }
+    return points;
+}
+
+}  // namespace
+
+// Tens of thousands of points thrown into a small box make a fill whose
+// edges cross each other hundreds of millions of times: the renderer took
+// 15 to 76 seconds over each of these. They are refused before drawing;
+// as many points tracing a circle over a large picture still draw.
+TEST(MetafileRasterTest, CostlyDrawingsAreRefusedBeforeDrawingAndCurvesOfManyPointsDraw) {
+    constexpr uint32_t kEmrPolygon = 3, kEmrPolyline = 4;
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        int width, height;
+        Status expected;
+    };
+    const Case cases[] = {
+        {"EMF polygon of 60000 points in a 100 x 100 box",
+         test::polyEmf(kEmrPolygon, scatteredPoints(60000, 100, 1), 100, 100), 100, 100, Status::OutOfMemory},
+        {"WMF poly-polygon of 2 x 32000 points in a 100 x 100 box",
+         test::polygonsWmf({scatteredPoints(32000, 100, 2), scatteredPoints(32000, 100, 3)}, 100, 100), 100, 100,
+         Status::OutOfMemory},
+        {"WMF polygon of 30000 points in a 100 x 100 box", test::polygonsWmf({scatteredPoints(30000, 100, 4)}, 100, 100),
+         100, 100, Status::OutOfMemory},
+        {"EMF polyline of 30000 points zig-zagging over 4000 x 4000",
+         test::polyEmf(kEmrPolyline, scatteredPoints(30000, 4000, 5), 4000, 4000), 400, 400, Status::OutOfMemory},
+        {"EMF polygon of 60000 points on a circle over 4000 x 4000",
+         test::polyEmf(kEmrPolygon, circlePoints(60000, 2000, 1900), 4000, 4000), 400, 400, Status::Ok},
+        {"WMF polygon of 30000 points on a circle over 4000 x 4000",
+         test::polygonsWmf({circlePoints(30000, 2000, 1900)}, 4000, 4000), 400, 400, Status::Ok},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::unique_ptr<Image> image;
+        ASSERT_EQ(rasteriseMetafile(c.bytes, c.width, c.height, image), c.expected);
+        if (c.expected != Status::Ok) {
+            EXPECT_EQ(image, nullptr);
+            continue;
+        }
+        ASSERT_EQ(image->width(), c.width);
+        ARGB centre = 0, corner = 0, rim = 0;
+        image->getPixel(c.width / 2, c.height / 2, centre);
+        image->getPixel(2, 2, corner);
+        image->getPixel(c.width / 2 + c.width * 18 / 40, c.height / 2, rim);  // inside the circle's edge
+        EXPECT_EQ(centre, 0xFFFF0000u);
+        EXPECT_EQ(rim, 0xFFFF0000u);
+        EXPECT_EQ(corner >> 24, 0u);
+    }
 }

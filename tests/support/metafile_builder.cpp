@@ -1,45 +1,85 @@
 #include "support/metafile_builder.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "support/test_support.h"
 
 namespace orrery::test {
 
-std::vector<uint8_t> redRectangleWmf(uint16_t width, uint16_t height, uint16_t left, uint16_t top, uint16_t right,
-                                     uint16_t bottom) {
+namespace {
+
+// A plain WMF with a window of width x height logical units and a solid red
+// brush selected, then the records `draw` adds with `record`.
+template <typename Draw>
+std::vector<uint8_t> redBrushWmf(uint16_t width, uint16_t height, Draw draw) {
     std::vector<uint8_t> records;
-    auto record = [&](uint16_t function, std::vector<uint16_t> params) {
-        put32(records, static_cast<uint32_t>(3 + params.size()));
+    uint32_t largest = 3;
+    auto record = [&](uint16_t function, const std::vector<uint16_t>& params) {
+        const auto words = static_cast<uint32_t>(3 + params.size());
+        largest = std::max(largest, words);
+        put32(records, words);
         put16(records, function);
         for (uint16_t p : params) put16(records, p);
     };
-    record(0x020B, {0, 0});                     // SetWindowOrg
-    record(0x020C, {height, width});            // SetWindowExt (parameters last first)
-    record(0x02FC, {0, 0x00FF, 0, 0});          // CreateBrushIndirect: solid, COLORREF red, no hatch
-    record(0x012D, {0});                        // SelectObject
-    record(0x041B, {bottom, right, top, left}); // Rectangle (parameters last first)
-    record(0x0000, {});                         // end of file
+    record(0x020B, {0, 0});             // SetWindowOrg
+    record(0x020C, {height, width});    // SetWindowExt (parameters last first)
+    record(0x02FC, {0, 0x00FF, 0, 0});  // CreateBrushIndirect: solid, COLORREF red, no hatch
+    record(0x012D, {0});                // SelectObject
+    draw(record);
+    record(0x0000, {});  // end of file
     std::vector<uint8_t> wmf;
     put16(wmf, 1);  // in memory
     put16(wmf, 9);  // header words
     put16(wmf, 0x0300);
     put32(wmf, static_cast<uint32_t>((18 + records.size()) / 2));
     put16(wmf, 1);  // objects
-    put32(wmf, 7);  // largest record, in words
+    put32(wmf, largest);  // largest record, in words
     put16(wmf, 0);
     wmf.insert(wmf.end(), records.begin(), records.end());
     return wmf;
+}
+
+}  // namespace
+
+std::vector<uint8_t> redRectangleWmf(uint16_t width, uint16_t height, uint16_t left, uint16_t top, uint16_t right,
+                                     uint16_t bottom) {
+    return redBrushWmf(width, height, [&](auto& record) {
+        record(0x041B, {bottom, right, top, left});  // Rectangle (parameters last first)
+    });
+}
+
+std::vector<uint8_t> polygonsWmf(const std::vector<MetafilePoints>& polygons, uint16_t width, uint16_t height) {
+    return redBrushWmf(width, height, [&](auto& record) {
+        std::vector<uint16_t> params;
+        if (polygons.size() != 1) {
+            params.push_back(static_cast<uint16_t>(polygons.size()));
+            for (const MetafilePoints& polygon : polygons) params.push_back(static_cast<uint16_t>(polygon.size()));
+        } else {
+            params.push_back(static_cast<uint16_t>(polygons[0].size()));
+        }
+        for (const MetafilePoints& polygon : polygons)
+            for (auto [x, y] : polygon) {
+                params.push_back(static_cast<uint16_t>(x));
+                params.push_back(static_cast<uint16_t>(y));
+            }
+        record(polygons.size() != 1 ? 0x0538 : 0x0324, params);  // META_POLYPOLYGON or META_POLYGON
+    });
 }
 
 std::vector<uint8_t> redRectangleWmf(uint16_t width, uint16_t height) {
     return redRectangleWmf(width, height, 0, 0, width, height);
 }
 
-std::vector<uint8_t> redRectangleEmf(int32_t width, int32_t height) {
-    auto putRect = [](std::vector<uint8_t>& out, int32_t l, int32_t t, int32_t r, int32_t b) {
-        for (int32_t v : {l, t, r, b}) put32(out, static_cast<uint32_t>(v));
-    };
+namespace {
+
+void putRect(std::vector<uint8_t>& out, int32_t l, int32_t t, int32_t r, int32_t b) {
+    for (int32_t v : {l, t, r, b}) put32(out, static_cast<uint32_t>(v));
+}
+
+// An EMF of width x height reference-device pixels with a solid red brush
+// selected, then `drawing`, whole records.
+std::vector<uint8_t> redBrushEmf(int32_t width, int32_t height, const std::vector<uint8_t>& drawing) {
     std::vector<uint8_t> records;
     put32(records, 39);  // EMR_CREATEBRUSHINDIRECT
     put32(records, 24);
@@ -50,9 +90,7 @@ std::vector<uint8_t> redRectangleEmf(int32_t width, int32_t height) {
     put32(records, 37);  // EMR_SELECTOBJECT
     put32(records, 12);
     put32(records, 1);
-    put32(records, 43);  // EMR_RECTANGLE
-    put32(records, 24);
-    putRect(records, 0, 0, width, height);
+    records.insert(records.end(), drawing.begin(), drawing.end());
     put32(records, 14);  // EMR_EOF
     put32(records, 20);
     put32(records, 0);
@@ -90,6 +128,29 @@ std::vector<uint8_t> redRectangleEmf(int32_t width, int32_t height) {
     put32(emf, static_cast<uint32_t>(mmH * 1000));
     emf.insert(emf.end(), records.begin(), records.end());
     return emf;
+}
+
+}  // namespace
+
+std::vector<uint8_t> redRectangleEmf(int32_t width, int32_t height) {
+    std::vector<uint8_t> rectangle;
+    put32(rectangle, 43);  // EMR_RECTANGLE
+    put32(rectangle, 24);
+    putRect(rectangle, 0, 0, width, height);
+    return redBrushEmf(width, height, rectangle);
+}
+
+std::vector<uint8_t> polyEmf(uint32_t recordType, const MetafilePoints& points, int32_t width, int32_t height) {
+    std::vector<uint8_t> record;
+    put32(record, recordType);
+    put32(record, static_cast<uint32_t>(28 + 8 * points.size()));
+    putRect(record, 0, 0, width - 1, height - 1);  // bounds
+    put32(record, static_cast<uint32_t>(points.size()));
+    for (auto [x, y] : points) {
+        put32(record, static_cast<uint32_t>(x));
+        put32(record, static_cast<uint32_t>(y));
+    }
+    return redBrushEmf(width, height, record);
 }
 
 }  // namespace orrery::test

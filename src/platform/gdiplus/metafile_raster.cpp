@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/gdiplus/metafile_cost.h"
 #include "platform/gdiplus/metafile_format.h"
 #include "platform/gdiplus/pixel_data.h"
 
@@ -46,10 +47,38 @@ Status walkWmf(std::span<const uint8_t> b) {
     return Status::InvalidParameter;
 }
 
+// Whether `count` items of `itemSize` bytes at `offset` lie inside the
+// header record of `headerSize` bytes, after its fixed fields; nothing at
+// offset 0 always does.
+bool insideHeader(uint64_t count, uint64_t itemSize, uint64_t offset, uint64_t headerSize) {
+    if (offset == 0 && count == 0) return true;
+    return offset >= kEmfHeaderMin && offset <= headerSize && count * itemSize <= headerSize - offset;
+}
+
+// Whether the header's description lies inside it and ends there: the
+// converter reads it from its offset, even with no length, up to a zero.
+bool descriptionInsideHeader(std::span<const uint8_t> b, uint32_t headerSize) {
+    const uint32_t count = le32(&b[60]), offset = le32(&b[64]);
+    if (offset == 0 && count == 0) return true;
+    if (!insideHeader(count, 2, offset, headerSize)) return false;
+    for (size_t at = offset; at + 2 <= headerSize; at += 2) {
+        if (le16(&b[at]) == 0) return true;
+    }
+    return false;
+}
+
 // Records of eight bytes and more, in whole 32-bit words, each inside the
-// data, from the header record to the end record.
+// data, from the header record to the end record. The header's description
+// (UTF-16 characters) and pixel format descriptor, which the converter reads
+// where the header says without checking, must lie inside the header record.
 Status walkEmf(std::span<const uint8_t> b) {
     if (b.size() < kEmfHeaderMin || !isEmf(b)) return Status::InvalidParameter;
+    const uint32_t headerSize = le32(&b[4]);
+    if (headerSize >= kEmfHeaderMin && headerSize <= b.size()) {
+        if (!descriptionInsideHeader(b, headerSize)) return Status::InvalidParameter;
+        if (headerSize >= 100 && !insideHeader(le32(&b[88]), 1, le32(&b[92]), headerSize))
+            return Status::InvalidParameter;
+    }
     size_t pos = 0;
     while (b.size() - pos >= 8) {
         const uint32_t type = le32(&b[pos]);
@@ -250,6 +279,10 @@ Status rasteriseMetafile(std::span<const uint8_t> bytes, int width, int height, 
     if (!fitsAllocationLimit(width, height, PixelFormat32bppARGB)) return Status::OutOfMemory;
     const MetafileKind kind = metafileKindOf(bytes);
     Status s = walkMetafileRecords(bytes, kind);
+    if (s != Status::Ok) return s;
+    // Drawings whose scan conversion would take minutes are refused here,
+    // before the converters and the renderer start on them.
+    s = checkMetafileDrawingCost(bytes, kind, height);
     if (s != Status::Ok) return s;
     std::string svg;
     const bool converted = kind == MetafileKind::Wmf ? wmfToSvg(bytes, width, height, svg)

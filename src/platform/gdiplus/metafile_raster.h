@@ -24,7 +24,8 @@ Status walkMetafileRecords(std::span<const uint8_t> bytes, MetafileKind kind);
 // A new 32bppARGB image of width x height with the metafile drawn over it,
 // stretched to fill it, on transparent. InvalidParameter for sizes below 1,
 // damage or a picture the libraries refuse; OutOfMemory beyond the
-// allocation limit, before anything is allocated.
+// allocation limit, before anything is allocated, and for a drawing beyond
+// the cost limits of metafile_cost.h, before anything is drawn.
 Status rasteriseMetafile(std::span<const uint8_t> bytes, int width, int height, std::unique_ptr<Image>& out);
 
 }  // namespace orrery::gdiplus
