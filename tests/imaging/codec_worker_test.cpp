@@ -700,7 +700,7 @@ TEST_F(RealWorker, FilesThatWouldHoldTheDecoderFailAtOnce) {
         const fs::path path = dir.file(c.name);
         orrery::test::writeFile(path, c.bytes);
         int32_t id = 0;
-        EXPECT_EQ(LoadImageFromFile(id, path.string(), false, false, nullptr, true), 2) << c.name;
+        EXPECT_EQ(LoadImageFromFile(id, path.string()), 2) << c.name;
         EXPECT_EQ(id, 0) << c.name;
         if (id != 0) modMain::ReleaseImage(id);
     }
@@ -710,7 +710,7 @@ TEST_F(RealWorker, FilesThatWouldHoldTheDecoderFailAtOnce) {
     const fs::path fine = dir.file("fine.jpg");
     orrery::test::writeFile(fine, jpegScanBomb(20));
     int32_t id = 0;
-    ASSERT_EQ(LoadImageFromFile(id, fine.string(), false, false, nullptr, true), 0) << codecWorkerLog();
+    ASSERT_EQ(LoadImageFromFile(id, fine.string()), 0) << codecWorkerLog();
     EXPECT_EQ(modMain::GetGdiImage(id)->width(), 1448);
     EXPECT_EQ(modMain::ReleaseImage(id), gp::Status::Ok);
     EXPECT_EQ(codecWorkerStarts(), starts) << codecWorkerLog();
