@@ -22,7 +22,7 @@
 
 #include "imaging/image_table.h"
 #include "pdf/modpagrent.h"
-#include "pdf/pdf_display.h"
+#include "viewer/pdf_display.h"
 #include "support/bench_support.h"
 #include "support/jpeg_builder.h"
 #include "support/pdf_writer.h"

@@ -12,7 +12,7 @@
 
 #include "imaging/load_options.h"
 #include "orrery/rotate_flip_type.h"
-#include "pdf/pdf_display.h"
+#include "viewer/pdf_display.h"
 #include "platform/window/control_window.h"
 #include "viewer/frames.h"
 #include "viewer/layout.h"

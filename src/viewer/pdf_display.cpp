@@ -1,4 +1,4 @@
-#include "pdf/pdf_display.h"
+#include "viewer/pdf_display.h"
 
 #include <cctype>
 #include <cmath>
