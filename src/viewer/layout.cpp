@@ -166,7 +166,7 @@ double Layout::zoomForMode(double availW, double availH, bool& centreOnArea) {
             s_.zoomMode = ZoomCustom;
             break;
         case ZoomFitRect:
-            s_.zoomArea = host_.selectionInImage();
+            s_.zoomArea = host_.selectionInImage().value_or(AreaRect{});
             if (s_.zoomArea.width >= 1) z = availW / s_.zoomArea.width;
             if (s_.zoomArea.height > 0 && availH / s_.zoomArea.height < z) z = availH / s_.zoomArea.height;
             centreOnArea = true;

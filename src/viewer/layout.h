@@ -4,6 +4,7 @@
 // UpdateLayout, which then asks the host to paint.
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "viewer/saturating.h"
@@ -29,8 +30,9 @@ public:
     virtual void refreshMenuChecks() = 0;
     // The context menu's "ScrollBars" mark.
     virtual void refreshScrollBarsMark() = 0;
-    // The selection rectangle in image pixels (all 0 when none is drawn).
-    virtual AreaRect selectionInImage() const = 0;
+    // The selection rectangle in image pixels (all 0 when none is drawn);
+    // no value when its place does not fit a Long.
+    virtual std::optional<AreaRect> selectionInImage() const = 0;
     // A critical message box (only called when not silent).
     virtual void showCriticalMessage(const std::string& text) = 0;
 };

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <exception>
+#include <optional>
 
 #include "viewer/saturating.h"
 
@@ -16,21 +17,25 @@ constexpr int32_t kRightButton = 2;
 
 // Host coordinates must be finite and within the Long range; the handling
 // stops before it changes anything otherwise.
-void checkCoordinates(float x, float y) {
-    roundToLong(x);
-    roundToLong(y);
-}
+bool fitLong(float x, float y) { return exactLong(x) && exactLong(y); }
 
 }  // namespace
 
 template <class Work>
 void MouseModes::trapped(const char* prefix, Work&& work) {
+    bool fitted = false;
     try {
-        work();
+        fitted = work();
     } catch (const std::exception& fault) {
-        s_.status = kGenericError;
-        if (!host_.silentMode()) host_.showPlainMessage(std::string(prefix) + fault.what());
+        report(prefix, fault.what());
+        return;
     }
+    if (!fitted) report(prefix, "Overflow");
+}
+
+void MouseModes::report(const char* prefix, const char* what) {
+    s_.status = kGenericError;
+    if (!host_.silentMode()) host_.showPlainMessage(std::string(prefix) + what);
 }
 
 // ---------------------------------------------------------------------------
@@ -67,12 +72,15 @@ void MouseModes::UpdateMousePosition(float x, float y) {
         int32_t imageX = 0, imageY = 0;
         if (window_.clientWidth() > 0 && window_.clientHeight() > 0 && s_.status == 0 && imageShown() &&
             s_.zoom != 0) {
-            layout_.CoordObjectToImage(roundToLong(x), roundToLong(y), imageX, imageY);
+            const std::optional<int32_t> px = exactLong(x), py = exactLong(y);
+            if (!px || !py) return false;
+            layout_.CoordObjectToImage(*px, *py, imageX, imageY);
             imageX = std::clamp(imageX, 0, std::max(s_.imageWidth - 1, 0));
             imageY = std::clamp(imageY, 0, std::max(s_.imageHeight - 1, 0));
         }
         s_.mouseImageX = imageX;
         s_.mouseImageY = imageY;
+        return true;
     });
 }
 
@@ -82,10 +90,12 @@ void MouseModes::UpdateMousePosition(float x, float y) {
 void MouseModes::Press(int32_t button, float x, float y) {
     bool placed = false;
     trapped("Mouse Position Calc: ", [&] {
-        checkCoordinates(x, y);
-        s_.lastMouseX = roundToLong(x);
-        s_.lastMouseY = roundToLong(y);
+        const std::optional<int32_t> px = exactLong(x), py = exactLong(y);
+        if (!px || !py) return false;
+        s_.lastMouseX = *px;
+        s_.lastMouseY = *py;
         placed = true;
+        return true;
     });
     if (!placed) return;
     // The right button opens the context menu, unless it drives the modes.
@@ -106,13 +116,13 @@ void MouseModes::Press(int32_t button, float x, float y) {
         case MouseModeAreaSelection:
         case MouseModeAutoZoom:
             if (selection_.Hit(x, y) && s_.rectIsEditable) s_.editingRect = true;
-            else startRectangle();
+            else startRectangle();  // a shape that does not fit a Long stays as it was
             break;
         default: break;
     }
 }
 
-void MouseModes::startRectangle() {
+bool MouseModes::startRectangle() {
     const window::RectShape& shape = selection_.shape();
     float left = shape.left(), top = shape.top();
     const int64_t px = s_.lastMouseX, py = s_.lastMouseY;
@@ -120,8 +130,9 @@ void MouseModes::startRectangle() {
     if (!s_.startOutsideX) left = static_cast<float>(px);
     s_.startOutsideY = !(py >= s_.offsetTop && py <= int64_t{s_.offsetTop} + s_.displayHeight);
     if (!s_.startOutsideY) top = static_cast<float>(py);
-    selection_.MoveShape(left, top, 1, 1);
+    if (!selection_.MoveShape(left, top, 1, 1)) return false;
     s_.drawingRect = true;
+    return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -129,31 +140,33 @@ void MouseModes::startRectangle() {
 
 void MouseModes::Move(int32_t button, float x, float y) {
     trapped("Mouse Move Error: ", [&] {
-        checkCoordinates(x, y);
-        if (imageShown() && s_.rectIsEditable && s_.mouseMode == MouseModeAreaSelection) hoverOrEdit(x, y);
-        if (button != s_.mouseButtonForMouseMode || !imageShown()) return;
-        if (s_.mouseMode == MouseModePan && s_.panning) pan(x, y);
-        else if ((s_.mouseMode == MouseModeAreaSelection || s_.mouseMode == MouseModeAutoZoom) && s_.drawingRect)
-            dragNewRectangle(x, y);
+        if (!fitLong(x, y)) return false;
+        if (imageShown() && s_.rectIsEditable && s_.mouseMode == MouseModeAreaSelection && !hoverOrEdit(x, y))
+            return false;
+        if (button != s_.mouseButtonForMouseMode || !imageShown()) return true;
+        if (s_.mouseMode == MouseModePan && s_.panning) return pan(x, y);
+        if ((s_.mouseMode == MouseModeAreaSelection || s_.mouseMode == MouseModeAutoZoom) && s_.drawingRect)
+            return dragNewRectangle(x, y);
+        return true;
     });
 }
 
-void MouseModes::hoverOrEdit(float x, float y) {
+bool MouseModes::hoverOrEdit(float x, float y) {
     if (selection_.Hit(x, y) && !s_.drawingRect) {
-        if (s_.editingRect) {
-            editRectangle(x, y);
-        } else if (!s_.panning) {
+        if (s_.editingRect) return editRectangle(x, y);
+        if (!s_.panning) {
             const GripHit hit = selection_.GripAt(x, y);
             s_.grip = hit.grip;
             if (!s_.customPointer) window_.setMousePointer(hit.pointer);
         }
-        return;
+        return true;
     }
-    if (!s_.editingRect) ApplyModeCursor();
-    else editRectangle(x, y);
+    if (s_.editingRect) return editRectangle(x, y);
+    ApplyModeCursor();
+    return true;
 }
 
-void MouseModes::editRectangle(float x, float y) {
+bool MouseModes::editRectangle(float x, float y) {
     const window::RectShape& r = selection_.shape();
     const double L = r.left(), T = r.top(), W = r.width(), H = r.height();
     const double X = x, Y = y;
@@ -170,25 +183,27 @@ void MouseModes::editRectangle(float x, float y) {
         case GripInside: {
             left = L + X - s_.lastMouseX;
             top = T + Y - s_.lastMouseY;
-            const int32_t px = roundToLong(X), py = roundToLong(Y);
-            s_.lastMouseX = px;
-            s_.lastMouseY = py;
+            const std::optional<int32_t> px = exactLong(X), py = exactLong(Y);
+            if (!px || !py) return false;
+            s_.lastMouseX = *px;
+            s_.lastMouseY = *py;
             break;
         }
-        default: return;
+        default: return true;
     }
     const bool inside = width > 0 && height > 0 && left >= s_.offsetLeft && top >= s_.offsetTop &&
                         top + height <= static_cast<double>(s_.offsetTop) + s_.displayHeight &&
                         left + width <= static_cast<double>(s_.offsetLeft) + s_.displayWidth;
-    if (inside)
-        selection_.MoveShape(static_cast<float>(left), static_cast<float>(top), static_cast<float>(width),
-                             static_cast<float>(height));
+    return !inside || selection_.MoveShape(static_cast<float>(left), static_cast<float>(top),
+                                           static_cast<float>(width), static_cast<float>(height));
 }
 
-void MouseModes::pan(float x, float y) {
-    const int32_t dx = roundToLong(static_cast<double>(s_.lastMouseX) - x);
-    const int32_t dy = roundToLong(static_cast<double>(s_.lastMouseY) - y);
-    const int32_t px = roundToLong(x), py = roundToLong(y);
+bool MouseModes::pan(float x, float y) {
+    const std::optional<int32_t> stepX = exactLong(static_cast<double>(s_.lastMouseX) - x);
+    const std::optional<int32_t> stepY = exactLong(static_cast<double>(s_.lastMouseY) - y);
+    const std::optional<int32_t> px = exactLong(x), py = exactLong(y);
+    if (!stepX || !stepY || !px || !py) return false;
+    const int32_t dx = *stepX, dy = *stepY;
     bool moved = false;
     if (std::abs(int64_t{dx}) >= 1 || std::abs(int64_t{dy}) >= 1) {
         // The picture follows the pointer while the origin stays within the
@@ -207,15 +222,16 @@ void MouseModes::pan(float x, float y) {
         };
         follow(dy, s_.offsetTop, s_.vScroll, window::ScrollBarId::Vertical);
         follow(dx, s_.offsetLeft, s_.hScroll, window::ScrollBarId::Horizontal);
-        s_.lastMouseX = px;
-        s_.lastMouseY = py;
+        s_.lastMouseX = *px;
+        s_.lastMouseY = *py;
         s_.resetHorizontal = s_.resetVertical = false;
         if (moved) renderer_.DrawView(0, DrawPass::Interactive);
     }
-    if (!moved) turnPageWhilePanning(dy, x, y);
+    if (!moved) turnPageWhilePanning(dy, *px, *py);
+    return true;
 }
 
-void MouseModes::turnPageWhilePanning(int32_t dy, float x, float y) {
+void MouseModes::turnPageWhilePanning(int32_t dy, int32_t x, int32_t y) {
     if (!s_.continuousViewMode || s_.pageTurnedThisDrag || dy == 0 || s_.playing) return;
     Frames::PageTurn turn;
     if (dy < 0 && s_.currentPage > 1) turn = Frames::PageTurn::Previous;
@@ -223,17 +239,14 @@ void MouseModes::turnPageWhilePanning(int32_t dy, float x, float y) {
     else return;
     s_.panning = false;
     frames_.TurnPageInContinuousView(turn);
-    s_.lastMouseX = roundToLong(x);
-    s_.lastMouseY = roundToLong(y);
+    s_.lastMouseX = x;
+    s_.lastMouseY = y;
     s_.pageTurnedThisDrag = true;
     s_.panning = true;
 }
 
-void MouseModes::dragNewRectangle(float x, float y) {
-    if (s_.startOutsideX || s_.startOutsideY) {
-        selection_.Refresh();
-        return;
-    }
+bool MouseModes::dragNewRectangle(float x, float y) {
+    if (s_.startOutsideX || s_.startOutsideY) return selection_.Refresh();
     // One axis: the press position is the anchor; the rectangle stops at the
     // picture's edges.
     auto span = [](double anchor, double pointer, double origin, double extent, double& start, double& size) {
@@ -252,8 +265,8 @@ void MouseModes::dragNewRectangle(float x, float y) {
     double left = 0, top = 0, width = 0, height = 0;
     span(s_.lastMouseX, x, s_.offsetLeft, s_.displayWidth, left, width);
     span(s_.lastMouseY, y, s_.offsetTop, s_.displayHeight, top, height);
-    selection_.MoveShape(static_cast<float>(left), static_cast<float>(top), static_cast<float>(width),
-                         static_cast<float>(height));
+    return selection_.MoveShape(static_cast<float>(left), static_cast<float>(top), static_cast<float>(width),
+                                static_cast<float>(height));
 }
 
 // ---------------------------------------------------------------------------

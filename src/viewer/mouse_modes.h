@@ -53,16 +53,20 @@ public:
 
 private:
     bool imageShown() const { return s_.currentImage != 0; }
-    // Runs `work`; a fault sets GenericError and, unless silent, shows
-    // `prefix` and its description.
+    // Runs `work`, which returns false when a position does not fit a Long
+    // (it stops before changing anything then); that, or a fault, sets
+    // GenericError and, unless silent, shows `prefix` and "Overflow" or the
+    // fault's description.
     template <class Work>
     void trapped(const char* prefix, Work&& work);
-    void startRectangle();
-    void hoverOrEdit(float x, float y);
-    void editRectangle(float x, float y);
-    void pan(float x, float y);
-    void turnPageWhilePanning(int32_t dy, float x, float y);
-    void dragNewRectangle(float x, float y);
+    void report(const char* prefix, const char* what);
+    // Each returns false when a position does not fit a Long.
+    bool startRectangle();
+    bool hoverOrEdit(float x, float y);
+    bool editRectangle(float x, float y);
+    bool pan(float x, float y);
+    void turnPageWhilePanning(int32_t dy, int32_t x, int32_t y);
+    bool dragNewRectangle(float x, float y);
 
     ViewState& s_;
     const Layout& layout_;

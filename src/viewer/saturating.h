@@ -8,8 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
-
-#include "platform/automation/member_error.h"
+#include <optional>
 
 namespace orrery::viewer {
 
@@ -27,15 +26,21 @@ inline int32_t roundEven(double v) {
 inline int32_t roundEvenPlus(double v, int32_t offset) { return roundEven(std::nearbyint(v) + offset); }
 
 // round(v) for a value that must fit a Long exactly, as the host's Single
-// coordinates and sizes must: NaN, infinities and values beyond the 32-bit
-// range throw OverflowError instead of saturating.
-inline int32_t roundToLong(double v) {
-    if (!std::isfinite(v)) throw automation::OverflowError();
+// coordinates and sizes must: nothing for NaN, infinities and values beyond
+// the 32-bit range, which the caller refuses instead of saturating.
+inline std::optional<int32_t> exactLong(double v) {
+    if (!std::isfinite(v)) return std::nullopt;
     const double r = std::nearbyint(v);
     if (r > static_cast<double>(std::numeric_limits<int32_t>::max()) ||
         r < static_cast<double>(std::numeric_limits<int32_t>::min()))
-        throw automation::OverflowError();
+        return std::nullopt;
     return static_cast<int32_t>(r);
+}
+
+// A sum of Longs that must itself be a Long.
+inline std::optional<int32_t> exactSum(int64_t v) {
+    if (v > std::numeric_limits<int32_t>::max() || v < std::numeric_limits<int32_t>::min()) return std::nullopt;
+    return static_cast<int32_t>(v);
 }
 
 }  // namespace orrery::viewer

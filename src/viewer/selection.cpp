@@ -10,13 +10,6 @@ namespace orrery::viewer {
 
 namespace {
 
-// A sum of Longs that must itself be a Long.
-int32_t checkedLong(int64_t v) {
-    if (v > std::numeric_limits<int32_t>::max() || v < std::numeric_limits<int32_t>::min())
-        throw automation::OverflowError();
-    return static_cast<int32_t>(v);
-}
-
 bool near(float a, double b) { return std::fabs(a - b) <= kGripTolerance; }
 
 }  // namespace
@@ -33,42 +26,53 @@ void Selection::ClearRect() {
     s_.rectDrawn = false;
 }
 
-AreaRect Selection::imageRectOf(const window::RectShape& r) const {
-    if (!(r.width() > 1 || r.height() > 1)) return {};
-    const int32_t x1 = roundToLong(r.left()), y1 = roundToLong(r.top());
-    const int32_t x2 = roundToLong(double{r.left()} + r.width()), y2 = roundToLong(double{r.top()} + r.height());
+std::optional<AreaRect> Selection::imageRectOf(const window::RectShape& r) const {
+    if (!(r.width() > 1 || r.height() > 1)) return AreaRect{};
+    const std::optional<int32_t> x1 = exactLong(r.left()), y1 = exactLong(r.top());
+    const std::optional<int32_t> x2 = exactLong(double{r.left()} + r.width());
+    const std::optional<int32_t> y2 = exactLong(double{r.top()} + r.height());
+    if (!x1 || !y1 || !x2 || !y2) return std::nullopt;
     int32_t left = 0, top = 0, right = 0, bottom = 0;
-    layout_.CoordObjectToImage(x1, y1, left, top);
-    layout_.CoordObjectToImage(x2, y2, right, bottom);
+    layout_.CoordObjectToImage(*x1, *y1, left, top);
+    layout_.CoordObjectToImage(*x2, *y2, right, bottom);
     int64_t width = int64_t{right} - left, height = int64_t{bottom} - top;
     if (int64_t{top} + height > s_.imageHeight) height = int64_t{s_.imageHeight} - top;
     if (int64_t{left} + width > s_.imageWidth) width = int64_t{s_.imageWidth} - left;
-    return {left, top, checkedLong(std::max<int64_t>(width, 0)), checkedLong(std::max<int64_t>(height, 0))};
+    const std::optional<int32_t> w = exactSum(std::max<int64_t>(width, 0));
+    const std::optional<int32_t> h = exactSum(std::max<int64_t>(height, 0));
+    if (!w || !h) return std::nullopt;
+    return AreaRect{left, top, *w, *h};
 }
 
-AreaRect Selection::GetRectValues() const { return imageRectOf(shape()); }
+std::optional<AreaRect> Selection::GetRectValues() const { return imageRectOf(shape()); }
 
-void Selection::commit(const window::RectShape& candidate) {
+bool Selection::commit(const window::RectShape& candidate) {
     const bool imageShown = s_.currentImage != 0;
     const bool drawn = imageShown && candidate.width() > 1 && candidate.height() > 1;
-    const AreaRect image = drawn ? imageRectOf(candidate) : s_.rectImage;
+    const std::optional<AreaRect> image = drawn ? imageRectOf(candidate) : s_.rectImage;
+    if (!image) return false;
     window_.setRectShape(candidate);
     s_.rectDrawn = drawn;
-    s_.rectImage = image;
+    s_.rectImage = *image;
+    return true;
 }
 
-void Selection::MoveShape(float left, float top, float width, float height) {
+bool Selection::MoveShape(float left, float top, float width, float height) {
     window::RectShape moved = shape();
     moved.move(left, top, width, height);
-    commit(moved);
+    return commit(moved);
 }
 
-void Selection::Refresh() { commit(shape()); }
+bool Selection::Refresh() { return commit(shape()); }
 
-window::RectShape Selection::shapeForImageRect(int64_t left, int64_t top, int64_t width, int64_t height) const {
+std::optional<window::RectShape> Selection::shapeForImageRect(int64_t left, int64_t top, int64_t width,
+                                                              int64_t height) const {
+    const std::optional<int32_t> l = exactSum(left), t = exactSum(top);
+    const std::optional<int32_t> r = exactSum(left + width), b = exactSum(top + height);
+    if (!l || !t || !r || !b) return std::nullopt;
     int32_t x1 = 0, y1 = 0, x2 = 0, y2 = 0;
-    layout_.CoordImageToObject(checkedLong(left), checkedLong(top), x1, y1);
-    layout_.CoordImageToObject(checkedLong(left + width), checkedLong(top + height), x2, y2);
+    layout_.CoordImageToObject(*l, *t, x1, y1);
+    layout_.CoordImageToObject(*r, *b, x2, y2);
     window::RectShape placed = shape();
     placed.move(static_cast<float>(x1), static_cast<float>(y1),
                 static_cast<float>(std::max<int64_t>(int64_t{x2} - x1, 1)),
@@ -76,45 +80,54 @@ window::RectShape Selection::shapeForImageRect(int64_t left, int64_t top, int64_
     return placed;
 }
 
-void Selection::SetRectValues(int32_t left, int32_t top, int32_t width, int32_t height) {
-    commit(shapeForImageRect(left, top, width, height));
+bool Selection::SetRectValues(int32_t left, int32_t top, int32_t width, int32_t height) {
+    const std::optional<window::RectShape> placed = shapeForImageRect(left, top, width, height);
+    return placed && commit(*placed);
 }
 
-void Selection::FollowPicture() {
-    if (!s_.rectDrawn) return;
+bool Selection::FollowPicture() {
+    if (!s_.rectDrawn) return true;
     const AreaRect& r = s_.rectImage;
-    window_.setRectShape(shapeForImageRect(r.left, r.top, r.width, r.height));
+    const std::optional<window::RectShape> placed = shapeForImageRect(r.left, r.top, r.width, r.height);
+    if (!placed) return false;
+    window_.setRectShape(*placed);
     s_.rectDrawn = s_.currentImage != 0 && isRectDrawed();
+    return true;
 }
 
-void Selection::GetRectValuesMM(float& left, float& top, float& width, float& height) const {
-    const AreaRect r = GetRectValues();
+bool Selection::GetRectValuesMM(float& left, float& top, float& width, float& height) const {
+    const std::optional<AreaRect> r = GetRectValues();
+    if (!r) return false;
     const double h = s_.horizontalResolution, v = s_.verticalResolution;
-    left = r.left > 0 && h > 0 ? static_cast<float>(r.left / h * 25.4) : 0.0f;
-    top = r.top > 0 && v > 0 ? static_cast<float>(r.top / v * 25.4) : 0.0f;
-    if (h > 0) width = static_cast<float>(r.width / h * 25.4);
-    if (v > 0) height = static_cast<float>(r.height / v * 25.4);
+    left = r->left > 0 && h > 0 ? static_cast<float>(r->left / h * 25.4) : 0.0f;
+    top = r->top > 0 && v > 0 ? static_cast<float>(r->top / v * 25.4) : 0.0f;
+    if (h > 0) width = static_cast<float>(r->width / h * 25.4);
+    if (v > 0) height = static_cast<float>(r->height / v * 25.4);
+    return true;
 }
 
-void Selection::SetRectValuesMM(float left, float top, float width, float height) {
+bool Selection::SetRectValuesMM(float left, float top, float width, float height) {
     const double h = s_.horizontalResolution, v = s_.verticalResolution;
-    const int32_t l = roundToLong(left * h / 25.4), t = roundToLong(top * v / 25.4);
-    const int32_t w = roundToLong(width * h / 25.4), ht = roundToLong(height * v / 25.4);
-    SetRectValues(l, t, w, ht);
+    const std::optional<int32_t> l = exactLong(left * h / 25.4), t = exactLong(top * v / 25.4);
+    const std::optional<int32_t> w = exactLong(width * h / 25.4), ht = exactLong(height * v / 25.4);
+    return l && t && w && ht && SetRectValues(*l, *t, *w, *ht);
 }
 
-AreaRect Selection::GetRectValuesObject() const {
+std::optional<AreaRect> Selection::GetRectValuesObject() const {
     const window::RectShape& r = shape();
-    if (!(r.width() > 1 || r.height() > 1)) return {};
-    return {roundToLong(r.left()), roundToLong(r.top()), roundToLong(r.width()), roundToLong(r.height())};
+    if (!(r.width() > 1 || r.height() > 1)) return AreaRect{};
+    const std::optional<int32_t> left = exactLong(r.left()), top = exactLong(r.top());
+    const std::optional<int32_t> width = exactLong(r.width()), height = exactLong(r.height());
+    if (!left || !top || !width || !height) return std::nullopt;
+    return AreaRect{*left, *top, *width, *height};
 }
 
-void Selection::SetRectValuesObject(int32_t left, int32_t top, int32_t width, int32_t height) {
+bool Selection::SetRectValuesObject(int32_t left, int32_t top, int32_t width, int32_t height) {
     window::RectShape placed = shape();
     if (width >= 1 && height >= 1)
         placed.move(static_cast<float>(left), static_cast<float>(top), static_cast<float>(width),
                     static_cast<float>(height));
-    commit(placed);
+    return commit(placed);
 }
 
 bool Selection::Hit(float x, float y) const {

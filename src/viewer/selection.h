@@ -3,10 +3,11 @@
 // `rectDrawn` and `rectImage` of the viewer state cache what it means in the
 // image, so that the rectangle can follow zoom and scroll.
 //
-// Conversions of host numbers that must fit a Long throw
-// automation::OverflowError before anything changes.
+// Positions and sizes must fit a Long: a member given, or led to, a value
+// that does not is refused (false, or no value) before anything changes.
 #pragma once
 #include <cstdint>
+#include <optional>
 
 #include "platform/window/control_window.h"
 #include "viewer/layout.h"
@@ -34,23 +35,24 @@ public:
     void ClearRect();
 
     // In image pixels; all 0 when no rectangle is drawn. Sizes are cut at the
-    // image's right and bottom edges and are never negative.
-    AreaRect GetRectValues() const;
-    void SetRectValues(int32_t left, int32_t top, int32_t width, int32_t height);
-    void GetRectValuesMM(float& left, float& top, float& width, float& height) const;
-    void SetRectValuesMM(float left, float top, float width, float height);
+    // image's right and bottom edges and are never negative. No value when
+    // the rectangle's place in the image does not fit a Long.
+    std::optional<AreaRect> GetRectValues() const;
+    bool SetRectValues(int32_t left, int32_t top, int32_t width, int32_t height);
+    bool GetRectValuesMM(float& left, float& top, float& width, float& height) const;
+    bool SetRectValuesMM(float left, float top, float width, float height);
     // In client pixels.
-    AreaRect GetRectValuesObject() const;
-    void SetRectValuesObject(int32_t left, int32_t top, int32_t width, int32_t height);
+    std::optional<AreaRect> GetRectValuesObject() const;
+    bool SetRectValuesObject(int32_t left, int32_t top, int32_t width, int32_t height);
 
     // Moves the shape (client pixels) and refreshes the cache.
-    void MoveShape(float left, float top, float width, float height);
+    bool MoveShape(float left, float top, float width, float height);
     // rectDrawn and rectImage from the shape.
-    void Refresh();
+    bool Refresh();
     // After painting: the drawn rectangle goes back to its image position at
     // the new zoom and origin. rectImage stays as it was, so rounding at a
     // small zoom cannot walk the rectangle away.
-    void FollowPicture();
+    bool FollowPicture();
 
     // The pointer lies on the rectangle, its outline widened by the tolerance.
     bool Hit(float x, float y) const;
@@ -64,11 +66,12 @@ public:
 
 private:
     // The shape the image rectangle maps to, at least 1 x 1.
-    window::RectShape shapeForImageRect(int64_t left, int64_t top, int64_t width, int64_t height) const;
-    AreaRect imageRectOf(const window::RectShape& shape) const;
+    std::optional<window::RectShape> shapeForImageRect(int64_t left, int64_t top, int64_t width,
+                                                       int64_t height) const;
+    std::optional<AreaRect> imageRectOf(const window::RectShape& shape) const;
     // Makes `shape` the window's, with the cache refreshed; the cache is
     // computed first, so a conversion that fails changes nothing.
-    void commit(const window::RectShape& shape);
+    bool commit(const window::RectShape& shape);
 
     ViewState& s_;
     const Layout& layout_;

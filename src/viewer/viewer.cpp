@@ -323,7 +323,8 @@ void Viewer::centerOnRect() {
 }
 
 int32_t Viewer::zoomRect() {
-    if (!selection_.isRectDrawed()) return s_.status;
+    // A rectangle whose place does not fit a Long is no area to zoom to.
+    if (!selection_.isRectDrawed() || !selection_.GetRectValues()) return s_.status;
     // The layout computes the new zoom without painting; the one painting
     // comes from the scroll to the centred rectangle. The host hears no
     // change of LockControl.

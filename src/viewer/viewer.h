@@ -210,7 +210,7 @@ private:
     void refreshMouseCursor() override { mouse_.ApplyModeCursor(); }
     void refreshMenuChecks() override;
     void refreshScrollBarsMark() override { sink_.menuMarkChanged(MenuMark::ScrollBars); }
-    AreaRect selectionInImage() const override { return selection_.GetRectValues(); }
+    std::optional<AreaRect> selectionInImage() const override { return selection_.GetRectValues(); }
     void showCriticalMessage(const std::string& text) override;
     // RenderHost
     bool lockControl() const override { return s_.lockControl; }
@@ -222,6 +222,7 @@ private:
     void raisePageChange() override { sink_.raise(ViewerEvent::PageChange); }
     void raiseDisplay() override { sink_.raise(ViewerEvent::Display); }
     void ensureWheelHook() override;
+    // A rectangle whose place no longer fits a Long stays where it was.
     void redrawSelection(int32_t) override { selection_.FollowPicture(); }
     void refreshQualityMenuChecks() override { sink_.menuMarkChanged(MenuMark::Quality); }
     bool disableAutoFocus() const override { return s_.disableAutoFocus; }

@@ -33,7 +33,7 @@ public:
     void refreshMouseCursor() override {}
     void refreshMenuChecks() override {}
     void refreshScrollBarsMark() override {}
-    AreaRect selectionInImage() const override { return selection; }
+    std::optional<AreaRect> selectionInImage() const override { return selection; }
     void showCriticalMessage(const std::string& text) override { calls.push_back("message: " + text); }
 };
 

@@ -125,8 +125,9 @@ void Orrery::runMenuCommand(int32_t number) {
         }
         case mnclipboard:
             if (isRectDrawed()) {
-                const viewer::AreaRect r = p_->viewer.selection().GetRectValues();
-                CopyRegion2Clipboard(r.left, r.top, r.width, r.height);
+                // A rectangle whose place does not fit a Long copies nothing.
+                if (const std::optional<viewer::AreaRect> r = p_->viewer.selection().GetRectValues())
+                    CopyRegion2Clipboard(r->left, r->top, r->width, r->height);
             } else {
                 Copy2Clipboard();
             }

@@ -13,6 +13,18 @@ using automation::refArg;
 
 namespace {
 
+// The engine refuses a rectangle whose place does not fit a Long; the
+// member reports that as the Overflow error.
+template <class T>
+T fitted(std::optional<T> value) {
+    if (!value) throw automation::OverflowError();
+    return *value;
+}
+
+void fitted(bool done) {
+    if (!done) throw automation::OverflowError();
+}
+
 template <class Edit>
 void editShape(window::ControlWindow& w, Edit edit) {
     window::RectShape shape = w.rectShape();
@@ -132,39 +144,42 @@ bool Orrery::isRectDrawed() const { return p_->viewer.selection().isRectDrawed()
 void Orrery::ClearRect() { p_->viewer.selection().ClearRect(); }
 
 void Orrery::GetRectValues(int32_t& nLeft, int32_t& nTop, int32_t& nWidth, int32_t& nHeight) const {
-    const viewer::AreaRect r = p_->viewer.selection().GetRectValues();
+    const viewer::AreaRect r = fitted(p_->viewer.selection().GetRectValues());
     nLeft = r.left, nTop = r.top, nWidth = r.width, nHeight = r.height;
 }
 
-int32_t Orrery::GetRectX() const { return p_->viewer.selection().GetRectValues().left; }
-int32_t Orrery::GetRectY() const { return p_->viewer.selection().GetRectValues().top; }
-int32_t Orrery::GetRectWidth() const { return p_->viewer.selection().GetRectValues().width; }
-int32_t Orrery::GetRectHeight() const { return p_->viewer.selection().GetRectValues().height; }
+int32_t Orrery::GetRectX() const { return fitted(p_->viewer.selection().GetRectValues()).left; }
+int32_t Orrery::GetRectY() const { return fitted(p_->viewer.selection().GetRectValues()).top; }
+int32_t Orrery::GetRectWidth() const { return fitted(p_->viewer.selection().GetRectValues()).width; }
+int32_t Orrery::GetRectHeight() const { return fitted(p_->viewer.selection().GetRectValues()).height; }
 
 void Orrery::GetRectValuesMM(float& nLeft, float& nTop, float& nWidth, float& nHeight) const {
-    p_->viewer.selection().GetRectValuesMM(nLeft, nTop, nWidth, nHeight);
+    fitted(p_->viewer.selection().GetRectValuesMM(nLeft, nTop, nWidth, nHeight));
 }
 
 void Orrery::SetRectValues(int32_t nLeft, int32_t nTop, int32_t nWidth, int32_t nHeight) {
-    p_->viewer.selection().SetRectValues(nLeft, nTop, nWidth, nHeight);
+    fitted(p_->viewer.selection().SetRectValues(nLeft, nTop, nWidth, nHeight));
 }
 
 void Orrery::SetRectValuesMM(float nLeft, float nTop, float nWidth, float nHeight) {
-    p_->viewer.selection().SetRectValuesMM(nLeft, nTop, nWidth, nHeight);
+    fitted(p_->viewer.selection().SetRectValuesMM(nLeft, nTop, nWidth, nHeight));
 }
 
 void Orrery::SetRectValuesObject(int32_t nLeft, int32_t nTop, int32_t nWidth, int32_t nHeight) {
-    p_->viewer.selection().SetRectValuesObject(nLeft, nTop, nWidth, nHeight);
+    fitted(p_->viewer.selection().SetRectValuesObject(nLeft, nTop, nWidth, nHeight));
 }
 
 void Orrery::GetRectValuesObject(int32_t& nLeft, int32_t& nTop, int32_t& nWidth, int32_t& nHeight) const {
-    const viewer::AreaRect r = p_->viewer.selection().GetRectValuesObject();
+    const viewer::AreaRect r = fitted(p_->viewer.selection().GetRectValuesObject());
     nLeft = r.left, nTop = r.top, nWidth = r.width, nHeight = r.height;
 }
 
 int32_t Orrery::GetMouseX() const { return state().mouseImageX; }
 int32_t Orrery::GetMouseY() const { return state().mouseImageY; }
 void Orrery::CenterOnRect() { p_->viewer.centerOnRect(); }
-int32_t Orrery::ZoomRect() { return p_->viewer.zoomRect(); }
+int32_t Orrery::ZoomRect() {
+    if (isRectDrawed()) fitted(p_->viewer.selection().GetRectValues());
+    return p_->viewer.zoomRect();
+}
 
 }  // namespace orrery::control
