@@ -17,7 +17,7 @@
 
 #include "control/orrery.h"
 #include "key_codes.h"
-#include "platform/automation/events.h"
+#include "orrery/automation/events.h"
 #include "platform/window/drop_data.h"
 #include "qt_window_backend.h"
 

@@ -2,7 +2,8 @@
 // builds on. A host creates a control on a window backend (the headless one,
 // orrery/window/headless_backend.h, or OrreryWidget's), drives it through its
 // dispatch interface _Orrery (Invoke, or the same members as the C++ methods
-// below) and receives its events __Orrery through events().
+// below) and receives its events __Orrery through events() (connect a sink,
+// such as automation::FunctionSink; the identifiers are in orrery/event_ids.h).
 //
 // The control translates: each member turns its arguments into a call of the
 // viewing engine and its result into a status, and the engine's news into
@@ -18,16 +19,17 @@
 #include <vector>
 
 #include "orrery/automation/dispatch.h"
+#include "orrery/automation/events.h"
 #include "orrery/automation/hresult.h"
 #include "orrery/automation/interfaces.h"
 #include "orrery/automation/variant.h"
 #include "orrery/class_ids.h"
+#include "orrery/event_ids.h"
 #include "orrery/mouse_modes.h"
 #include "orrery/quillon_status.h"
 #include "orrery/rotate_flip_type.h"
 
 namespace orrery::automation {
-class EventSource;
 class PropertyBag;
 class PropertyNotifier;
 class TypeDescription;

@@ -5,7 +5,7 @@
 #include "control/context_menu.h"
 #include "orrery/orrery.h"
 #include "platform/automation/dispatch.h"
-#include "platform/automation/events.h"
+#include "orrery/automation/events.h"
 #include "platform/automation/property_bag.h"
 #include "platform/automation/property_notifier.h"
 #include "platform/window/clipboard.h"

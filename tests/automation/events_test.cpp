@@ -1,4 +1,6 @@
-#include "platform/automation/events.h"
+#include "orrery/automation/events.h"
+#include "platform/automation/dispatch.h"
+#include "platform/automation/type_description.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,7 @@
-#include "platform/automation/events.h"
+#include "orrery/automation/events.h"
+
+#include "platform/automation/dispatch.h"
+#include "platform/automation/type_description.h"
 
 namespace orrery::automation {
 

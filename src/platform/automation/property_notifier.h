@@ -6,7 +6,7 @@
 #include <memory>
 #include <string_view>
 
-#include "platform/automation/events.h"
+#include "orrery/automation/events.h"
 #include "platform/automation/type_description.h"
 
 namespace orrery::automation {

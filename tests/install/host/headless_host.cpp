@@ -1,20 +1,26 @@
 // A host of the installed library: a control on the headless window backend
 // shows the pictures the host writes, fitted to a 200 x 150 window, and the
-// host reports their size and the colour at the window's centre.
+// host reports their size, the colour at the window's centre and how many
+// Display events its sink heard.
 //   headless_host FOLDER
 // Exit code 0 when the BMP shows as written; the TARGA's line tells whether
 // the codec plug-in read it.
 #include <cstdio>
+#include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "host_pictures.h"
+#include "orrery/automation/events.h"
+#include "orrery/event_ids.h"
 #include "orrery/orrery.h"
 #include "orrery/window/headless_backend.h"
 
 namespace {
 
 constexpr int kWindowWidth = 200, kWindowHeight = 150;
+int displays = 0;
 
 // Shows `path` and prints "NAME: W x H, centre RRGGBB" or "NAME: status N";
 // true when the picture is the host's own.
@@ -31,7 +37,8 @@ bool show(orrery::window::HeadlessBackend& backend, orrery::control::Orrery& vie
         return false;
     }
     const uint32_t centre = pixels[size_t{kWindowHeight / 2} * kWindowWidth + kWindowWidth / 2] & 0xFFFFFF;
-    std::printf("%s: %d x %d, centre %06X\n", name.c_str(), viewer.ImageWidth(), viewer.ImageHeight(), centre);
+    std::printf("%s: %d x %d, centre %06X, Display %d\n", name.c_str(), viewer.ImageWidth(), viewer.ImageHeight(),
+                centre, displays);
     return viewer.ImageWidth() == host::kWidth && viewer.ImageHeight() == host::kHeight && centre == host::kColour;
 }
 
@@ -54,6 +61,11 @@ int main(int argc, char** argv) {
     viewer.setBorderStyle(0);
     viewer.setZoomMode(2);
     backend.resize(viewer.controlWindow(), kWindowWidth, kWindowHeight);
+    viewer.events().connect(std::make_shared<orrery::automation::FunctionSink>(
+            [](orrery::automation::DISPID id, std::span<orrery::automation::Variant>) {
+                if (id == orrery::control::EventId::Display) ++displays;
+                return orrery::automation::S_OK;
+            }));
     const bool bmpShown = show(backend, viewer, "bmp", folder + "/host.bmp");
     show(backend, viewer, "tga", folder + "/host.tga");
     return bmpShown ? 0 : 1;

@@ -1,7 +1,8 @@
-// Events: the control's outgoing interface. An event table lists the events
-// (name, dispatch identifier, parameters) in the same row style as a dispatch
-// table; an event source keeps the connected sinks and raises events on them,
-// reading by-reference parameters back after the sinks return.
+// Events: the control's outgoing interface. An event source keeps the
+// connected sinks and raises events on them, reading by-reference parameters
+// back after the sinks return; the events are listed in a type description
+// (the control's event table). A host connects an IDispatch of its own, or a
+// FunctionSink, to a control's events().
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -9,8 +10,9 @@
 #include <span>
 #include <vector>
 
-#include "platform/automation/dispatch.h"
-#include "platform/automation/type_description.h"
+#include "orrery/automation/dispatch.h"
+#include "orrery/automation/hresult.h"
+#include "orrery/automation/variant.h"
 
 namespace orrery::automation {
 
