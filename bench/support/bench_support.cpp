@@ -1,6 +1,8 @@
 #include "support/bench_support.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <ctime>
 
 #include "control/orrery.h"
 #include "platform/gdiplus/pixel_format.h"
@@ -56,8 +58,54 @@ std::unique_ptr<Graphics> directPathGraphics(const Surface& surface, Interpolati
     return g;
 }
 
+namespace {
+
+double threadCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+double median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    const auto middle = v.begin() + static_cast<ptrdiff_t>(v.size() / 2);
+    std::nth_element(v.begin(), middle, v.end());
+    return *middle;
+}
+
+}  // namespace
+
+void pairedRatio(benchmark::State& state, const std::function<bool()>& subject,
+                 const std::function<bool()>& baseline, double goal) {
+    std::vector<double> subjectTimes, baselineTimes;
+    for (auto _ : state) {
+        const double t0 = threadCpuSeconds();
+        const bool subjectDone = subject();
+        const double t1 = threadCpuSeconds();
+        const bool baselineDone = subjectDone && baseline();
+        const double t2 = threadCpuSeconds();
+        if (!subjectDone || !baselineDone) {
+            state.SkipWithError(subjectDone ? "the baseline failed" : "the subject failed");
+            return;
+        }
+        state.SetIterationTime(t1 - t0);
+        subjectTimes.push_back(t1 - t0);
+        baselineTimes.push_back(t2 - t1);
+    }
+    const double base = median(baselineTimes);
+    state.counters["ratio"] = base > 0 ? median(subjectTimes) / base : 0;
+    state.counters["goal"] = goal;
+}
+
 void RatioReporter::ReportRuns(const std::vector<Run>& runs) {
     for (const Run& run : runs) {
+        const auto ratio = run.counters.find("ratio");
+        const bool medianRun = run.run_type == Run::RT_Aggregate ? run.aggregate_name == "median"
+                                                                 : run.repetitions <= 1;
+        if (ratio != run.counters.end() && medianRun && !run.error_occurred) {
+            const auto goal = run.counters.find("goal");
+            paired_[run.run_name.str()] = {ratio->second.value, goal != run.counters.end() ? goal->second.value : 0};
+        }
         if (run.iterations > 0 && run.run_type == Run::RT_Iteration) {
             seconds_[run.benchmark_name()] = run.cpu_accumulated_time / static_cast<double>(run.iterations);
             reportedSeconds_[run.benchmark_name()] = run.real_accumulated_time / static_cast<double>(run.iterations);
@@ -83,6 +131,13 @@ void RatioReporter::Finalize() {
                         r.goal, ratio <= r.goal ? "met" : "MISSED");
         else
             std::printf("%-52s %-40s %10.3f\n", r.name.c_str(), r.baseline.c_str(), ratio);
+    }
+    for (const auto& [name, p] : paired_) {
+        if (p.goal > 0)
+            std::printf("%-52s %-40s %10.3f %8.3f %s\n", name.c_str(), "(paired in one loop)", p.ratio, p.goal,
+                        p.ratio <= p.goal ? "met" : "MISSED");
+        else
+            std::printf("%-52s %-40s %10.3f\n", name.c_str(), "(paired in one loop)", p.ratio);
     }
     std::fflush(stdout);
 }

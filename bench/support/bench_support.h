@@ -3,6 +3,7 @@
 #pragma once
 #include <benchmark/benchmark.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -53,7 +54,18 @@ struct Ratio {
     Clock clock = Clock::Cpu;
 };
 
-// Console output as usual, then the ratio table.
+// A ratio measured in one loop: each iteration times one call of `subject`
+// and then one of `baseline` in this thread's CPU time, so that the load of a
+// shared machine weighs on both alike. The benchmark reports the subject's
+// time (register it with UseManualTime) and the counters "ratio" (median
+// subject time over median baseline time) and "goal" (0: none); with
+// repetitions, the reporter's table takes the median repetition's ratio.
+// Either call returns false when it failed, which ends the benchmark.
+void pairedRatio(benchmark::State& state, const std::function<bool()>& subject,
+                 const std::function<bool()>& baseline, double goal = 0);
+
+// Console output as usual, then the ratio table: the ratios named here, then
+// those of the paired benchmarks.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     explicit RatioReporter(std::vector<Ratio> ratios) : ratios_(std::move(ratios)) {}
@@ -61,9 +73,14 @@ public:
     void Finalize() override;
 
 private:
+    struct Paired {
+        double ratio = 0;
+        double goal = 0;
+    };
     std::vector<Ratio> ratios_;
     std::map<std::string, double> seconds_;      // CPU per iteration, by benchmark name
     std::map<std::string, double> reportedSeconds_;  // manual (or wall-clock) time per iteration, by name
+    std::map<std::string, Paired> paired_;       // by benchmark name without repetition suffixes
 };
 
 // Runs the registered benchmarks with the ratio table; returns the exit code.

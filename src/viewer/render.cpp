@@ -73,17 +73,22 @@ int32_t Renderer::drawDirect(Image& image, const RectF& dst, const RectF& src,
     std::unique_ptr<gdiplus::Graphics> g;
     int32_t status = static_cast<int32_t>(gdiplus::Graphics::fromSurface(w.surface(), g));
     if (status != 0) return status;
-    g->clear(backColorArgb());
+    const uint32_t background = backColorArgb();
     g->setSmoothingMode(gdiplus::SmoothingModeNone);
     g->setPixelOffsetMode(gdiplus::PixelOffsetModeHalf);
     g->setCompositingQuality(gdiplus::CompositingQualityHighSpeed);
     status = static_cast<int32_t>(g->setInterpolationMode(ChooseInterpolation()));
-    if (status == 0)
-        status = static_cast<int32_t>(
-            g->drawImageRectRect(image, dst, src, gdiplus::UnitPixel, s_.animatedGif ? nullptr : attributes));
+    if (status != 0) {
+        g->clear(background);
+        return status;
+    }
+    status = static_cast<int32_t>(
+        g->drawImageOnBackground(image, dst, src, background, s_.animatedGif ? nullptr : attributes));
     if (status != kOutOfMemory) return status;
 
-    // Out of memory: cheaper settings, no attributes, smaller intermediates.
+    // Out of memory: cheaper settings, no attributes, smaller intermediates,
+    // on the background again.
+    g->clear(background);
     g->setPixelOffsetMode(gdiplus::PixelOffsetModeNone);
     g->setSmoothingMode(gdiplus::SmoothingModeNone);
     g->setInterpolationMode(gdiplus::InterpolationModeNearestNeighbor);

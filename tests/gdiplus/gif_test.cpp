@@ -111,6 +111,12 @@ std::vector<uint8_t> buildGif(int width, int height, const std::vector<TestFrame
     return out;
 }
 
+bool allOpaque(const Image& image) {
+    for (ARGB c : argbOf(image))
+        if (c >> 24 != 0xff) return false;
+    return true;
+}
+
 constexpr ARGB kRed = 0xffff0000, kGreen = 0xff00ff00, kBlue = 0xff0000ff, kWhite = 0xffffffff;
 
 ARGB pixelAt(const Image& image, int x, int y) {
@@ -144,6 +150,7 @@ TEST(GifTestSuite, ComposedFramesMatchTheExpectedFrames) {
             ASSERT_EQ(loadImageFromFile(expected.string(), {}, reference), Status::Ok);
             ASSERT_EQ(gif->width(), reference->width());
             EXPECT_EQ(differences(argbOf(*gif), argbOf(*reference)), 0u) << "frame " << i;
+            EXPECT_TRUE(!gif->knownOpaque() || allOpaque(*gif)) << "frame " << i;
             ++compared;
         }
     }
@@ -204,8 +211,10 @@ TEST(GifPillow, EveryFileDecodesEveryFrameOrGivesAStatus) {
         PropertyItem delays;
         ASSERT_EQ(gif->getPropertyItem(PropertyTagFrameDelay, delays), Status::Ok);
         EXPECT_EQ(longsOf(delays).size(), frames);
-        for (uint32_t i = 1; i < frames; ++i)
+        for (uint32_t i = 1; i < frames; ++i) {
             EXPECT_EQ(gif->selectActiveFrame(FrameDimension::Time, i), Status::Ok);
+            EXPECT_TRUE(!gif->knownOpaque() || allOpaque(*gif)) << "frame " << i;
+        }
     }
     setPixelAllocationLimit(saved);
     EXPECT_GT(decoded, 30);
@@ -496,4 +505,44 @@ TEST(GifEncoder, DelayLoopCountAndCommentAreWrittenBack) {
     ASSERT_EQ(back->getPropertyItem(PropertyTagExifUserComment, item), Status::Ok);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(item.value.data())), "kept");
     EXPECT_EQ(pixelAt(*back, 2, 2), kGreen);
+}
+
+// A composed frame is known to be opaque once a frame without transparency
+// has filled the screen, until a disposal clears part of it again; drawing
+// relies on it, and any change of the pixels withdraws it.
+TEST(GifAnimation, OpacityIsKnownWhereNoPixelCanBeTransparent) {
+    const TestFrame fill{0, 0, 6, 6, 0, {}, 0, 0, NO_TRANSPARENT_COLOR};
+    const TestFrame fillWithHoles{0, 0, 6, 6, 0, {}, 0, 0, 0};
+    // A 2 x 2 spot at (at, at).
+    auto spot = [](int disposal, int at = 1, int transparent = NO_TRANSPARENT_COLOR) {
+        return TestFrame{at, at, 2, 2, 1, {}, 0, disposal, transparent};
+    };
+    const TestFrame partial{0, 0, 6, 5, 2, {}, 0, 0, NO_TRANSPARENT_COLOR};
+    struct Case {
+        const char* name;
+        std::vector<TestFrame> frames;
+        std::vector<bool> opaque;  // per frame
+    };
+    const Case cases[] = {
+        {"fill, spots", {fill, spot(1), spot(1, 3, 1)}, {true, true, true}},
+        {"restore to background", {fill, spot(2), spot(1, 3)}, {true, true, false}},
+        {"restore previous", {fill, spot(3), spot(1)}, {true, true, true}},
+        {"transparent index, then a fill", {fillWithHoles, spot(1), fill}, {false, false, true}},
+        {"short of the screen", {partial, spot(1), fill}, {false, false, true}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::unique_ptr<Image> gif;
+        ASSERT_EQ(decodeGif(buildGif(6, 6, c.frames), gif), Status::Ok);
+        for (uint32_t i = 0; i < c.frames.size(); ++i) {
+            ASSERT_EQ(gif->selectActiveFrame(FrameDimension::Time, i), Status::Ok);
+            EXPECT_EQ(gif->knownOpaque(), c.opaque[i]) << "frame " << i;
+            EXPECT_EQ(allOpaque(*gif), c.opaque[i]) << "frame " << i;
+        }
+    }
+    std::unique_ptr<Image> gif;
+    ASSERT_EQ(decodeGif(buildGif(6, 6, {fill, spot(1)}), gif), Status::Ok);
+    ASSERT_TRUE(gif->knownOpaque());
+    ASSERT_EQ(gif->setPixel(2, 2, 0x00000000), Status::Ok);
+    EXPECT_FALSE(gif->knownOpaque());
 }

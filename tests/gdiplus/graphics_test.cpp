@@ -695,3 +695,64 @@ TEST(GraphicsNearest, ShrinkingOtherFormatsSamplesOnlyWhatItDraws) {
     for (size_t i = 0; i < plain.size(); ++i) ASSERT_EQ(got.pixels[i], gamma.apply(plain[i])) << i;
     EXPECT_FALSE(DrawCache::of(*rgb).hasConvertedCopy());
 }
+
+// An opaque picture pixman reads as x8r8g8b8 is copied pixel for pixel by the
+// nearest filter's own path; it takes the pixels pixman's filter takes from
+// the same colours premultiplied (which pixman draws itself), including the
+// rows an enlargement repeats, fractional placements and parts off the target.
+TEST(GraphicsNearest, OpaqueCopyTakesThePixelsPixmanTakes) {
+    const int w = 53, h = 41;
+    const RectF all{0, 0, w, h};
+    const PointDraw draws[] = {
+        {InterpolationModeNearestNeighbor, PixelOffsetModeHalf, {10, 5, 64, 49}, all},
+        {InterpolationModeNearestNeighbor, PixelOffsetModeHalf, {0.5f, 1.25f, 159.3f, 100.7f}, all},
+        {InterpolationModeNearestNeighbor, PixelOffsetModeNone, {-7.5f, -3, 120, 90}, {3.25f, 1.5f, 40, 30}},
+        {InterpolationModeNearestNeighbor, PixelOffsetModeHalf, {2, 3, 31, 17}, all},
+        {InterpolationModeNearestNeighbor, PixelOffsetModeHalf, {90, 60, 400, 300}, all},
+    };
+    std::vector<ARGB> colors = patternColors(w, h);
+    auto rgb = makeImage(w, h, PixelFormat32bppRGB, colors);
+    // The unused byte of 32bppRGB pixels says nothing: the copy is opaque anyway.
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) const_cast<uint8_t*>(rgb->pixels().row(y))[4 * x + 3] = static_cast<uint8_t>(x);
+    auto argb = makeImage(w, h, PixelFormat32bppARGB, colors);
+    auto premultiplied = makeImage(w, h, PixelFormat32bppPARGB, colors);
+    for (const PointDraw& d : draws) {
+        const auto want = drawn(*premultiplied, d, 130, 90);
+        ASSERT_EQ(drawn(*rgb, d, 130, 90), want) << d.dst.x << "," << d.dst.y << " " << d.dst.width;
+        ASSERT_EQ(drawn(*argb, d, 130, 90), want) << d.dst.x << "," << d.dst.y << " " << d.dst.width;
+    }
+}
+
+// Drawing on a background gives what clearing and drawing give, whether the
+// picture covers its pixels opaquely (and the filling skips them) or not.
+TEST(GraphicsBackground, DrawingOnABackgroundEqualsClearingAndDrawing) {
+    const int w = 37, h = 29;
+    const std::vector<ARGB> opaque = patternColors(w, h);
+    const std::vector<ARGB> spotted = spottedColors(w, h);
+    const std::pair<PixelFormat, const std::vector<ARGB>*> pictures[] = {
+        {PixelFormat24bppRGB, &opaque},  {PixelFormat32bppARGB, &opaque}, {PixelFormat32bppARGB, &spotted},
+        {PixelFormat32bppPARGB, &opaque}, {PixelFormat8bppIndexed, &opaque},
+    };
+    const InterpolationMode modes[] = {InterpolationModeNearestNeighbor, InterpolationModeBilinear,
+                                       InterpolationModeHighQualityBicubic};
+    const RectF places[] = {{5, 4, 60, 40}, {-3.5f, 2.25f, 41.3f, 77.9f}, {30, 20, 200, 150}, {100, 100, 5, 5}};
+    const RectF all{0, 0, w, h};
+    ImageAttributes gamma;
+    ASSERT_EQ(gamma.setGamma(0.7f), Status::Ok);
+    const ImageAttributes* const adjustments[] = {nullptr, &gamma};
+    for (const auto& [format, colors] : pictures)
+        for (InterpolationMode mode : modes)
+            for (const RectF& dst : places)
+                for (const ImageAttributes* attributes : adjustments) {
+                    auto image = makeImage(w, h, format, *colors);
+                    TestSurface want(80, 60, 0x12345678), got(80, 60, 0x9abcdef0);
+                    auto g = viewerGraphics(want, mode);
+                    ASSERT_EQ(g->clear(0xff336699), Status::Ok);
+                    ASSERT_EQ(g->drawImageRectRect(*image, dst, all, UnitPixel, attributes), Status::Ok);
+                    ASSERT_EQ(viewerGraphics(got, mode)->drawImageOnBackground(*image, dst, all, 0xff336699, attributes),
+                              Status::Ok);
+                    ASSERT_EQ(got.pixels, want.pixels)
+                        << pixelFormatName(format) << " mode " << mode << " at " << dst.x << "," << dst.y;
+                }
+}

@@ -39,6 +39,9 @@ struct Frame {
     uint32_t flags = ImageFlagsNone;  // colour space, real dpi, alpha
     std::vector<PropertyItem> properties;
     std::vector<uint8_t> iccProfile;  // embedded colour profile, if any
+    // The decoder knows every pixel's alpha is 255 (a composed animation
+    // frame without holes), so drawing need not look at them to know it.
+    bool opaque = false;
 };
 
 // Decodes frames of a multi-frame image on demand. Frame 0 is decoded by the

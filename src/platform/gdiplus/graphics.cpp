@@ -14,6 +14,15 @@
 
 namespace orrery::gdiplus {
 
+// Where a drawing lands and how it samples. The target pixels `covered`
+// are drawn; target pixel i (absolute) samples the source at coordinate
+// offset + (i + 0.5) * step, source pixel j having its centre at j + 0.5.
+struct DrawPlan {
+    Rect covered;
+    double offsetX = 0, offsetY = 0;
+    double stepX = 1, stepY = 1;
+};
+
 namespace {
 
 // pixman addresses source pixels in 16.16 fixed point.
@@ -130,14 +139,6 @@ private:
     PixmanRef pix_;
 };
 
-// Where a drawing lands and how it samples. The target pixels `covered`
-// are drawn; target pixel i (absolute) samples the source at coordinate
-// offset + (i + 0.5) * step, source pixel j having its centre at j + 0.5.
-struct DrawPlan {
-    Rect covered;
-    double offsetX = 0, offsetY = 0;
-    double stepX = 1, stepY = 1;
-};
 
 // One axis of a plan. Returns false when nothing of the axis is drawn.
 bool planAxis(double dst, double dstSize, double src, double srcSize, int imageSize,
@@ -406,6 +407,58 @@ Status drawRowSampled(const Image& image, const DrawPlan& plan, pixman_op_t op, 
     return Status::Ok;
 }
 
+// An opaque 32-bit source whose whole extent pixman would sample, drawn with
+// the nearest filter into a 32-bit target: whatever the operator, each target
+// pixel becomes the source pixel pixman's filter reads, so the pixels are
+// copied directly, each target row sampled once and copied where the scale
+// repeats a source row (an animation frame enlarged to the window).
+bool copiesNearestOpaque(const PointSource& src, pixman_filter_t filter, pixman_op_t op, pixman_image_t* dst) {
+    if (filter != PIXMAN_FILTER_NEAREST || (op != PIXMAN_OP_SRC && op != PIXMAN_OP_OVER)) return false;
+    if (src.originX != 0 || src.originY != 0 || pixman_image_get_format(src.pix.get()) != PIXMAN_x8r8g8b8)
+        return false;
+    const pixman_format_code_t target = pixman_image_get_format(dst);
+    return target == PIXMAN_a8r8g8b8 || target == PIXMAN_x8r8g8b8;
+}
+
+// to[p] = row[columns[p]] with alpha 255, four pixels a step.
+void gatherOpaque(const uint32_t* row, const int* columns, int w, uint32_t* to) {
+    constexpr uint32_t kOpaque = 0xff000000u;
+    int p = 0;
+    for (; p + 4 <= w; p += 4) {
+        const uint32_t a = row[columns[p]], b = row[columns[p + 1]];
+        const uint32_t c = row[columns[p + 2]], d = row[columns[p + 3]];
+        to[p] = a | kOpaque;
+        to[p + 1] = b | kOpaque;
+        to[p + 2] = c | kOpaque;
+        to[p + 3] = d | kOpaque;
+    }
+    for (; p < w; ++p) to[p] = row[columns[p]] | kOpaque;
+}
+
+void copyNearestOpaque(const PointSource& src, const DrawPlan& plan, pixman_image_t* dst) {
+    pixman_image_t* from = src.pix.get();
+    const NearestAxis ax(plan.offsetX + plan.covered.x * plan.stepX, plan.stepX, pixman_image_get_width(from));
+    const NearestAxis ay(plan.offsetY + plan.covered.y * plan.stepY, plan.stepY, pixman_image_get_height(from));
+    const int w = plan.covered.width, h = plan.covered.height;
+    std::vector<int> columns(static_cast<size_t>(w));
+    for (int p = 0; p < w; ++p) columns[static_cast<size_t>(p)] = ax.index(p);
+    const auto* fromBits = reinterpret_cast<const uint8_t*>(pixman_image_get_data(from));
+    const ptrdiff_t fromStride = pixman_image_get_stride(from);
+    auto* toBits = reinterpret_cast<uint8_t*>(pixman_image_get_data(dst));
+    const ptrdiff_t toStride = pixman_image_get_stride(dst);
+    int sampledRow = -1;
+    for (int q = 0; q < h; ++q) {
+        auto* to = reinterpret_cast<uint32_t*>(toBits + q * toStride);
+        const int y = ay.index(q);
+        if (y == sampledRow) {
+            std::memcpy(to, toBits + (q - 1) * toStride, static_cast<size_t>(w) * 4);
+            continue;
+        }
+        gatherOpaque(reinterpret_cast<const uint32_t*>(fromBits + y * fromStride), columns.data(), w, to);
+        sampledRow = y;
+    }
+}
+
 // Nearest and bilinear through pixman's scaled fast paths, from the source
 // pointSource gives.
 Status drawPointSampled(const Image& image, const DrawPlan& plan, pixman_filter_t filter,
@@ -414,6 +467,10 @@ Status drawPointSampled(const Image& image, const DrawPlan& plan, pixman_filter_
     PointSource src;
     Status s = pointSource(image, plan, adjust, src);
     if (s != Status::Ok) return s;
+    if (copiesNearestOpaque(src, filter, op, dst)) {
+        copyNearestOpaque(src, plan, dst);
+        return Status::Ok;
+    }
 
     // Local target pixel p (centre p + 0.5) is absolute covered.x + p. The
     // source origin moves in whole fixed-point pixels, so that a converted
@@ -654,6 +711,71 @@ Status Graphics::drawMetafile(const Image& metafile, const RectF& dst, const Rec
                              UnitPixel, attributes);
 }
 
+bool Graphics::planDraw(const Image& image, const RectF& dst, const RectF& src, DrawPlan& plan) const {
+    const DrawTarget& t = target_->d;
+    // Page units to target pixels.
+    double ux = 1, uy = 1;
+    if (pageUnit_ == UnitMillimeter) {
+        ux = t.dpiX / 25.4;
+        uy = t.dpiY / 25.4;
+    }
+    const bool half =
+        pixelOffset_ == PixelOffsetModeHalf || pixelOffset_ == PixelOffsetModeHighQuality;
+    return planAxis(dst.x * ux, dst.width * ux, src.x, src.width, image.width(), t.width, half,
+                    plan.covered.x, plan.covered.width, plan.offsetX, plan.stepX) &&
+           planAxis(dst.y * uy, dst.height * uy, src.y, src.height, image.height(), t.height, half,
+                    plan.covered.y, plan.covered.height, plan.offsetY, plan.stepY);
+}
+
+InterpolationMode Graphics::effectiveInterpolation(const Image& image) const {
+    const InterpolationMode mode = interpolation_;
+    if ((mode == InterpolationModeNearestNeighbor || mode == InterpolationModeBilinear) &&
+        !pixmanCanAddress(image))
+        return InterpolationModeHighQualityBilinear;  // beyond pixman's fixed-point range
+    return mode;
+}
+
+// Pixman's nearest and bilinear filters read only source pixels, whole
+// weights summing to one: an opaque source gives every covered target pixel
+// alpha 255, whatever was beneath it.
+bool Graphics::coversOpaquely(const Image& image, const ImageAttributes* attributes) const {
+    const InterpolationMode mode = effectiveInterpolation(image);
+    if (mode != InterpolationModeNearestNeighbor && mode != InterpolationModeBilinear) return false;
+    if (image.type() != ImageType::Bitmap || image.pixels().empty() || !ColorAdjuster(attributes).identity())
+        return false;
+    if (!(image.flags() & ImageFlagsHasAlpha) || image.knownOpaque()) return true;
+    // The drawing asks the same of a 32bppARGB image; the answer is kept.
+    return image.pixelFormat() == PixelFormat32bppARGB && DrawCache::of(image).opaque(image);
+}
+
+Status Graphics::drawImageOnBackground(const Image& image, const RectF& dst, const RectF& src,
+                                       ARGB background, const ImageAttributes* attributes) {
+    DrawTarget& t = target_->d;
+    DrawPlan plan;
+    const bool skipCovered = !t.image && image.type() == ImageType::Bitmap && validRect(dst) &&
+                             validRect(src) && planDraw(image, dst, src, plan) &&
+                             coversOpaquely(image, attributes);
+    if (!skipCovered) {
+        Status s = clear(background);
+        if (s != Status::Ok) return s;
+    } else {
+        // The bands around the covered rectangle.
+        const uint32_t v = premultiply(background);
+        const Rect& c = plan.covered;
+        for (int y = 0; y < t.height; ++y) {
+            uint32_t* row = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(t.surface.pixels) +
+                                                        y * t.surface.stride);
+            if (y < c.y || y >= c.y + c.height) {
+                std::fill(row, row + t.width, v);
+            } else {
+                std::fill(row, row + c.x, v);
+                std::fill(row + c.x + c.width, row + t.width, v);
+            }
+        }
+    }
+    return drawImageRectRect(image, dst, src, UnitPixel, attributes);
+}
+
 Status Graphics::drawImageRectRect(const Image& image, const RectF& dst, const RectF& src,
                                    Unit srcUnit, const ImageAttributes* attributes) {
     if (image.type() == ImageType::Metafile) return drawMetafile(image, dst, src, srcUnit, attributes);
@@ -664,20 +786,8 @@ Status Graphics::drawImageRectRect(const Image& image, const RectF& dst, const R
     if (dst.width == 0 || dst.height == 0 || src.width == 0 || src.height == 0) return Status::Ok;
 
     DrawTarget& t = target_->d;
-    // Page units to target pixels.
-    double ux = 1, uy = 1;
-    if (pageUnit_ == UnitMillimeter) {
-        ux = t.dpiX / 25.4;
-        uy = t.dpiY / 25.4;
-    }
-    const bool half =
-        pixelOffset_ == PixelOffsetModeHalf || pixelOffset_ == PixelOffsetModeHighQuality;
     DrawPlan plan;
-    if (!planAxis(dst.x * ux, dst.width * ux, src.x, src.width, image.width(), t.width, half,
-                  plan.covered.x, plan.covered.width, plan.offsetX, plan.stepX) ||
-        !planAxis(dst.y * uy, dst.height * uy, src.y, src.height, image.height(), t.height, half,
-                  plan.covered.y, plan.covered.height, plan.offsetY, plan.stepY))
-        return Status::Ok;
+    if (!planDraw(image, dst, src, plan)) return Status::Ok;
 
     const ColorAdjuster adjust(attributes);
     const pixman_op_t op =
@@ -688,11 +798,7 @@ Status Graphics::drawImageRectRect(const Image& image, const RectF& dst, const R
     if (s != Status::Ok) return s;
     // The canvas starts at the covered rectangle's corner; the plan's
     // offsets stay in absolute target pixels.
-    InterpolationMode mode = interpolation_;
-    if ((mode == InterpolationModeNearestNeighbor || mode == InterpolationModeBilinear) &&
-        !pixmanCanAddress(image))
-        mode = InterpolationModeHighQualityBilinear;  // beyond pixman's fixed-point range
-    switch (mode) {
+    switch (effectiveInterpolation(image)) {
         case InterpolationModeNearestNeighbor:
             s = drawPointSampled(image, plan, PIXMAN_FILTER_NEAREST, op, adjust, canvas.image());
             break;

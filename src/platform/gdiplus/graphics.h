@@ -109,6 +109,8 @@ private:
     std::vector<ColorMap> remap_;
 };
 
+struct DrawPlan;
+
 class Graphics {
 public:
     // On a bitmap: OutOfMemory for indexed formats (as the platform does),
@@ -140,10 +142,23 @@ public:
     // the whole picture is drawn (NotImplemented for a part of it).
     Status drawImageRectRect(const Image& image, const RectF& dst, const RectF& src,
                              Unit srcUnit = UnitPixel, const ImageAttributes* attributes = nullptr);
+    // clear(background), then drawImageRectRect of src (pixels) into dst; the
+    // target pixels an opaque picture will cover are not filled first.
+    Status drawImageOnBackground(const Image& image, const RectF& dst, const RectF& src, ARGB background,
+                                 const ImageAttributes* attributes = nullptr);
 
 private:
     struct Target;
     explicit Graphics(std::unique_ptr<Target> target);
+
+    // Where a drawing of src into dst lands in target pixels and how it
+    // samples; false when nothing is drawn.
+    bool planDraw(const Image& image, const RectF& dst, const RectF& src, DrawPlan& plan) const;
+    // The interpolation a drawing of the image uses: the mode set, unless
+    // pixman cannot address the image.
+    InterpolationMode effectiveInterpolation(const Image& image) const;
+    // Whether a drawing of the image gives every target pixel it covers alpha 255.
+    bool coversOpaquely(const Image& image, const ImageAttributes* attributes) const;
 
     Status drawMetafile(const Image& metafile, const RectF& dst, const RectF& src, Unit srcUnit,
                         const ImageAttributes* attributes);

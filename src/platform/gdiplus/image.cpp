@@ -51,7 +51,8 @@ Image::Image(Decoded decoded)
       metafileWidth_(decoded.metafileWidth),
       metafileHeight_(decoded.metafileHeight),
       metafileBytes_(std::move(decoded.metafileBytes)),
-      generation_(nextGeneration()) {}
+      generation_(nextGeneration()),
+      opaqueGeneration_(frame_.opaque ? generation_ : 0) {}
 
 Image::~Image() = default;
 
@@ -70,12 +71,17 @@ std::unique_ptr<Image> Image::fromPixels(PixelData pixels, Palette palette) {
 
 void Image::replaceFrame(Frame frame) {
     frame_ = std::move(frame);
-    touch();
+    frameReplaced();
 }
 
 void Image::touch() {
     generation_ = nextGeneration();
     cache_.reset();
+}
+
+void Image::frameReplaced() {
+    touch();
+    opaqueGeneration_ = frame_.opaque ? generation_ : 0;
 }
 
 int Image::width() const { return type_ == ImageType::Metafile ? metafileWidth_ : frame_.pixels.width(); }
@@ -137,7 +143,7 @@ Status Image::selectActiveFrame(const Guid& dimension, uint32_t index) {
     if (s != Status::Ok) return s;
     frame_ = std::move(next);
     activeFrame_ = index;
-    touch();
+    frameReplaced();
     return Status::Ok;
 }
 

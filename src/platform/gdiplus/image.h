@@ -127,6 +127,9 @@ public:
     const PixelData& pixels() const { return frame_.pixels; }
     // Number that changes whenever the pixels or palette change.
     uint64_t generation() const { return generation_; }
+    // True while the pixels are as their decoder left them and it said
+    // every one is opaque; any change of the pixels ends it.
+    bool knownOpaque() const { return opaqueGeneration_ == generation_; }
     ImageCache* cache() const { return cache_.get(); }
     void setCache(std::unique_ptr<ImageCache> cache) const { cache_ = std::move(cache); }
 
@@ -140,6 +143,9 @@ public:
 
 private:
     void touch();
+    // Takes a new frame's pixels as they are: a new generation that the
+    // frame's opacity, as its decoder states it, holds for.
+    void frameReplaced();
     // Read-only pixels are copied into memory of the image's own before the
     // first change.
     Status makePixelsWritable();
@@ -154,6 +160,7 @@ private:
     std::shared_ptr<const ByteSource> metafileBytes_;
     bool locked_ = false;
     uint64_t generation_ = 0;
+    uint64_t opaqueGeneration_ = 0;  // the generation the decoder's word is for; 0: none
     mutable std::unique_ptr<ImageCache> cache_;
 };
 

@@ -442,7 +442,7 @@ DrawCache& DrawCache::of(const Image& image) {
 }
 
 bool DrawCache::opaque(const Image& image) {
-    if (!opaque_) opaque_ = imageIsOpaque(image);
+    if (!opaque_) opaque_ = image.knownOpaque() || imageIsOpaque(image);
     return *opaque_;
 }
 

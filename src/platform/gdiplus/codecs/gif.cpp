@@ -405,6 +405,7 @@ public:
             return Status::InvalidParameter;
         Frame frame = frameShell(layout_, layout_.frames[index]);
         frame.flags |= ImageFlagsHasAlpha;
+        frame.opaque = canvasOpaque_;
         Status s = canvas_.copy(frame.pixels);
         if (s != Status::Ok) return s;
         out = std::move(frame);
@@ -416,6 +417,7 @@ private:
         for (int y = 0; y < canvas_.height(); ++y)
             std::memset(canvas_.row(y), 0, static_cast<size_t>(canvas_.width()) * 4);
         composed_ = -1;
+        canvasOpaque_ = false;
     }
 
     // Disposes of the composed frame and draws the next one.
@@ -429,9 +431,16 @@ private:
             } else {
                 copyPixels(canvas_, previous_);
             }
+            previousOpaque_ = canvasOpaque_;
         }
         ComposedRows target(canvas_, next);
         rowsDrawn = decompressFrame(*bytes_, layout_, next, target);
+        // Every colour is opaque and a transparent index leaves the canvas as
+        // it was: an opaque canvas stays so, and a frame without transparency
+        // that fills the whole screen makes it so.
+        const bool fillsScreen = next.left == 0 && next.top == 0 && next.width >= canvas_.width() &&
+                                 next.height == canvas_.height() && rowsDrawn == next.height;
+        if (next.transparent == NO_TRANSPARENT_COLOR && fillsScreen) canvasOpaque_ = true;
         ++composed_;
         return Status::Ok;
     }
@@ -443,8 +452,10 @@ private:
             const int y1 = std::min(f.top + f.height, canvas_.height());
             for (int y = f.top; y < y1; ++y)
                 std::memset(canvas_.row(y) + 4 * x0, 0, static_cast<size_t>(x1 - x0) * 4);
+            if (x1 > x0 && y1 > f.top) canvasOpaque_ = false;
         } else if (f.disposal == kDisposalRestorePrevious && !previous_.empty()) {
             copyPixels(previous_, canvas_);
+            canvasOpaque_ = previousOpaque_;
         }
     }
 
@@ -458,6 +469,8 @@ private:
     PixelData canvas_;
     PixelData previous_;  // the canvas before the last frame that restores to it
     int composed_ = -1;   // frame the canvas shows
+    bool canvasOpaque_ = false;    // no pixel of the canvas is transparent
+    bool previousOpaque_ = false;  // the same of previous_
 };
 
 class GifDecoder final : public Decoder {
