@@ -309,10 +309,10 @@ uint64_t fileBytes(int fd) {
     return ::fstat(fd, &st) == 0 && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
 }
 
-// The read-only mapping of a picture's pixels.
-struct WorkerPixels : WorkerHandle {
-    kernel::SealedMapping mapping;
-};
+// A picture the worker decoded. Its pixels are a read-only mapping that the
+// image's pixels hold: once the image has pixels of its own (after a
+// rotation, say), the mapping goes.
+struct WorkerPixels : WorkerHandle {};
 
 // A container open in the worker, with the file to open it again from.
 struct WorkerContainer : WorkerHandle {
@@ -349,18 +349,18 @@ wire::Request requestFor(wire::Op op) {
 // An entry for the picture file `file`; false when the file is not a sealed
 // memory file holding a well-formed picture.
 bool addPicture(kernel::UniqueFd file, int32_t& id) {
-    auto pixels = std::make_unique<WorkerPixels>();
+    auto mapping = std::make_shared<kernel::SealedMapping>();
     wire::Picture p;
-    if (!file || !pixels->mapping.map(file.get()) ||
-        !wire::readPicture(pixels->mapping.data(), pixels->mapping.size(), p))
-        return false;
-    gdiplus::PixelData data = gdiplus::PixelData::wrapReadOnly(pixels->mapping.data() + p.pixelOffset, p.width,
-                                                                p.height, static_cast<ptrdiff_t>(p.stride), p.format);
+    if (!file || !mapping->map(file.get()) || !wire::readPicture(mapping->data(), mapping->size(), p)) return false;
+    const uint8_t* scan0 = mapping->data() + p.pixelOffset;
+    gdiplus::PixelData data = gdiplus::PixelData::wrapReadOnly(scan0, p.width, p.height,
+                                                                static_cast<ptrdiff_t>(p.stride), p.format,
+                                                                std::move(mapping));
     std::unique_ptr<gdiplus::Image> image = gdiplus::Image::fromPixels(std::move(data), std::move(p.palette));
     for (const gdiplus::PropertyItem& item : p.properties) image->setPropertyItem(item);
     if (p.dpiX > 0 && p.dpiY > 0) image->setResolution(p.dpiX, p.dpiY);
     modMain::AddImage(id, std::move(image), p.formatName, std::string(), SourcePluginBitmap);
-    modMain::AttachPluginBitmap(id, registerHandle(std::move(pixels)));
+    modMain::AttachPluginBitmap(id, registerHandle(std::make_unique<WorkerPixels>()));
     if (ImageEntry* e = modMain::FindEntry(id)) e->PluginMetadata = std::move(p.iptc);
     if (p.modified) modMain::MarkImageModified(id);
     return true;

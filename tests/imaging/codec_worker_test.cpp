@@ -65,6 +65,18 @@ bool sanitized() {
     return false;
 }
 
+// Whether an address lies in one of this process's mappings.
+bool isMapped(const void* address) {
+    std::ifstream maps("/proc/self/maps");
+    const auto at = reinterpret_cast<uintptr_t>(address);
+    std::string line;
+    while (std::getline(maps, line)) {
+        uintptr_t from = 0, to = 0;
+        if (std::sscanf(line.c_str(), "%lx-%lx", &from, &to) == 2 && at >= from && at < to) return true;
+    }
+    return false;
+}
+
 // The test plug-in in the worker, a short deadline, an open session.
 class HostileWorker : public ::testing::Test {
 protected:
@@ -124,9 +136,13 @@ TEST_F(HostileWorker, PicturesComeBackReadOnlyWithTheirFacts) {
     EXPECT_EQ(e->SourceKind, SourcePluginBitmap);
     EXPECT_TRUE(isWorkerHandle(e->PluginBitmap));
     // A change goes to a copy of the image's own; the mapping (read-only:
-    // a write to it would fault) stays as it was.
+    // a write to it would fault) is not written, and goes with the last
+    // pixels over it, though the entry stays.
+    const uint8_t* mapped = image->pixels().scan0();
+    EXPECT_TRUE(isMapped(mapped));
     EXPECT_EQ(image->setPixel(0, 0, 0xFF123456u), gp::Status::Ok);
     EXPECT_FALSE(image->pixels().isReadOnly());
+    EXPECT_FALSE(isMapped(mapped));
     gp::ARGB c = 0;
     image->getPixel(0, 0, c);
     EXPECT_EQ(c, 0xFF123456u);

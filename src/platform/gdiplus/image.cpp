@@ -41,6 +41,24 @@ struct PixelMover {
     }
 };
 
+// Copies `count` pixels of kBytes bytes to consecutive places at `to`, taking
+// them from `from` onwards `step` bytes apart.
+template <int kBytes>
+void copyRunOf(const uint8_t* from, ptrdiff_t step, uint8_t* to, int count) {
+    for (int i = 0; i < count; ++i, from += step, to += kBytes) std::memcpy(to, from, kBytes);
+}
+
+void copyRun(int bytes, const uint8_t* from, ptrdiff_t step, uint8_t* to, int count) {
+    switch (bytes) {
+        case 1: return copyRunOf<1>(from, step, to, count);
+        case 2: return copyRunOf<2>(from, step, to, count);
+        case 3: return copyRunOf<3>(from, step, to, count);
+        case 4: return copyRunOf<4>(from, step, to, count);
+        case 6: return copyRunOf<6>(from, step, to, count);
+        default: return copyRunOf<8>(from, step, to, count);
+    }
+}
+
 }  // namespace
 
 Image::Image(Decoded decoded)
@@ -298,33 +316,66 @@ Status Image::rotateFlip(RotateFlipType type) {
     if (type == RotateNoneFlipNone) return Status::Ok;
     const int rotation = type & 3;
     const bool flipX = (type & 4) != 0;
+    const bool quarter = (rotation & 1) != 0;
     const int w = width(), h = height();
-    const int nw = (rotation & 1) ? h : w, nh = (rotation & 1) ? w : h;
+    const int nw = quarter ? h : w, nh = quarter ? w : h;
     const PixelFormat f = pixelFormat();
+    // The drawing caches describe the pixels being replaced: they go first,
+    // so that they are not held beside both pictures.
+    cache_.reset();
     PixelData out;
     Status s = PixelData::allocate(nw, nh, f, out);
     if (s != Status::Ok) return s;
     const PixelMover mover{f, bitsPerPixel(f) >= 8 ? bitsPerPixel(f) / 8 : 0};
-    // Tiles keep both images' rows in cache for the quarter turns.
+    auto sourceOf = [&](int x, int y, int& sx, int& sy) {
+        const int xr = flipX ? nw - 1 - x : x, yr = y;
+        switch (rotation) {
+            case 0: sx = xr; sy = yr; break;
+            case 1: sx = yr; sy = h - 1 - xr; break;
+            case 2: sx = w - 1 - xr; sy = h - 1 - yr; break;
+            default: sx = w - 1 - yr; sy = xr; break;
+        }
+    };
+    // The new picture is made in bands that each read a run of whole source
+    // rows: bands of columns for the quarter turns, of rows otherwise. The
+    // source rows a band finishes are released behind it, so a large picture
+    // is held about once, not twice. Tiles keep both images' rows in cache.
     constexpr int kTile = 64;
-    for (int ty = 0; ty < nh; ty += kTile) {
-        for (int tx = 0; tx < nw; tx += kTile) {
-            const int yEnd = std::min(nh, ty + kTile), xEnd = std::min(nw, tx + kTile);
-            for (int y = ty; y < yEnd; ++y) {
+    const int bands = quarter ? nw : nh, across = quarter ? nh : nw;
+    int finishedLo = h, finishedHi = 0;  // source rows finished so far
+    for (int b = 0; b < bands; b += kTile) {
+        const int bEnd = std::min(bands, b + kTile);
+        for (int a = 0; a < across; a += kTile) {
+            const int aEnd = std::min(across, a + kTile);
+            const int x0 = quarter ? b : a, x1 = quarter ? bEnd : aEnd;
+            const int y0 = quarter ? a : b, y1 = quarter ? aEnd : bEnd;
+            for (int y = y0; y < y1; ++y) {
                 uint8_t* dstRow = out.row(y);
-                for (int x = tx; x < xEnd; ++x) {
-                    const int xr = flipX ? nw - 1 - x : x, yr = y;
-                    int sx, sy;
-                    switch (rotation) {
-                        case 0: sx = xr; sy = yr; break;
-                        case 1: sx = yr; sy = h - 1 - xr; break;
-                        case 2: sx = w - 1 - xr; sy = h - 1 - yr; break;
-                        default: sx = w - 1 - yr; sy = xr; break;
+                int sx, sy, nextX, nextY;
+                sourceOf(x0, y, sx, sy);
+                if (!mover.bytes) {
+                    for (int x = x0; x < x1; ++x) {
+                        sourceOf(x, y, sx, sy);
+                        mover.move(frame_.pixels.row(sy), sx, dstRow, x);
                     }
-                    mover.move(frame_.pixels.row(sy), sx, dstRow, x);
+                    continue;
                 }
+                // Along a row of the new picture the source moves by a fixed step.
+                sourceOf(x0 + 1, y, nextX, nextY);
+                const ptrdiff_t step = (nextY - sy) * frame_.pixels.stride() + (nextX - sx) * mover.bytes;
+                copyRun(mover.bytes, frame_.pixels.row(sy) + static_cast<ptrdiff_t>(sx) * mover.bytes, step,
+                        dstRow + static_cast<ptrdiff_t>(x0) * mover.bytes, x1 - x0);
             }
         }
+        // The band's source rows, a run beside those finished before.
+        int first, last, unused;
+        sourceOf(quarter ? b : 0, quarter ? 0 : b, unused, first);
+        sourceOf(quarter ? bEnd - 1 : 0, quarter ? 0 : bEnd - 1, unused, last);
+        finishedLo = std::min({finishedLo, first, last});
+        finishedHi = std::max({finishedHi, first + 1, last + 1});
+        // Pages released before are released again at no cost; a page across
+        // the border with the band is whole once the band is finished.
+        frame_.pixels.releaseRows(finishedLo, finishedHi);
     }
     frame_.pixels = std::move(out);
     if (rotation & 1) std::swap(frame_.dpiX, frame_.dpiY);

@@ -1,5 +1,9 @@
 #include "platform/gdiplus/pixel_data.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -54,12 +58,25 @@ PixelData PixelData::wrap(uint8_t* scan0, int width, int height, ptrdiff_t strid
 }
 
 PixelData PixelData::wrapReadOnly(const uint8_t* scan0, int width, int height, ptrdiff_t stride,
-                                  PixelFormat format) {
+                                  PixelFormat format, std::shared_ptr<const void> keeper) {
     // The pointer is kept writable in type only: the image never writes
     // through it (see isReadOnly).
     PixelData data = wrap(const_cast<uint8_t*>(scan0), width, height, stride, format);
     data.readOnly_ = true;
+    data.keeper_ = std::move(keeper);
     return data;
+}
+
+void PixelData::releaseRows(int y0, int y1) {
+    if (!owned_ || owned_.use_count() != 1 || stride_ <= 0) return;
+    y0 = std::max(y0, 0);
+    y1 = std::min(y1, height_);
+    if (y1 <= y0) return;
+    static const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    const uintptr_t from = reinterpret_cast<uintptr_t>(row(y0));
+    const uintptr_t to = from + static_cast<uintptr_t>(y1 - y0) * static_cast<uintptr_t>(stride_);
+    const uintptr_t first = (from + page - 1) / page * page, end = to / page * page;
+    if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_DONTNEED);
 }
 
 Status PixelData::copy(PixelData& out) const {

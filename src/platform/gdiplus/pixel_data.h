@@ -28,11 +28,12 @@ public:
     // Wraps caller memory; `stride` may be negative (bottom-up rows).
     static PixelData wrap(uint8_t* scan0, int width, int height, ptrdiff_t stride,
                           PixelFormat format);
-    // Wraps memory that nobody writes and that outlives every image over it
-    // (a sealed read-only mapping). Such pixels change only through their
-    // image, which first copies them into memory of its own.
+    // Wraps memory that nobody writes (a sealed read-only mapping). Such
+    // pixels change only through their image, which first copies them into
+    // memory of its own. `keeper`, when given, keeps the memory alive for as
+    // long as any pixels wrap it; without it the memory must outlive them.
     static PixelData wrapReadOnly(const uint8_t* scan0, int width, int height, ptrdiff_t stride,
-                                  PixelFormat format);
+                                  PixelFormat format, std::shared_ptr<const void> keeper = {});
     // A deep copy into owned memory with the default stride.
     Status copy(PixelData& out) const;
 
@@ -54,10 +55,16 @@ public:
     size_t bytesHeld() const { return owned_ ? ownedSize_ : 0; }
     // Reinterprets the format without touching the bytes (same bits per pixel).
     void setFormat(PixelFormat f) { format_ = f; }
+    // Gives the whole memory pages inside rows [y0, y1) back to the system, so
+    // that a picture being replaced part by part (a rotation into a new buffer)
+    // is not held twice meanwhile. The pixels of those rows are undefined
+    // afterwards. Only memory this object alone owns is released.
+    void releaseRows(int y0, int y1);
 
 private:
     std::shared_ptr<uint8_t[]> owned_;
     size_t ownedSize_ = 0;
+    std::shared_ptr<const void> keeper_;  // of read-only memory
     uint8_t* scan0_ = nullptr;
     int width_ = 0;
     int height_ = 0;
