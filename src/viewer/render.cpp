@@ -79,15 +79,19 @@ int32_t Renderer::drawDirect(Image& image, const RectF& dst, const RectF& src,
     g->setCompositingQuality(gdiplus::CompositingQualityHighSpeed);
     status = static_cast<int32_t>(g->setInterpolationMode(ChooseInterpolation()));
     if (status != 0) {
+        backdrop_.known = false;
         g->clear(background);
         return status;
     }
-    status = static_cast<int32_t>(
-        g->drawImageOnBackground(image, dst, src, background, s_.animatedGif ? nullptr : attributes));
+    if (w.surfaceEpoch() != backdropEpoch_) backdrop_.known = false;
+    status = static_cast<int32_t>(g->drawImageOnBackground(image, dst, src, background,
+                                                           s_.animatedGif ? nullptr : attributes, &backdrop_));
+    backdropEpoch_ = w.surfaceEpoch();
     if (status != kOutOfMemory) return status;
 
     // Out of memory: cheaper settings, no attributes, smaller intermediates,
-    // on the background again.
+    // on the background again, whose extent the next painting cannot know.
+    backdrop_.known = false;
     g->clear(background);
     g->setPixelOffsetMode(gdiplus::PixelOffsetModeNone);
     g->setSmoothingMode(gdiplus::SmoothingModeNone);

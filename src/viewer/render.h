@@ -74,6 +74,10 @@ private:
 
     ViewState& s_;
     RenderHost& host_;
+    // What the last direct painting left on the window's bitmap, while the
+    // window has not rewritten it since (its epoch then).
+    gdiplus::Backdrop backdrop_;
+    uint64_t backdropEpoch_ = 0;
 };
 
 }  // namespace orrery::viewer

@@ -756,3 +756,38 @@ TEST(GraphicsBackground, DrawingOnABackgroundEqualsClearingAndDrawing) {
                         << pixelFormatName(format) << " mode " << mode << " at " << dst.x << "," << dst.y;
                 }
 }
+
+// Drawings that follow one another on one target with a backdrop give what
+// clearing and drawing give each time: the bands are skipped only where the
+// last drawing left the same background around the same rectangle.
+TEST(GraphicsBackground, ABackdropNeverLeavesAnEarlierDrawingBehind) {
+    const int w = 40, h = 30;
+    auto opaque = makeImage(w, h, PixelFormat24bppRGB, patternColors(w, h));
+    auto spotted = makeImage(w, h, PixelFormat32bppARGB, spottedColors(w, h));
+    const RectF all{0, 0, w, h};
+    struct Step {
+        const Image* image;
+        RectF dst;
+        ARGB background;
+    };
+    const Step steps[] = {
+        {opaque.get(), {10, 5, 60, 45}, 0xff336699}, {opaque.get(), {10, 5, 60, 45}, 0xff336699},
+        {opaque.get(), {12, 5, 60, 45}, 0xff336699}, {opaque.get(), {12, 5, 50, 40}, 0xff336699},
+        {opaque.get(), {12, 5, 50, 40}, 0xff112233}, {spotted.get(), {12, 5, 50, 40}, 0xff112233},
+        {opaque.get(), {12, 5, 50, 40}, 0xff112233}, {spotted.get(), {-5, -5, 100, 80}, 0xff112233},
+        {opaque.get(), {12, 5, 50, 40}, 0xff112233},
+    };
+    TestSurface got(80, 60, 0x9abcdef0);
+    Backdrop backdrop;
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        const Step& s = steps[i];
+        TestSurface want(80, 60);
+        auto g = viewerGraphics(want, InterpolationModeNearestNeighbor);
+        ASSERT_EQ(g->clear(s.background), Status::Ok);
+        ASSERT_EQ(g->drawImageRectRect(*s.image, s.dst, all), Status::Ok);
+        ASSERT_EQ(viewerGraphics(got, InterpolationModeNearestNeighbor)
+                      ->drawImageOnBackground(*s.image, s.dst, all, s.background, nullptr, &backdrop),
+                  Status::Ok);
+        ASSERT_EQ(got.pixels, want.pixels) << "step " << i;
+    }
+}

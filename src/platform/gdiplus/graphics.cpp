@@ -749,19 +749,24 @@ bool Graphics::coversOpaquely(const Image& image, const ImageAttributes* attribu
 }
 
 Status Graphics::drawImageOnBackground(const Image& image, const RectF& dst, const RectF& src,
-                                       ARGB background, const ImageAttributes* attributes) {
+                                       ARGB background, const ImageAttributes* attributes, Backdrop* backdrop) {
     DrawTarget& t = target_->d;
+    // A bitmap draws inside the covered rectangle of its plan, or nowhere.
+    const bool bitmap = image.type() == ImageType::Bitmap;
     DrawPlan plan;
-    const bool skipCovered = !t.image && image.type() == ImageType::Bitmap && validRect(dst) &&
-                             validRect(src) && planDraw(image, dst, src, plan) &&
-                             coversOpaquely(image, attributes);
+    const bool planned = bitmap && validRect(dst) && validRect(src) && planDraw(image, dst, src, plan);
+    const bool skipCovered = planned && !t.image && coversOpaquely(image, attributes);
+    const Rect& c = plan.covered;
+    const bool bandsHold = skipCovered && backdrop && backdrop->known && backdrop->background == background &&
+                           backdrop->picture.x == c.x && backdrop->picture.y == c.y &&
+                           backdrop->picture.width == c.width && backdrop->picture.height == c.height;
+    if (backdrop) backdrop->known = false;
     if (!skipCovered) {
         Status s = clear(background);
         if (s != Status::Ok) return s;
-    } else {
+    } else if (!bandsHold) {
         // The bands around the covered rectangle.
         const uint32_t v = premultiply(background);
-        const Rect& c = plan.covered;
         for (int y = 0; y < t.height; ++y) {
             uint32_t* row = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(t.surface.pixels) +
                                                         y * t.surface.stride);
@@ -772,6 +777,11 @@ Status Graphics::drawImageOnBackground(const Image& image, const RectF& dst, con
                 std::fill(row + c.x + c.width, row + t.width, v);
             }
         }
+    }
+    if (backdrop) {
+        backdrop->known = bitmap;
+        backdrop->background = background;
+        backdrop->picture = c;
     }
     return drawImageRectRect(image, dst, src, UnitPixel, attributes);
 }

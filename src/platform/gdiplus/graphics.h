@@ -111,6 +111,16 @@ private:
 
 struct DrawPlan;
 
+// What a drawing on a background left on its target: every pixel outside
+// `picture` holds `background` (when `known`). A later drawing of the same
+// placement on the same background need not fill those pixels again, as long
+// as nothing else has drawn on the target.
+struct Backdrop {
+    bool known = false;
+    ARGB background = 0;
+    Rect picture;
+};
+
 class Graphics {
 public:
     // On a bitmap: OutOfMemory for indexed formats (as the platform does),
@@ -143,9 +153,11 @@ public:
     Status drawImageRectRect(const Image& image, const RectF& dst, const RectF& src,
                              Unit srcUnit = UnitPixel, const ImageAttributes* attributes = nullptr);
     // clear(background), then drawImageRectRect of src (pixels) into dst; the
-    // target pixels an opaque picture will cover are not filled first.
+    // target pixels an opaque picture will cover are not filled first. With
+    // a backdrop, the pixels it says hold the background already are not
+    // filled either, and it is updated to what holds after the drawing.
     Status drawImageOnBackground(const Image& image, const RectF& dst, const RectF& src, ARGB background,
-                                 const ImageAttributes* attributes = nullptr);
+                                 const ImageAttributes* attributes = nullptr, Backdrop* backdrop = nullptr);
 
 private:
     struct Target;

@@ -215,6 +215,7 @@ int ControlWindow::clientHeight() const { return std::max(0, height_ - 2 * borde
 
 Status ControlWindow::resizeSurface(int cw, int ch) {
     if (cw == surface_.width && ch == surface_.height) return Status::Ok;
+    ++surfaceEpoch_;
     if (cw <= 0 || ch <= 0) {
         pixels_.reset();
         surface_.pixels = nullptr;
@@ -309,6 +310,7 @@ void ControlWindow::setPersistentDrawing(PersistentDrawing p) {
 }
 
 void ControlWindow::clearSurface() {
+    ++surfaceEpoch_;
     fillSurfaceRect(surface_, {0, 0, surface_.width, surface_.height}, resolveOleColor(backColor_));
     invalidate();
 }

@@ -115,6 +115,10 @@ public:
     // (no pixels while the client area is empty). Draw on it with
     // gdiplus::Graphics::fromSurface, then call invalidate().
     const gdiplus::Surface& surface() const { return surface_; }
+    // Changes whenever the window itself rewrites the persistent bitmap (a
+    // new size, an erase), so that whoever draws on it knows what it left
+    // there still holds.
+    uint64_t surfaceEpoch() const { return surfaceEpoch_; }
     // Erases the persistent bitmap to the back colour.
     void clearSurface();
     // Any 32-bit image (other formats are converted while composing), drawn
@@ -278,6 +282,7 @@ private:
     PersistentDrawing persistent_ = PersistentDrawing::On;
     std::unique_ptr<uint32_t[]> pixels_;
     gdiplus::Surface surface_;
+    uint64_t surfaceEpoch_ = 0;
     std::shared_ptr<const gdiplus::Image> picture_;
     std::shared_ptr<const gdiplus::Image> mask_;
 
