@@ -47,14 +47,16 @@ void forEachTag(const plugin::Functions& f, int model, PluginHandle bitmap,
     f.FindCloseMetadata(search);
 }
 
-// Numerator / denominator of a single unsigned rational, or 0 when the tag
-// does not hold one usable value.
+// Numerator / denominator of a single rational, or 0 when the tag does not
+// hold one usable value. Both halves are read as the signed 32-bit numbers
+// the value texts show, so a numerator with its top bit set (0xFFFFFFFF, -1)
+// is refused rather than giving four billion dots per inch.
 double singleRational(const PluginMetadataTag& t) {
     if (t.type != kTypeRational || t.count != 1 || t.length != 8 || t.value.size() != 8) return 0;
-    uint32_t num = 0, den = 0;
+    int32_t num = 0, den = 0;
     std::memcpy(&num, t.value.data(), 4);
     std::memcpy(&den, t.value.data() + 4, 4);
-    if (num == 0 || den < 1) return 0;
+    if (num <= 0 || den < 1) return 0;
     return static_cast<double>(num) / den;
 }
 

@@ -26,7 +26,13 @@ uint32_t readLittleEndian(std::span<const uint8_t> bytes, size_t at, size_t size
     return v;
 }
 
-std::string signedWhole(int64_t v) { return (v < 0 ? "" : " ") + std::to_string(v); }
+// A number's sign place: a blank when it is not negative.
+std::string signPlace(bool negative) { return std::string(1, negative ? '-' : ' '); }
+
+std::string signedWhole(int64_t v) {
+    std::string out = v < 0 ? std::string() : signPlace(false);
+    return out.append(std::to_string(v));
+}
 
 std::string text(uint32_t id, std::span<const uint8_t> bytes) {
     if (bytes.empty()) return "0";
@@ -43,7 +49,7 @@ std::string hexPair(uint8_t b) {
 }
 
 std::string quotient(int32_t numerator, int32_t denominator) {
-    if (denominator == 0) return signedWhole(numerator) + "/0";
+    if (denominator == 0) return signedWhole(numerator).append("/0");
     return FormatNumber(static_cast<double>(numerator) / denominator);
 }
 
@@ -75,22 +81,20 @@ std::string FormatNumber(double value) {
     while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
     std::string body;
     if (exponent < -4 || exponent >= kSignificantDigits) {
-        body = digits.substr(0, 1);
-        if (digits.size() > 1) body += "." + digits.substr(1);
+        body.append(digits, 0, 1);
+        if (digits.size() > 1) body.append(1, '.').append(digits, 1);
         char e[16];
         std::snprintf(e, sizeof e, "E%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
-        body += e;
+        body.append(e);
     } else if (exponent >= 0) {
         const auto whole = static_cast<size_t>(exponent) + 1;
-        if (digits.size() <= whole) {
-            body = digits + std::string(whole - digits.size(), '0');
-        } else {
-            body = digits.substr(0, whole) + "." + digits.substr(whole);
-        }
+        body.append(digits, 0, whole);
+        if (digits.size() <= whole) body.append(whole - digits.size(), '0');
+        else body.append(1, '.').append(digits, whole);
     } else {
-        body = "." + std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
+        body.append(1, '.').append(static_cast<size_t>(-exponent - 1), '0').append(digits);
     }
-    return (value < 0 ? "-" : " ") + body;
+    return signPlace(value < 0).append(body);
 }
 
 std::string FormatTagValue(uint32_t id, uint16_t type, uint32_t length, uint32_t count,

@@ -11,6 +11,10 @@
 
 #include "imaging/image_table.h"
 #include "imaging/loaders.h"
+#include "metadata/gdip_property_item.h"
+#include "metadata/image_tags.h"
+#include "metadata/tag_names.h"
+#include "metadata/value_text.h"
 #include "platform/gdiplus/factory.h"
 #include "platform/gdiplus/image.h"
 #include "tools/orrery/command_line.h"
@@ -74,10 +78,26 @@ std::string hex(const std::vector<uint8_t>& bytes) {
 std::string jsonEscape(const std::string& s) {
     std::string out;
     for (char c : s) {
+        if (static_cast<unsigned char>(c) < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+            out += escaped;
+            continue;
+        }
         if (c == '"' || c == '\\') out += '\\';
         out += c;
     }
     return out;
+}
+
+// The name and value text of a property item, as the control's members give them.
+std::string tagName(const PropertyItem& p) { return orrery::metadata::TagName(p.id); }
+std::string tagText(const PropertyItem& p) {
+    return orrery::metadata::FormatTagValue(p.id, p.type, p.length(),
+                                            orrery::metadata::ValueCountOf(p.type, p.length()), p.value);
+}
+std::string tagText(const orrery::imaging::PluginMetadataTag& t) {
+    return orrery::metadata::FormatTagValue(static_cast<uint32_t>(t.id), t.type, t.length, t.count, t.value);
 }
 
 int info(const std::vector<std::string>& words) {
@@ -97,6 +117,9 @@ int info(const std::vector<std::string>& words) {
     const uint32_t frames = frameCountOf(file.entry());
     const std::string format = file.entry().FormatName;
     const PixelFormat pf = image->pixelFormat();
+    const auto* entries = orrery::metadata::IptcEntries(file.id());
+    static const std::vector<orrery::imaging::PluginMetadataTag> kNoTags;
+    const auto& iptc = entries ? *entries : kNoTags;
     if (json) {
         std::printf("{\"file\":\"%s\",\"format\":\"%s\",\"width\":%d,\"height\":%d,"
                     "\"pixelFormat\":\"%s\",\"bitsPerPixel\":%d,\"dpiX\":%g,\"dpiY\":%g,"
@@ -106,8 +129,16 @@ int info(const std::vector<std::string>& words) {
                     image->verticalResolution(), frames, dimensionName(dimension));
         bool first = true;
         for (const PropertyItem& p : image->properties()) {
-            std::printf("%s{\"id\":%u,\"type\":%u,\"length\":%u,\"value\":\"%s\"}", first ? "" : ",", p.id,
-                        p.type, p.length(), hex(p.value).c_str());
+            std::printf("%s{\"id\":%u,\"name\":\"%s\",\"type\":%u,\"length\":%u,\"value\":\"%s\",\"text\":\"%s\"}",
+                        first ? "" : ",", p.id, tagName(p).c_str(), p.type, p.length(), hex(p.value).c_str(),
+                        jsonEscape(tagText(p)).c_str());
+            first = false;
+        }
+        std::printf("],\"iptc\":[");
+        first = true;
+        for (const auto& t : iptc) {
+            std::printf("%s{\"id\":%d,\"type\":%u,\"count\":%u,\"length\":%u,\"text\":\"%s\"}", first ? "" : ",",
+                        t.id, t.type, t.count, t.length, jsonEscape(tagText(t)).c_str());
             first = false;
         }
         std::printf("]}\n");
@@ -121,7 +152,12 @@ int info(const std::vector<std::string>& words) {
     std::printf("frames:          %u (%s)\n", frames, dimensionName(dimension));
     std::printf("property items:  %u\n", image->propertyCount());
     for (const PropertyItem& p : image->properties())
-        std::printf("  0x%04x type %u length %u: %s\n", p.id, p.type, p.length(), hex(p.value).c_str());
+        std::printf("  0x%04x %s type %u length %u: %s = %s\n", p.id, tagName(p).c_str(), p.type, p.length(),
+                    hex(p.value).c_str(), quotedText(tagText(p)).c_str());
+    std::printf("IPTC tags:       %zu\n", iptc.size());
+    for (const auto& t : iptc)
+        std::printf("  0x%04x type %u count %u length %u = %s\n", static_cast<uint32_t>(t.id), t.type, t.count,
+                    t.length, quotedText(tagText(t)).c_str());
     return 0;
 }
 
