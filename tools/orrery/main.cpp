@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "imaging/image_table.h"
+#include "imaging/codec_plugin.h"
 #include "imaging/loaders.h"
+#include "imaging/plugin_save.h"
 #include "metadata/gdip_property_item.h"
 #include "metadata/image_tags.h"
 #include "metadata/tag_names.h"
@@ -185,7 +187,7 @@ bool parseCount(const std::string& text, uint32_t& value) {
 
 int convert(const std::vector<std::string>& words) {
     static constexpr Option options[] = {
-        {"--frame", true}, {"--compression", true}, {"--quality", true}, {"--depth", true}};
+        {"--frame", true}, {"--compression", true}, {"--quality", true}, {"--depth", true}, {"--plugin"}};
     Arguments args;
     if (!args.parse(words, options)) return usageError(args.error());
     if (args.operands().size() != 2) return usageError("convert takes IN and OUT");
@@ -208,8 +210,12 @@ int convert(const std::vector<std::string>& words) {
         if (!parseCount(*text, v)) return usageError(std::string(option) + " takes a whole number");
         params.push_back({guid, EncoderParameterValueTypeLong, {v}});
     }
-    const Encoder* encoder = encoderForOutput(out);
-    if (!encoder) return 2;
+    const bool throughPlugin = args.has("--plugin");
+    const int pluginFormat = orrery::imaging::pluginFormatOfPath(out);
+    if (throughPlugin && pluginFormat == orrery::imaging::PluginFormat::Unknown)
+        return usageError("--plugin takes OUT's format from its extension, and the codec plug-in has no format named so");
+    const Encoder* encoder = throughPlugin ? nullptr : encoderForOutput(out);
+    if (!throughPlugin && !encoder) return 2;
 
     LoadedFile file;
     int32_t s = file.load(in);
@@ -227,6 +233,13 @@ int convert(const std::vector<std::string>& words) {
     }
     Image* image = file.image();
     if (!image) return noFrame(in);
+    if (throughPlugin) {
+        s = orrery::imaging::SaveWithPlugin(file.id(), out, pluginFormat);
+        if (s == 0) return 0;
+        std::fprintf(stderr, "orrery: cannot save %s through the codec plug-in: %s\n", out.c_str(),
+                     statusText(s).c_str());
+        return 1;
+    }
     return writeImage(*image, out, *encoder, params);
 }
 
