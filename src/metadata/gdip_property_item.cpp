@@ -45,7 +45,8 @@ int32_t cGDIPPropertyItem::ParseLong(int32_t n) const {
     if (n < 1 || static_cast<uint32_t>(n) > ValueCount()) return 0;
     const size_t at = 4 * (static_cast<size_t>(n) - 1);
     if (at + 4 > value_.size()) return 0;
-    const uint32_t v = value_[at] | value_[at + 1] << 8 | value_[at + 2] << 16 | static_cast<uint32_t>(value_[at + 3]) << 24;
+    uint32_t v = 0;
+    for (size_t i = 0; i < 4; ++i) v |= static_cast<uint32_t>(value_[at + i]) << (8 * i);
     return static_cast<int32_t>(v);
 }
 
@@ -66,12 +67,18 @@ uint32_t cGDIPPropertyItem::DataBufferSize() const {
 uint32_t cGDIPPropertyItem::ElementDataSize() const { return ElementSizeOfType(type_); }
 
 void cGDIPPropertyItem::Initialise(uint32_t id, uint32_t length, uint16_t type, const uint8_t* buffer, size_t size) {
+    const bool hasValue = buffer && size > kHeaderSize;
+    InitialiseValue(id, length, type,
+                    hasValue ? std::span<const uint8_t>(buffer + kHeaderSize, size - kHeaderSize)
+                             : std::span<const uint8_t>());
+}
+
+void cGDIPPropertyItem::InitialiseValue(uint32_t id, uint32_t length, uint16_t type, std::span<const uint8_t> value) {
     id_ = id;
     length_ = length;
     type_ = type;
-    value_.clear();
-    if (length < 1 || !buffer || size <= kHeaderSize) return;
-    value_.assign(buffer + kHeaderSize, buffer + size);
+    if (length < 1) value = {};
+    value_.assign(value.begin(), value.end());
 }
 
 }  // namespace orrery::metadata

@@ -46,6 +46,8 @@ public:
     // Builds the item from the imaging layer's item buffer: `buffer` holds
     // `size` bytes, the header first, and the value bytes after it.
     void Initialise(uint32_t id, uint32_t length, uint16_t type, const uint8_t* buffer, size_t size);
+    // The same from the value bytes alone (the bytes after the header).
+    void InitialiseValue(uint32_t id, uint32_t length, uint16_t type, std::span<const uint8_t> value);
 
     // The value bytes (empty when Length is below 1).
     std::span<const uint8_t> value() const { return value_; }

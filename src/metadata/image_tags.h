@@ -26,12 +26,16 @@ gdiplus::Image* TaggedImage(int32_t imageId);
 gdiplus::Status ExifItemCount(const gdiplus::Image* image, uint32_t& count);
 
 // Item `n` (from 1, in the order of the identifier list). False, with no
-// item, when `n` is outside 1..count or the item's size cannot be read; an
-// item the imaging layer then refuses to hand out is the empty one.
+// item, when `n` is outside 1..count.
 bool ReadExifItem(const gdiplus::Image& image, int32_t n, cGDIPPropertyItem& item);
+// The identifier of item `n` alone; false when `n` is outside 1..count.
+bool ReadExifItemId(const gdiplus::Image& image, int32_t n, uint32_t& id);
 
 // The value text of an item (FormatTagValue with its count).
 std::string ExifValueText(const cGDIPPropertyItem& item);
+// The value text of item `n` read in place, as ExifValueText of the item
+// ReadExifItem gives; false when `n` is outside 1..count.
+bool ReadExifValueText(const gdiplus::Image& image, int32_t n, std::string& text);
 
 // The IPTC entries of entry `imageId` (its current frame's for a container);
 // null when there is no such entry.

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -15,8 +16,6 @@
 #include "imaging/plugin_save.h"
 #include "metadata/gdip_property_item.h"
 #include "metadata/image_tags.h"
-#include "metadata/tag_names.h"
-#include "metadata/value_text.h"
 #include "platform/gdiplus/factory.h"
 #include "platform/gdiplus/image.h"
 #include "tools/orrery/command_line.h"
@@ -66,7 +65,7 @@ const char* dimensionName(const Guid& g) {
     return "unknown";
 }
 
-std::string hex(const std::vector<uint8_t>& bytes) {
+std::string hex(std::span<const uint8_t> bytes) {
     static const char digits[] = "0123456789abcdef";
     std::string out;
     out.reserve(bytes.size() * 2);
@@ -92,14 +91,12 @@ std::string jsonEscape(const std::string& s) {
     return out;
 }
 
-// The name and value text of a property item, as the control's members give them.
-std::string tagName(const PropertyItem& p) { return orrery::metadata::TagName(p.id); }
-std::string tagText(const PropertyItem& p) {
-    return orrery::metadata::FormatTagValue(p.id, p.type, p.length(),
-                                            orrery::metadata::ValueCountOf(p.type, p.length()), p.value);
-}
-std::string tagText(const orrery::imaging::PluginMetadataTag& t) {
-    return orrery::metadata::FormatTagValue(static_cast<uint32_t>(t.id), t.type, t.length, t.count, t.value);
+// The property items of `image` as the control's members list them.
+std::vector<orrery::metadata::cGDIPPropertyItem> tagItems(const Image& image) {
+    std::vector<orrery::metadata::cGDIPPropertyItem> items(image.propertyCount());
+    for (size_t n = 0; n < items.size(); ++n)
+        orrery::metadata::ReadExifItem(image, static_cast<int32_t>(n + 1), items[n]);
+    return items;
 }
 
 int info(const std::vector<std::string>& words) {
@@ -130,17 +127,17 @@ int info(const std::vector<std::string>& words) {
                     pixelFormatName(pf), bitsPerPixel(pf), image->horizontalResolution(),
                     image->verticalResolution(), frames, dimensionName(dimension));
         bool first = true;
-        for (const PropertyItem& p : image->properties()) {
+        for (const auto& item : tagItems(*image)) {
             std::printf("%s{\"id\":%u,\"name\":\"%s\",\"type\":%u,\"length\":%u,\"value\":\"%s\",\"text\":\"%s\"}",
-                        first ? "" : ",", p.id, tagName(p).c_str(), p.type, p.length(), hex(p.value).c_str(),
-                        jsonEscape(tagText(p)).c_str());
+                        first ? "" : ",", item.ID(), item.name().c_str(), item.ItemType(), item.Length(),
+                        hex(item.value()).c_str(), jsonEscape(orrery::metadata::ExifValueText(item)).c_str());
             first = false;
         }
         std::printf("],\"iptc\":[");
         first = true;
         for (const auto& t : iptc) {
             std::printf("%s{\"id\":%d,\"type\":%u,\"count\":%u,\"length\":%u,\"text\":\"%s\"}", first ? "" : ",",
-                        t.id, t.type, t.count, t.length, jsonEscape(tagText(t)).c_str());
+                        t.id, t.type, t.count, t.length, jsonEscape(orrery::metadata::IptcValueText(t)).c_str());
             first = false;
         }
         std::printf("]}\n");
@@ -153,13 +150,14 @@ int info(const std::vector<std::string>& words) {
     std::printf("resolution:      %g x %g dpi\n", image->horizontalResolution(), image->verticalResolution());
     std::printf("frames:          %u (%s)\n", frames, dimensionName(dimension));
     std::printf("property items:  %u\n", image->propertyCount());
-    for (const PropertyItem& p : image->properties())
-        std::printf("  0x%04x %s type %u length %u: %s = %s\n", p.id, tagName(p).c_str(), p.type, p.length(),
-                    hex(p.value).c_str(), quotedText(tagText(p)).c_str());
+    for (const auto& item : tagItems(*image))
+        std::printf("  0x%04x %s type %u length %u: %s = %s\n", item.ID(), item.name().c_str(), item.ItemType(),
+                    item.Length(), hex(item.value()).c_str(),
+                    quotedText(orrery::metadata::ExifValueText(item)).c_str());
     std::printf("IPTC tags:       %zu\n", iptc.size());
     for (const auto& t : iptc)
         std::printf("  0x%04x type %u count %u length %u = %s\n", static_cast<uint32_t>(t.id), t.type, t.count,
-                    t.length, quotedText(tagText(t)).c_str());
+                    t.length, quotedText(orrery::metadata::IptcValueText(t)).c_str());
     return 0;
 }
 
@@ -213,7 +211,7 @@ int convert(const std::vector<std::string>& words) {
     const bool throughPlugin = args.has("--plugin");
     const int pluginFormat = orrery::imaging::pluginFormatOfPath(out);
     if (throughPlugin && pluginFormat == orrery::imaging::PluginFormat::Unknown)
-        return usageError("--plugin takes OUT's format from its extension, and the codec plug-in has no format named so");
+        return usageError("OUT's extension names no format of the codec plug-in");
     const Encoder* encoder = throughPlugin ? nullptr : encoderForOutput(out);
     if (!throughPlugin && !encoder) return 2;
 

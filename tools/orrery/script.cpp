@@ -72,7 +72,8 @@ std::string text(const Variant& v) {
     if (value.vt() == VT_BSTR) return quotedText(value.str());
     if (value.vt() == (VT_ARRAY | VT_BSTR)) {
         std::string list = "[";
-        for (const std::string& item : value.stringArray().items) list += (list.size() > 1 ? ", " : "") + quotedText(item);
+        for (const std::string& item : value.stringArray().items)
+            list += (list.size() > 1 ? ", " : "") + quotedText(item);
         return list + "]";
     }
     Variant s;

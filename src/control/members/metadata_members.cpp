@@ -1,9 +1,12 @@
 // The members of _Orrery that list the shown image's tags: its property
 // items (EXIF, TIFF, GPS) and the IPTC tags the codec plug-in read. The work
 // is the metadata module's (metadata/).
+#include <optional>
+
 #include "control/members/families.h"
 #include "imaging/codec_plugin.h"
 #include "metadata/image_tags.h"
+#include "metadata/tag_names.h"
 
 namespace orrery::control {
 
@@ -14,10 +17,12 @@ namespace {
 constexpr int32_t kPropertyNotFound = static_cast<int32_t>(QuillonStatus::PropertyNotFound);
 constexpr int32_t kPluginRequired = static_cast<int32_t>(QuillonStatus::VorplexDllRequired);
 
-// Property item nTagNo of the image shown; false when there is none.
-bool exifItem(int32_t imageId, int32_t nTagNo, metadata::cGDIPPropertyItem& item) {
+// Its identifier alone: the identifier and the name need no value.
+std::optional<uint32_t> exifItemId(int32_t imageId, int32_t nTagNo) {
     const gdiplus::Image* image = metadata::TaggedImage(imageId);
-    return image && metadata::ReadExifItem(*image, nTagNo, item);
+    uint32_t id = 0;
+    if (!image || !metadata::ReadExifItemId(*image, nTagNo, id)) return std::nullopt;
+    return id;
 }
 
 // IPTC tag nTagNo of the image shown, with the status the IPTC members
@@ -58,18 +63,18 @@ int32_t Orrery::ExifTagCount() {
 }
 
 int32_t Orrery::ExifTagGetID(int32_t nTagNo) const {
-    metadata::cGDIPPropertyItem item;
-    return exifItem(state().currentImage, nTagNo, item) ? static_cast<int32_t>(item.ID()) : 0;
+    return static_cast<int32_t>(exifItemId(state().currentImage, nTagNo).value_or(0));
 }
 
 std::string Orrery::ExifTagGetName(int32_t nTagNo) const {
-    metadata::cGDIPPropertyItem item;
-    return exifItem(state().currentImage, nTagNo, item) ? item.name() : std::string();
+    const std::optional<uint32_t> id = exifItemId(state().currentImage, nTagNo);
+    return id ? metadata::TagName(*id) : std::string();
 }
 
 std::string Orrery::ExifTagGetValue(int32_t nTagNo) const {
-    metadata::cGDIPPropertyItem item;
-    return exifItem(state().currentImage, nTagNo, item) ? metadata::ExifValueText(item) : std::string();
+    const gdiplus::Image* image = metadata::TaggedImage(state().currentImage);
+    std::string text;
+    return image && metadata::ReadExifValueText(*image, nTagNo, text) ? text : std::string();
 }
 
 int32_t Orrery::IPTCTagCount() {

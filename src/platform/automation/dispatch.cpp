@@ -7,11 +7,13 @@ namespace {
 const Variant kNoArgument;
 
 // The parameter list an access sees: a method's own, nothing for a get, the
-// new value for a let.
-std::vector<ParamInfo> accessParams(const MemberInfo& m, bool let) {
+// new value for a let (made in `letValue`). A view, not a copy: every call
+// binds through here.
+std::span<const ParamInfo> accessParams(const MemberInfo& m, bool let, ParamInfo& letValue) {
     if (!m.isProperty()) return m.params;
     if (!let) return {};
-    return {arg("value", m.type)};
+    letValue = arg("value", m.type);
+    return {&letValue, 1};
 }
 
 // An omitted optional parameter: its default, converted to the declared type.
@@ -82,7 +84,8 @@ HRESULT DispatchTableBase::bind(DISPID id, uint16_t flags, std::span<Variant> ar
     }
     index = static_cast<size_t>(m - description_.members().data());
 
-    std::vector<ParamInfo> params = accessParams(*m, access == Access::Let);
+    ParamInfo letValue;
+    const std::span<const ParamInfo> params = accessParams(*m, access == Access::Let, letValue);
     if (args.size() > params.size()) return DISP_E_BADPARAMCOUNT;
     call.args_.resize(params.size());
     call.outSet_.assign(params.size(), false);
