@@ -162,18 +162,18 @@ TEST_F(OrreryCli, AnExtensionWithoutEncoderIsRefusedBeforeAnythingIsWritten) {
 TEST_F(OrreryCli, InfoListsTagNamesAndTextsAndConvertSavesThroughThePlugin) {
     std::unique_ptr<Image> image;
     ASSERT_EQ(createBitmapFromScan0(8, 8, 0, PixelFormat24bppRGB, nullptr, image), Status::Ok);
-    ASSERT_EQ(image->setPropertyItem(PropertyItem::fromAscii(271, "Line\tone")), Status::Ok);
+    ASSERT_EQ(image->setPropertyItem(PropertyItem::fromAscii(271, "Line\t\"one\"")), Status::Ok);
     ASSERT_EQ(image->setPropertyItem(PropertyItem::fromShorts(274, {6})), Status::Ok);
     ASSERT_EQ(image->save(dir.file("tagged.jpg").string(), CodecClsid::JPEG, {}), Status::Ok);
 
     const ToolRun info = orrery(dir.path(), {"info", "tagged.jpg"});
     ASSERT_EQ(info.exitCode, 0) << info.err;
-    EXPECT_NE(info.out.find("0x010f EquipMake type 2 length 9: 4c696e65096f6e6500 = \"Line\\tone\\0\"\n"),
+    EXPECT_NE(info.out.find("0x010f EquipMake type 2 length 11: 4c696e6509226f6e652200 = \"Line\\t\\\"one\\\"\\0\"\n"),
               std::string::npos) << info.out;
     EXPECT_NE(info.out.find("0x0112 Orientation type 3 length 2: 0600 = \" 6\"\n"), std::string::npos) << info.out;
     const ToolRun json = orrery(dir.path(), {"info", "--json", "tagged.jpg"});
-    EXPECT_NE(json.out.find("\"name\":\"EquipMake\",\"type\":2,\"length\":9,\"value\":\"4c696e65096f6e6500\","
-                            "\"text\":\"Line\\u0009one\\u0000\""),
+    EXPECT_NE(json.out.find("\"name\":\"EquipMake\",\"type\":2,\"length\":11,\"value\":\"4c696e6509226f6e652200\","
+                            "\"text\":\"Line\\u0009\\\"one\\\"\\u0000\""),
               std::string::npos) << json.out;
 
     EXPECT_EQ(orrery(dir.path(), {"convert", "--plugin", "tagged.jpg", "copy.nothing"}).exitCode, 2);

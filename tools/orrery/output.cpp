@@ -66,7 +66,7 @@ std::string quotedText(const std::string& s) {
     std::string out = "\"";
     for (char c : s) {
         const auto b = static_cast<unsigned char>(c);
-        if (c == '\\') out += "\\\\";
+        if (c == '\\' || c == '"') out += {'\\', c};
         else if (b == 0) out += "\\0";
         else if (c == '\n') out += "\\n";
         else if (c == '\r') out += "\\r";
