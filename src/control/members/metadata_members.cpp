@@ -17,7 +17,8 @@ namespace {
 constexpr int32_t kPropertyNotFound = static_cast<int32_t>(QuillonStatus::PropertyNotFound);
 constexpr int32_t kPluginRequired = static_cast<int32_t>(QuillonStatus::VorplexDllRequired);
 
-// Its identifier alone: the identifier and the name need no value.
+// The identifier of property item nTagNo of the image shown; none when there
+// is no such item. The identifier and the name need no value bytes.
 std::optional<uint32_t> exifItemId(int32_t imageId, int32_t nTagNo) {
     const gdiplus::Image* image = metadata::TaggedImage(imageId);
     uint32_t id = 0;
