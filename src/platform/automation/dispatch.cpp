@@ -139,6 +139,11 @@ HRESULT DispatchTableBase::finish(size_t index, Access access, Call& call, std::
         *result = Variant();
         return S_OK;
     }
+    // A result of the declared type goes to the caller as it is, not copied.
+    if (call.result_.vt() == type) {
+        *result = std::move(call.result_);
+        return S_OK;
+    }
     return call.result_.changeType(type, *result);
 }
 
