@@ -369,6 +369,24 @@ public:
     // The PDF temporary copy's name (temporary folder + |hwnd| + ".pdf").
     const std::string& pdfTempFile() const;
 
+    // --- EXIF and IPTC metadata of the shown image ----------------------------
+    // The image's property count; the imaging status becomes the last status
+    // (InvalidParameter and 0 with no image).
+    int32_t ExifTagCount();
+    // Identifier, name and value text of property item nTagNo (from 1); 0 or
+    // "" outside 1..ExifTagCount or with no image. The last status stays.
+    int32_t ExifTagGetID(int32_t nTagNo) const;
+    std::string ExifTagGetName(int32_t nTagNo) const;
+    std::string ExifTagGetValue(int32_t nTagNo) const;
+    // The count of the IPTC tags the codec plug-in read; status 0, or
+    // VorplexDllRequired and 0 without the plug-in.
+    int32_t IPTCTagCount();
+    // Identifier and value text of IPTC tag nTagNo (from 1): status
+    // VorplexDllRequired without the plug-in, PropertyNotFound with no image
+    // or nTagNo outside 1..IPTCTagCount, else 0.
+    int32_t IPTCTagGetID(int32_t nTagNo);
+    std::string IPTCTagGetValueString(int32_t nTagNo);
+
     // --- Persistence: the container's callbacks (see Persistence) ------------
     void InitProperties();
     automation::HRESULT WriteProperties(automation::PropertyBag& bag) const;

@@ -4,6 +4,7 @@
 // from then on reads only descriptors the host sends; it never opens a file
 // by name. Its pictures go back in sealed memory files. It ends when the host
 // closes its end of the socket.
+#include <fcntl.h>
 #include <linux/close_range.h>
 #include <malloc.h>
 #include <signal.h>
@@ -22,8 +23,10 @@
 #include "imaging/image_table.h"
 #include "imaging/loaders.h"
 #include "imaging/plugin_api.h"
+#include "imaging/plugin_save.h"
 #include "imaging/worker_wire.h"
 #include "platform/gdiplus/pixel_data.h"
+#include "platform/kernel/memory_file.h"
 #include "platform/kernel/messages.h"
 
 namespace {
@@ -44,6 +47,8 @@ struct Session {
     bool confined = false;
     uint32_t nextContainer = 1;
     std::map<uint32_t, OpenContainer> containers;
+    // The file the next Save writes into, as the host made it.
+    kernel::UniqueFd saveTarget;
 };
 
 wire::Reply statusReply(int32_t status) {
@@ -99,6 +104,21 @@ wire::Reply close(Session& session, const wire::Request& request) {
     return statusReply(0);
 }
 
+wire::Reply keepSaveTarget(Session& session, int fd) {
+    session.saveTarget = kernel::UniqueFd(fd >= 0 ? ::fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1);
+    return statusReply(session.saveTarget ? 0 : static_cast<int32_t>(gdiplus::Status::InvalidParameter));
+}
+
+// Writes the picture file `fd` into the kept target, which is used once.
+wire::Reply save(Session& session, const wire::Request& request, int fd) {
+    kernel::UniqueFd target = std::move(session.saveTarget);
+    kernel::SealedMapping mapping;
+    wire::Picture picture;
+    if (!target || fd < 0 || !mapping.map(fd) || !wire::readPicture(mapping.data(), mapping.size(), picture))
+        return statusReply(static_cast<int32_t>(gdiplus::Status::GenericError));
+    return statusReply(savePictureWithBoundPlugin(picture, mapping.data(), request.format, target.get()));
+}
+
 wire::Reply serve(Session& session, const wire::Request& request, int fd, kernel::UniqueFd& file) {
     if (request.allocationLimit > 0) gdiplus::setPixelAllocationLimit(request.allocationLimit);
     switch (request.op) {
@@ -123,6 +143,10 @@ wire::Reply serve(Session& session, const wire::Request& request, int fd, kernel
             return page(session, request, file);
         case wire::Op::Close:
             return close(session, request);
+        case wire::Op::SaveTarget:
+            return keepSaveTarget(session, fd);
+        case wire::Op::Save:
+            return save(session, request, fd);
     }
     return statusReply(static_cast<int32_t>(gdiplus::Status::InvalidParameter));
 }

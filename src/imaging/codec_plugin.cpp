@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -73,6 +74,9 @@ void bindAll(void* lib, plugin::Functions& f) {
     ORRERY_BIND(LoadFromHandle);
     ORRERY_BIND(Unload);
     ORRERY_BIND(Save);
+    ORRERY_BIND(SaveToHandle);
+    ORRERY_BIND(FIFSupportsWriting);
+    ORRERY_BIND(FIFSupportsExportBPP);
     ORRERY_BIND(GetWidth);
     ORRERY_BIND(GetHeight);
     ORRERY_BIND(GetPitch);
@@ -184,6 +188,22 @@ std::string pluginFormatName(int format) {
     return "";
 }
 
+int pluginFormatOfPath(const std::string& path) {
+    const size_t dot = path.find_last_of("./");
+    if (dot == std::string::npos || path[dot] != '.') return PluginFormat::Unknown;
+    std::string extension = path.substr(dot + 1);
+    for (char& c : extension) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    static const std::pair<const char*, const char*> kAliases[] = {
+        {"JPG", "JPEG"}, {"JPE", "JPEG"}, {"TIF", "TIFF"}, {"TGA", "TARGA"}};
+    for (const auto& [alias, name] : kAliases)
+        if (extension == alias) extension = name;
+    for (int format : {PluginFormat::WEBP, PluginFormat::JXR})
+        if (extension == pluginFormatName(format)) return format;
+    for (int format = 0; !pluginFormatName(format).empty(); ++format)
+        if (extension == pluginFormatName(format)) return format;
+    return PluginFormat::Unknown;
+}
+
 std::string PluginVersion() {
     // Switched off, there is nothing for a worker to load: none is started.
     if (codecSandboxEnabled()) return pluginNameFromEnvironment() == "none" ? "Undefined" : workerPluginVersion();
@@ -216,18 +236,18 @@ namespace {
 FIBITMAP* bmp(PluginHandle h) { return static_cast<FIBITMAP*>(h); }
 FIMULTIBITMAP* multiOf(PluginHandle h) { return static_cast<FIMULTIBITMAP*>(h); }
 
-// The plug-in reads files through callbacks over a descriptor and a
+// The plug-in reads and writes files through callbacks over a descriptor and a
 // position of its own (pread), so that several readers of one descriptor
 // never move each other's position and nothing is opened by name.
-struct FdReader {
+struct FdCursor {
     int fd = -1;
     int64_t position = 0;
 };
 
-FdReader* readerOf(fi_handle handle) { return static_cast<FdReader*>(handle); }
+FdCursor* readerOf(fi_handle handle) { return static_cast<FdCursor*>(handle); }
 
 unsigned readFile(void* buffer, unsigned size, unsigned count, fi_handle handle) {
-    FdReader* r = readerOf(handle);
+    FdCursor* r = readerOf(handle);
     if (size == 0 || count == 0) return 0;
     const size_t wanted = size_t{size} * count;
     size_t done = 0;
@@ -240,8 +260,22 @@ unsigned readFile(void* buffer, unsigned size, unsigned count, fi_handle handle)
     return static_cast<unsigned>(done / size);
 }
 unsigned writeFile(void*, unsigned, unsigned, fi_handle) { return 0; }
+// Writing for SaveTo: positioned writes at the handle's own position.
+unsigned writeFileAt(void* buffer, unsigned size, unsigned count, fi_handle handle) {
+    FdCursor* w = readerOf(handle);
+    if (size == 0 || count == 0) return 0;
+    const size_t wanted = size_t{size} * count;
+    size_t done = 0;
+    while (done < wanted) {
+        const ssize_t n = ::pwrite(w->fd, static_cast<const uint8_t*>(buffer) + done, wanted - done, w->position);
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+        w->position += n;
+    }
+    return static_cast<unsigned>(done / size);
+}
 int seekFile(fi_handle handle, long offset, int origin) {
-    FdReader* r = readerOf(handle);
+    FdCursor* r = readerOf(handle);
     int64_t base = 0;
     if (origin == SEEK_CUR) {
         base = r->position;
@@ -259,6 +293,7 @@ int seekFile(fi_handle handle, long offset, int origin) {
 long tellFile(fi_handle handle) { return static_cast<long>(readerOf(handle)->position); }
 
 FreeImageIO fileIo = {readFile, writeFile, seekFile, tellFile};
+FreeImageIO saveIo = {readFile, writeFileAt, seekFile, tellFile};
 
 }  // namespace
 
@@ -312,14 +347,14 @@ int GetFIFFromFilename(const std::string& path) {
 int GetFileTypeOf(int fd) {
     const Functions* f = functions();
     if (!f || !f->GetFileTypeFromHandle || fd < 0) return -1;
-    FdReader reader{fd, 0};
+    FdCursor reader{fd, 0};
     return toPublishedFormat(f->GetFileTypeFromHandle(&fileIo, &reader, 0));
 }
 
 PluginHandle OpenFile(const std::string& path) {
     kernel::UniqueFd fd;
     if (kernel::openRegularFile(path, fd) != kernel::OpenError::None) return nullptr;
-    return new FdReader{fd.release(), 0};
+    return new FdCursor{fd.release(), 0};
 }
 
 PluginHandle OpenFileDescriptor(int fd) {
@@ -327,7 +362,7 @@ PluginHandle OpenFileDescriptor(int fd) {
     if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
     const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     if (copy < 0) return nullptr;
-    return new FdReader{copy, 0};
+    return new FdCursor{copy, 0};
 }
 
 int FileDescriptorOf(PluginHandle file) { return file ? readerOf(file)->fd : -1; }
@@ -378,7 +413,7 @@ PluginHandle LoadFrom(int format, int fd, int flags) {
     const Functions* f = functions();
     const int fif = toLibraryFormat(format);
     if (!f || !f->LoadFromHandle || fif < 0 || fd < 0) return nullptr;
-    FdReader reader{fd, 0};
+    FdCursor reader{fd, 0};
     return f->LoadFromHandle(fif, &fileIo, &reader, flags);
 }
 
@@ -398,6 +433,21 @@ bool Save(int format, PluginHandle bitmap, const std::string& path, int flags) {
     const int fif = toLibraryFormat(format);
     if (!f || !f->Save || !bitmap || fif < 0) return false;
     return f->Save(fif, bmp(bitmap), path.c_str(), flags) != 0;
+}
+
+bool SaveTo(int format, PluginHandle bitmap, int fd, int flags) {
+    const Functions* f = functions();
+    const int fif = toLibraryFormat(format);
+    if (!f || !f->SaveToHandle || !bitmap || fif < 0 || fd < 0) return false;
+    FdCursor writer{fd, 0};
+    return f->SaveToHandle(fif, bmp(bitmap), &saveIo, &writer, flags) != 0;
+}
+
+bool CanSave(int format, int bpp) {
+    const Functions* f = functions();
+    const int fif = toLibraryFormat(format);
+    if (!f || !f->FIFSupportsWriting || !f->FIFSupportsExportBPP || fif < 0) return false;
+    return f->FIFSupportsWriting(fif) != 0 && f->FIFSupportsExportBPP(fif, bpp) != 0;
 }
 
 // A fact of a bitmap through `fn`, or `fallback` when anything is missing.

@@ -39,6 +39,11 @@ inline constexpr int JXR = 101;
 // the table.
 std::string pluginFormatName(int format);
 
+// The format a file name's extension names: the format of that name
+// ("TARGA" for ".targa"), or JPEG for ".jpg" and ".jpe", TIFF for ".tif",
+// TARGA for ".tga"; Unknown for any other extension.
+int pluginFormatOfPath(const std::string& path);
+
 // True when the plug-in library is bound and its version reads non-zero.
 bool IsPluginAvailable();
 // The plug-in's version as "major.minor.build.revision"; "Unknown" when the

@@ -405,6 +405,21 @@ std::chrono::milliseconds workerCallDeadline(uint64_t fileBytes, uint64_t pixels
     return std::chrono::milliseconds(static_cast<int64_t>(milliseconds < cap ? milliseconds : cap));
 }
 
+int32_t workerSave(int pictureFd, int outFd, int format, uint64_t pixels) {
+    constexpr int32_t kFailed = static_cast<int32_t>(gdiplus::Status::GenericError);
+    wire::Reply reply;
+    kernel::UniqueFd none;
+    if (!callStarted(requestFor(wire::Op::SaveTarget), outFd, reply, none) || reply.answer != wire::Answer::Status ||
+        reply.status != 0)
+        return kFailed;
+    wire::Request save = requestFor(wire::Op::Save);
+    save.format = format;
+    if (!call(save, pictureFd, reply, none, workerCallDeadline(0, pixels, true)) ||
+        reply.answer != wire::Answer::Status)
+        return kFailed;
+    return reply.status;
+}
+
 int workerDetectFormat(int fd, const std::string& path, uint64_t& pixels) {
     pixels = 0;
     wire::Request detect = requestFor(wire::Op::Detect);

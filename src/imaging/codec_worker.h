@@ -41,6 +41,11 @@ int32_t workerLoad(int fd, int format, bool useIcm, uint64_t pixels, int32_t& id
 // restarted is opened again from its file.
 int32_t workerLoadPage(PluginHandle container, int32_t index, int32_t& childId);
 
+// savePictureWithBoundPlugin in the worker: the picture file `pictureFd`
+// written as `format` into `outFd`. GenericError (1) when the worker fails
+// (crashes, passes the deadline `pixels` sets, breaks the protocol).
+int32_t workerSave(int pictureFd, int outFd, int format, uint64_t pixels);
+
 // Handles of this process that stand for the worker's resources (the
 // mapping of a picture's pixels, an open container).
 bool isWorkerHandle(PluginHandle handle);

@@ -109,6 +109,9 @@ struct Functions {
     FIBITMAP* (*LoadFromHandle)(int format, FreeImageIO* io, fi_handle handle, int flags);
     void (*Unload)(FIBITMAP*);
     int (*Save)(int format, FIBITMAP*, const char* path, int flags);
+    int (*SaveToHandle)(int format, FIBITMAP*, FreeImageIO* io, fi_handle handle, int flags);
+    int (*FIFSupportsWriting)(int format);
+    int (*FIFSupportsExportBPP)(int format, int bpp);
     unsigned (*GetWidth)(FIBITMAP*);
     unsigned (*GetHeight)(FIBITMAP*);
     unsigned (*GetPitch)(FIBITMAP*);
@@ -203,6 +206,11 @@ PluginHandle LoadFrom(int format, int fd, int flags);
 bool SupportsHeaderOnly(int format);
 void Unload(PluginHandle bitmap);
 bool Save(int format, PluginHandle bitmap, const std::string& path, int flags);
+// Writes the bitmap into `fd` from its start with positioned writes (nothing
+// is opened by name); false when the plug-in refuses or a write fails.
+bool SaveTo(int format, PluginHandle bitmap, int fd, int flags);
+// True when the plug-in writes `format` from bitmaps of `bpp` bits.
+bool CanSave(int format, int bpp);
 
 // Facts of a bitmap; 0 (or null) for a null bitmap or a missing function.
 int GetWidth(PluginHandle bitmap);

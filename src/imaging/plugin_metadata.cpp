@@ -1,9 +1,13 @@
 #include "imaging/plugin_metadata.h"
 
+#include <cmath>
 #include <cstring>
+#include <string>
 #include <functional>
 
 #include "imaging/plugin_api.h"
+#include "metadata/gdip_property_item.h"
+#include "metadata/tag_names.h"
 #include "platform/gdiplus/image.h"
 
 namespace orrery::imaging {
@@ -47,14 +51,16 @@ void forEachTag(const plugin::Functions& f, int model, PluginHandle bitmap,
     f.FindCloseMetadata(search);
 }
 
-// Numerator / denominator of a single unsigned rational, or 0 when the tag
-// does not hold one usable value.
+// Numerator / denominator of a single rational, or 0 when the tag does not
+// hold one usable value. Both halves are read as the signed 32-bit numbers
+// the value texts show, so a numerator with its top bit set (0xFFFFFFFF, -1)
+// is refused rather than giving four billion dots per inch.
 double singleRational(const PluginMetadataTag& t) {
     if (t.type != kTypeRational || t.count != 1 || t.length != 8 || t.value.size() != 8) return 0;
-    uint32_t num = 0, den = 0;
+    int32_t num = 0, den = 0;
     std::memcpy(&num, t.value.data(), 4);
     std::memcpy(&den, t.value.data() + 4, 4);
-    if (num == 0 || den < 1) return 0;
+    if (num <= 0 || den < 1) return 0;
     return static_cast<double>(num) / den;
 }
 
@@ -77,7 +83,66 @@ void setAsProperty(const PluginMetadataTag& t, gdiplus::Image& image, ImportedMe
     }
 }
 
+// The count a plug-in tag of this item gets. A text counts its characters:
+// the plug-in refuses a value whose count times the width of its type is
+// not its length, so a count of 1 would drop every text but the empty one.
+uint32_t exportedCount(const gdiplus::PropertyItem& item) {
+    if (item.type == metadata::TagTypeASCII) return item.length();
+    return metadata::ValueCountOf(item.type, item.length());
+}
+
+// A resolution item of 9 bytes goes out as the 8 of its one rational.
+uint32_t exportedLength(const gdiplus::PropertyItem& item) {
+    const bool resolution = item.id == kXResolution || item.id == kYResolution;
+    return resolution && item.length() == 9 ? 8 : item.length();
+}
+
+// Fills `tag` from `item`; false when the plug-in refuses the value.
+bool fillTag(const plugin::Functions& f, plugin::FITAG* tag, const gdiplus::PropertyItem& item) {
+    const std::string key = metadata::TagName(item.id);
+    f.SetTagKey(tag, key.c_str());
+    f.SetTagLength(tag, exportedLength(item));
+    f.SetTagCount(tag, exportedCount(item));
+    f.SetTagType(tag, item.type);
+    f.SetTagID(tag, static_cast<uint16_t>(item.id));
+    // The plug-in copies its length from the value: never less than that.
+    if (item.value.size() < exportedLength(item)) return false;
+    return f.SetTagValue(tag, item.value.data()) != 0;
+}
+
+bool canExport(const plugin::Functions& f) {
+    return f.CreateTag && f.DeleteTag && f.SetTagKey && f.SetTagLength && f.SetTagCount && f.SetTagType &&
+           f.SetTagID && f.SetTagValue && f.GetTagKey && f.SetMetadata;
+}
+
 }  // namespace
+
+int exportPluginMetadata(PluginHandle bitmap, const std::vector<gdiplus::PropertyItem>& items, double dpiX,
+                         double dpiY) {
+    const plugin::Functions* f = plugin::functions();
+    if (!f || !bitmap) return 0;
+    auto* dib = static_cast<plugin::FIBITMAP*>(bitmap);
+    int set = 0;
+    if (canExport(*f)) {
+        // A tag the plug-in refused stays at hand for the next item.
+        plugin::FITAG* tag = nullptr;
+        for (const gdiplus::PropertyItem& item : items) {
+            if (!tag) tag = f->CreateTag();
+            if (!tag) continue;
+            if (!fillTag(*f, tag, item)) continue;
+            const char* key = f->GetTagKey(tag);
+            if (key && f->SetMetadata(plugin::MetadataModel::ExifExif, dib, key, tag)) ++set;
+            f->DeleteTag(tag);
+            tag = nullptr;
+        }
+        if (tag) f->DeleteTag(tag);
+    }
+    if (dpiX > 0 && dpiY > 0 && f->SetDotsPerMeterX && f->SetDotsPerMeterY) {
+        f->SetDotsPerMeterX(dib, plugin::dpiToDpm(std::nearbyint(dpiX)));
+        f->SetDotsPerMeterY(dib, plugin::dpiToDpm(std::nearbyint(dpiY)));
+    }
+    return set;
+}
 
 ImportedMetadata importPluginMetadata(PluginHandle bitmap, gdiplus::Image& image) {
     ImportedMetadata out;

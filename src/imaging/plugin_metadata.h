@@ -10,6 +10,7 @@
 
 namespace orrery::gdiplus {
 class Image;
+struct PropertyItem;
 }
 
 namespace orrery::imaging {
@@ -44,6 +45,14 @@ ImportedMetadata importPluginMetadata(PluginHandle bitmap, gdiplus::Image& image
 // that store no resolution) gives way to a different resolution found in the
 // metadata. Returns false when the chosen values are not both above 0, in
 // which case the image keeps its resolution.
+// Sets the property items `items` on `bitmap` as its EXIF tags (model 2),
+// in order, each keyed by its tag name, with a text's count being its
+// length; then both resolutions, when above 0, rounded to whole dots per
+// inch. Items the plug-in refuses are left out. Returns the number of tags
+// set.
+int exportPluginMetadata(PluginHandle bitmap, const std::vector<gdiplus::PropertyItem>& items, double dpiX,
+                         double dpiY);
+
 bool choosePluginResolution(int bitmapDpiX, int bitmapDpiY, double metadataDpiX, double metadataDpiY,
                             double& dpiX, double& dpiY);
 

@@ -87,7 +87,7 @@ private:
     bool ok_ = true;
 };
 
-bool knownOp(uint32_t op) { return op >= uint32_t(Op::Version) && op <= uint32_t(Op::Close); }
+bool knownOp(uint32_t op) { return op >= uint32_t(Op::Version) && op <= uint32_t(Op::Save); }
 bool knownAnswer(uint32_t a) { return a <= uint32_t(Answer::Version); }
 
 size_t pageSize() {

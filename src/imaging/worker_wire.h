@@ -33,6 +33,8 @@ enum class Op : uint32_t {
     Load = 3,     // the attached file, detected as `format`
     Page = 4,     // page `index` of container `container`
     Close = 5,    // closes container `container`
+    SaveTarget = 6,  // the attached file is where the next Save writes
+    Save = 7,        // the attached picture file, written as `format`
 };
 
 struct Request {

@@ -159,4 +159,31 @@ TEST_F(OrreryCli, AnExtensionWithoutEncoderIsRefusedBeforeAnythingIsWritten) {
     }
 }
 
+TEST_F(OrreryCli, InfoListsTagNamesAndTextsAndConvertSavesThroughThePlugin) {
+    std::unique_ptr<Image> image;
+    ASSERT_EQ(createBitmapFromScan0(8, 8, 0, PixelFormat24bppRGB, nullptr, image), Status::Ok);
+    ASSERT_EQ(image->setPropertyItem(PropertyItem::fromAscii(271, "Line\t\"one\"")), Status::Ok);
+    ASSERT_EQ(image->setPropertyItem(PropertyItem::fromShorts(274, {6})), Status::Ok);
+    ASSERT_EQ(image->save(dir.file("tagged.jpg").string(), CodecClsid::JPEG, {}), Status::Ok);
+
+    const ToolRun info = orrery(dir.path(), {"info", "tagged.jpg"});
+    ASSERT_EQ(info.exitCode, 0) << info.err;
+    EXPECT_NE(info.out.find("0x010f EquipMake type 2 length 11: 4c696e6509226f6e652200 = \"Line\\t\\\"one\\\"\\0\"\n"),
+              std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("0x0112 Orientation type 3 length 2: 0600 = \" 6\"\n"), std::string::npos) << info.out;
+    const ToolRun json = orrery(dir.path(), {"info", "--json", "tagged.jpg"});
+    EXPECT_NE(json.out.find("\"name\":\"EquipMake\",\"type\":2,\"length\":11,\"value\":\"4c696e6509226f6e652200\","
+                            "\"text\":\"Line\\u0009\\\"one\\\"\\u0000\""),
+              std::string::npos) << json.out;
+
+    EXPECT_EQ(orrery(dir.path(), {"convert", "--plugin", "tagged.jpg", "copy.nothing"}).exitCode, 2);
+    EXPECT_FALSE(fs::exists(dir.file("copy.nothing")));
+    const ToolRun convert = orrery(dir.path(), {"convert", "--plugin", "tagged.jpg", "copy.tif"});
+    if (convert.exitCode == 1 && convert.err.find("status 300") != std::string::npos) GTEST_SKIP() << "no plug-in";
+    ASSERT_EQ(convert.exitCode, 0) << convert.err;
+    auto copy = decode(dir.file("copy.tif"));
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->rawFormat(), ImageFormat::TIFF);
+}
+
 }  // namespace

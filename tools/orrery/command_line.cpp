@@ -60,6 +60,7 @@ int usageError(const std::string& problem) {
                  "  orrery info [--json] FILE\n"
                  "  orrery convert [--frame N] [--compression none|lzw|ccitt3|ccitt4|rle]\n"
                  "                 [--quality Q] [--depth BITS] IN OUT\n"
+                 "  orrery convert --plugin [--frame N] IN OUT  (saved by the codec plug-in, with the tags)\n"
                  "  orrery render -o OUT [--size WxH] [--zoom-mode N] [--zoom Z] [--quality N]\n"
                  "                [--gamma G] [--back-color 0xBBGGRR] [--page N] [--dpi D] FILE\n"
                  "  orrery run [--progid NAME] SCRIPT  (a script of control calls; - reads standard input)\n"

@@ -6,11 +6,16 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "imaging/image_table.h"
+#include "imaging/codec_plugin.h"
 #include "imaging/loaders.h"
+#include "imaging/plugin_save.h"
+#include "metadata/gdip_property_item.h"
+#include "metadata/image_tags.h"
 #include "platform/gdiplus/factory.h"
 #include "platform/gdiplus/image.h"
 #include "tools/orrery/command_line.h"
@@ -60,7 +65,7 @@ const char* dimensionName(const Guid& g) {
     return "unknown";
 }
 
-std::string hex(const std::vector<uint8_t>& bytes) {
+std::string hex(std::span<const uint8_t> bytes) {
     static const char digits[] = "0123456789abcdef";
     std::string out;
     out.reserve(bytes.size() * 2);
@@ -74,10 +79,24 @@ std::string hex(const std::vector<uint8_t>& bytes) {
 std::string jsonEscape(const std::string& s) {
     std::string out;
     for (char c : s) {
+        if (static_cast<unsigned char>(c) < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+            out += escaped;
+            continue;
+        }
         if (c == '"' || c == '\\') out += '\\';
         out += c;
     }
     return out;
+}
+
+// The property items of `image` as the control's members list them.
+std::vector<orrery::metadata::cGDIPPropertyItem> tagItems(const Image& image) {
+    std::vector<orrery::metadata::cGDIPPropertyItem> items(image.propertyCount());
+    for (size_t n = 0; n < items.size(); ++n)
+        orrery::metadata::ReadExifItem(image, static_cast<int32_t>(n + 1), items[n]);
+    return items;
 }
 
 int info(const std::vector<std::string>& words) {
@@ -97,6 +116,9 @@ int info(const std::vector<std::string>& words) {
     const uint32_t frames = frameCountOf(file.entry());
     const std::string format = file.entry().FormatName;
     const PixelFormat pf = image->pixelFormat();
+    const auto* entries = orrery::metadata::IptcEntries(file.id());
+    static const std::vector<orrery::imaging::PluginMetadataTag> kNoTags;
+    const auto& iptc = entries ? *entries : kNoTags;
     if (json) {
         std::printf("{\"file\":\"%s\",\"format\":\"%s\",\"width\":%d,\"height\":%d,"
                     "\"pixelFormat\":\"%s\",\"bitsPerPixel\":%d,\"dpiX\":%g,\"dpiY\":%g,"
@@ -105,9 +127,17 @@ int info(const std::vector<std::string>& words) {
                     pixelFormatName(pf), bitsPerPixel(pf), image->horizontalResolution(),
                     image->verticalResolution(), frames, dimensionName(dimension));
         bool first = true;
-        for (const PropertyItem& p : image->properties()) {
-            std::printf("%s{\"id\":%u,\"type\":%u,\"length\":%u,\"value\":\"%s\"}", first ? "" : ",", p.id,
-                        p.type, p.length(), hex(p.value).c_str());
+        for (const auto& item : tagItems(*image)) {
+            std::printf("%s{\"id\":%u,\"name\":\"%s\",\"type\":%u,\"length\":%u,\"value\":\"%s\",\"text\":\"%s\"}",
+                        first ? "" : ",", item.ID(), item.name().c_str(), item.ItemType(), item.Length(),
+                        hex(item.value()).c_str(), jsonEscape(orrery::metadata::ExifValueText(item)).c_str());
+            first = false;
+        }
+        std::printf("],\"iptc\":[");
+        first = true;
+        for (const auto& t : iptc) {
+            std::printf("%s{\"id\":%d,\"type\":%u,\"count\":%u,\"length\":%u,\"text\":\"%s\"}", first ? "" : ",",
+                        t.id, t.type, t.count, t.length, jsonEscape(orrery::metadata::IptcValueText(t)).c_str());
             first = false;
         }
         std::printf("]}\n");
@@ -120,8 +150,14 @@ int info(const std::vector<std::string>& words) {
     std::printf("resolution:      %g x %g dpi\n", image->horizontalResolution(), image->verticalResolution());
     std::printf("frames:          %u (%s)\n", frames, dimensionName(dimension));
     std::printf("property items:  %u\n", image->propertyCount());
-    for (const PropertyItem& p : image->properties())
-        std::printf("  0x%04x type %u length %u: %s\n", p.id, p.type, p.length(), hex(p.value).c_str());
+    for (const auto& item : tagItems(*image))
+        std::printf("  0x%04x %s type %u length %u: %s = %s\n", item.ID(), item.name().c_str(), item.ItemType(),
+                    item.Length(), hex(item.value()).c_str(),
+                    quotedText(orrery::metadata::ExifValueText(item)).c_str());
+    std::printf("IPTC tags:       %zu\n", iptc.size());
+    for (const auto& t : iptc)
+        std::printf("  0x%04x type %u count %u length %u = %s\n", static_cast<uint32_t>(t.id), t.type, t.count,
+                    t.length, quotedText(orrery::metadata::IptcValueText(t)).c_str());
     return 0;
 }
 
@@ -149,7 +185,7 @@ bool parseCount(const std::string& text, uint32_t& value) {
 
 int convert(const std::vector<std::string>& words) {
     static constexpr Option options[] = {
-        {"--frame", true}, {"--compression", true}, {"--quality", true}, {"--depth", true}};
+        {"--frame", true}, {"--compression", true}, {"--quality", true}, {"--depth", true}, {"--plugin"}};
     Arguments args;
     if (!args.parse(words, options)) return usageError(args.error());
     if (args.operands().size() != 2) return usageError("convert takes IN and OUT");
@@ -172,8 +208,12 @@ int convert(const std::vector<std::string>& words) {
         if (!parseCount(*text, v)) return usageError(std::string(option) + " takes a whole number");
         params.push_back({guid, EncoderParameterValueTypeLong, {v}});
     }
-    const Encoder* encoder = encoderForOutput(out);
-    if (!encoder) return 2;
+    const bool throughPlugin = args.has("--plugin");
+    const int pluginFormat = orrery::imaging::pluginFormatOfPath(out);
+    if (throughPlugin && pluginFormat == orrery::imaging::PluginFormat::Unknown)
+        return usageError("OUT's extension names no format of the codec plug-in");
+    const Encoder* encoder = throughPlugin ? nullptr : encoderForOutput(out);
+    if (!throughPlugin && !encoder) return 2;
 
     LoadedFile file;
     int32_t s = file.load(in);
@@ -191,6 +231,13 @@ int convert(const std::vector<std::string>& words) {
     }
     Image* image = file.image();
     if (!image) return noFrame(in);
+    if (throughPlugin) {
+        s = orrery::imaging::SaveWithPlugin(file.id(), out, pluginFormat);
+        if (s == 0) return 0;
+        std::fprintf(stderr, "orrery: cannot save %s through the codec plug-in: %s\n", out.c_str(),
+                     statusText(s).c_str());
+        return 1;
+    }
     return writeImage(*image, out, *encoder, params);
 }
 

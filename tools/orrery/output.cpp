@@ -61,4 +61,20 @@ int writeImage(const gdiplus::Image& image, const std::string& path, const gdipl
     return 0;
 }
 
+std::string quotedText(const std::string& s) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string out = "\"";
+    for (char c : s) {
+        const auto b = static_cast<unsigned char>(c);
+        if (c == '\\' || c == '"') out += {'\\', c};
+        else if (b == 0) out += "\\0";
+        else if (c == '\n') out += "\\n";
+        else if (c == '\r') out += "\\r";
+        else if (c == '\t') out += "\\t";
+        else if (b < 0x20 || b == 0x7F) out += {'\\', 'x', kDigits[b >> 4], kDigits[b & 0xF]};
+        else out += c;
+    }
+    return out + "\"";
+}
+
 }  // namespace orrery::tool

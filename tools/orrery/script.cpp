@@ -58,6 +58,7 @@
 #include "platform/window/control_window.h"
 #include "tools/orrery/created_object.h"
 #include "tools/orrery/memory_commands.h"
+#include "tools/orrery/output.h"
 
 namespace orrery::tool {
 
@@ -68,10 +69,11 @@ namespace {
 std::string text(const Variant& v) {
     const Variant value = v.dereferenced();
     if (value.vt() == VT_BOOL) return value.isTrue() ? "True" : "False";
-    if (value.vt() == VT_BSTR) return "\"" + value.str() + "\"";
+    if (value.vt() == VT_BSTR) return quotedText(value.str());
     if (value.vt() == (VT_ARRAY | VT_BSTR)) {
         std::string list = "[";
-        for (const std::string& item : value.stringArray().items) list += (list.size() > 1 ? ", \"" : "\"") + item + "\"";
+        for (const std::string& item : value.stringArray().items)
+            list += (list.size() > 1 ? ", " : "") + quotedText(item);
         return list + "]";
     }
     Variant s;

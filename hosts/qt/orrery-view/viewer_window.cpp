@@ -3,11 +3,13 @@
 #include <cmath>
 
 #include <QAction>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDockWidget>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QKeySequence>
 #include <QLocale>
 #include <QMenuBar>
@@ -16,12 +18,14 @@
 
 #include "control/orrery.h"
 #include "orrery/quillon_status.h"
+#include "tag_list.h"
 
 namespace orrery::view {
 
 namespace {
 
 constexpr int kZoomFit = 2;
+const QString kApplyOrientationKey = QStringLiteral("applyExifOrientation");
 
 QString fileFilter() {
     return QStringLiteral("Pictures and documents (%1);;All files (*)").arg(viewablePatterns().join(' '));
@@ -50,6 +54,7 @@ ViewerWindow::ViewerWindow(QWidget* parent)
     info_->setColumnCount(2);
     info_->setHeaderLabels({tr("Fact"), tr("Value")});
     info_->setRootIsDecorated(false);
+    info_->setContextMenuPolicy(Qt::ActionsContextMenu);
     infoDock_->setObjectName(QStringLiteral("information"));
     infoDock_->setWidget(info_);
     addDockWidget(Qt::RightDockWidgetArea, infoDock_);
@@ -104,6 +109,13 @@ void ViewerWindow::buildMenus() {
     QAction* information = infoDock_->toggleViewAction();
     information->setShortcut(Qt::Key_I);
     view->addAction(information);
+    QAction* copy = add(view, tr("Copy &Tags"), Qt::CTRL | Qt::SHIFT | Qt::Key_C, [this] { copyTags(); });
+    info_->addAction(copy);
+    applyOrientation_ = view->addAction(tr("Apply EXIF &Orientation"));
+    applyOrientation_->setCheckable(true);
+    applyOrientation_->setChecked(QSettings().value(kApplyOrientationKey, true).toBool());
+    connect(applyOrientation_, &QAction::toggled, this,
+            [](bool on) { QSettings().setValue(kApplyOrientationKey, on); });
 
     QMenu* picture = menuBar()->addMenu(tr("&Picture"));
     add(picture, tr("Rotate &Right"), Qt::Key_R, [this] { act([](Orrery& c) { c.Rotate90(); }); });
@@ -139,6 +151,8 @@ bool ViewerWindow::open(const QString& path) {
         reportFailure(absolute, status);
         return false;
     }
+    // As photo viewers do; the control itself shows pictures as stored.
+    if (applyOrientation_->isChecked()) turnUpright(viewer_->control(), exifOrientation(viewer_->control()));
     refreshStatus();
     return true;
 }
@@ -234,7 +248,22 @@ void ViewerWindow::refreshInformation() {
         {tr("Zoom"), QStringLiteral("%1 %").arg(c.ZOOM() * 100, 0, 'f', 1)},
     };
     for (const auto& [fact, value] : facts) info_->addTopLevelItem(new QTreeWidgetItem({fact, value}));
+    QTreeWidgetItem* group = nullptr;
+    for (const TagRow& row : readTags(viewer_->control())) {
+        if (!group || group->text(0) != row.group) {
+            group = new QTreeWidgetItem({row.group});
+            info_->addTopLevelItem(group);
+            group->setExpanded(true);
+        }
+        group->addChild(new QTreeWidgetItem({row.name, row.value}));
+    }
+    info_->setRootIsDecorated(group != nullptr);
     info_->resizeColumnToContents(0);
+}
+
+void ViewerWindow::copyTags() {
+    const QString text = tagListText(readTags(viewer_->control()));
+    if (!text.isEmpty()) QGuiApplication::clipboard()->setText(text);
 }
 
 }  // namespace orrery::view

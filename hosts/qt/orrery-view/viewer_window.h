@@ -1,6 +1,7 @@
 // The main window of orrery-view: one OrreryWidget with the viewer's menus,
-// shortcuts, status bar and information panel, remembering its geometry and
-// the last folder.
+// shortcuts, status bar and information panel (the picture's facts and its
+// EXIF and IPTC tags), remembering its geometry, the last folder and whether
+// pictures open turned upright by their EXIF orientation.
 #pragma once
 #include <QLabel>
 #include <QMainWindow>
@@ -41,6 +42,8 @@ private:
     void onControlEvent(const QString& name, const QVariantList& args);
     void refreshStatus();
     void refreshInformation();
+    // Puts the information panel's tag list on the clipboard as text.
+    void copyTags();
     void reportFailure(const QString& path, int32_t status);
     // Runs a member of the control and refreshes what shows its state.
     template <class Call>
@@ -49,6 +52,8 @@ private:
     qt::OrreryWidget* viewer_;
     QDockWidget* infoDock_;
     QTreeWidget* info_;
+    // View > Apply EXIF Orientation: pictures open upright (remembered).
+    QAction* applyOrientation_ = nullptr;
     QLabel* name_;
     QLabel* format_;
     QLabel* size_;

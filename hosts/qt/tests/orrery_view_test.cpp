@@ -2,6 +2,8 @@
 // zoom actions and what the status bar and information panel tell.
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QScreen>
 #include <QDockWidget>
 #include <QMenuBar>
 #include <QSettings>
@@ -10,8 +12,13 @@
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "control/orrery.h"
 #include "folder_files.h"
+#include "orrery/window/headless_backend.h"
+#include "platform/gdiplus/factory.h"
+#include "platform/window/control_window.h"
 #include "support/twin_viewer.h"
 #include "support/test_support.h"
 #include "viewer_window.h"
@@ -45,6 +52,47 @@ protected:
 
     orrery::test::TempDir dir_;
 };
+
+// A 120 x 80 camera JPEG of the pattern: orientation 6 (turn a quarter
+// right to stand upright), a maker, an exposure and a GPS reference.
+void writeCameraJpeg(const std::filesystem::path& path) {
+    qt::test::writePatternBmp(path.string() + ".bmp", 120, 80);
+    std::unique_ptr<gdiplus::Image> image;
+    ASSERT_EQ(gdiplus::loadImageFromFile(path.string() + ".bmp", {}, image), gdiplus::Status::Ok);
+    for (const gdiplus::PropertyItem& item :
+         {gdiplus::PropertyItem::fromShorts(274, {6}), gdiplus::PropertyItem::fromAscii(271, "Orrery Optics"),
+          gdiplus::PropertyItem::fromRational(33434, 1, 250), gdiplus::PropertyItem::fromAscii(1, "N")})
+        ASSERT_EQ(image->setPropertyItem(item), gdiplus::Status::Ok);
+    ASSERT_EQ(image->save(path.string(), gdiplus::CodecClsid::JPEG, {}), gdiplus::Status::Ok);
+}
+
+// The viewer's control as the X server shows it.
+QImage screenOf(ViewerWindow& w) {
+    const QPoint at = w.viewer().mapTo(&w, QPoint(0, 0));
+    return w.screen()
+        ->grabWindow(w.winId(), at.x(), at.y(), w.viewer().width(), w.viewer().height())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
+}
+
+// What a headless control of the viewer's size composes after `calls`.
+QImage headlessImage(ViewerWindow& w, const std::function<void(control::Orrery&)>& calls) {
+    window::HeadlessBackend backend;
+    control::Orrery c(backend);
+    c.InitProperties();
+    c.controlWindow().setWindowSize(w.viewer().width(), w.viewer().height());
+    c.Show();
+    c.setSilentMode(true);
+    c.setZoomMode(2);
+    calls(c);
+    backend.advance(5000);
+    const window::ControlWindow& win = c.controlWindow();
+    QImage image(win.windowWidth(), win.windowHeight(), QImage::Format_ARGB32_Premultiplied);
+    const gdiplus::Surface surface{reinterpret_cast<uint32_t*>(image.bits()), image.width(), image.height(),
+                                   image.bytesPerLine()};
+    EXPECT_EQ(win.compose(surface), gdiplus::Status::Ok);
+    return image.convertToFormat(QImage::Format_RGB32);
+}
 
 TEST_F(OrreryViewTest, FolderFilesStepInNaturalOrderAndWrap) {
     FolderFiles folder;
@@ -155,6 +203,62 @@ TEST_F(OrreryViewTest, RemembersTheLastFolder) {
     EXPECT_EQ(settings.value(QStringLiteral("lastFolder")).toString(),
               QString::fromStdString(std::filesystem::absolute(dir_.path()).string()));
     EXPECT_TRUE(settings.contains(QStringLiteral("geometry")));
+}
+
+TEST_F(OrreryViewTest, PicturesOpenUprightAndThePanelListsTheirTags) {
+    QSettings().remove(QStringLiteral("applyExifOrientation"));
+    const std::filesystem::path photo = dir_.file("photo.jpg");
+    writeCameraJpeg(photo);
+    const QString path = pathOf(photo);
+    {
+        ViewerWindow w;
+        w.resize(500, 400);
+        w.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+        QAction* apply = action(w, QStringLiteral("Apply EXIF Orientation"));
+        EXPECT_TRUE(apply->isChecked());
+        ASSERT_TRUE(w.open(path));
+        control::Orrery& c = w.viewer().control();
+        EXPECT_EQ(c.ImageWidth(), 80);
+        EXPECT_EQ(c.ImageHeight(), 120);
+        const QImage upright = headlessImage(w, [&](control::Orrery& h) {
+            ASSERT_EQ(h.DisplayFromFile(path.toStdString()), 0);
+            ASSERT_EQ(h.Rotate90(), 0);
+        });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return screenOf(w) == upright; }, 5000));
+
+        // The panel shows every tag as the members give it, grouped.
+        action(w, QStringLiteral("Information"))->trigger();
+        auto* info = w.findChild<QTreeWidget*>();
+        ASSERT_NE(info, nullptr);
+        QStringList listed;
+        for (const QString& group : {QStringLiteral("Camera"), QStringLiteral("Exposure"), QStringLiteral("GPS")}) {
+            const auto found = info->findItems(group, Qt::MatchExactly, 0);
+            ASSERT_EQ(found.size(), 1) << group.toStdString();
+            for (int i = 0; i < found[0]->childCount(); ++i)
+                listed << found[0]->child(i)->text(0) + '=' + found[0]->child(i)->text(1);
+        }
+        QStringList members;
+        for (int32_t n = 1; n <= c.ExifTagCount(); ++n)
+            members << QString::fromStdString(c.ExifTagGetName(n) + '=' + c.ExifTagGetValue(n)).remove(QChar(0));
+        listed.sort();
+        members.sort();
+        EXPECT_EQ(listed, members);
+        EXPECT_TRUE(members.contains(QStringLiteral("EquipMake=Orrery Optics")));
+        EXPECT_TRUE(members.contains(QStringLiteral("ExifExposureTime= .004")));
+        action(w, QStringLiteral("Copy Tags"))->trigger();
+        const QString copied = QGuiApplication::clipboard()->text();
+        EXPECT_TRUE(copied.startsWith(QStringLiteral("[Camera]\n"))) << copied.toStdString();
+        EXPECT_TRUE(copied.contains(QStringLiteral("\n[GPS]\nGpsLatitudeRef\tN\n"))) << copied.toStdString();
+
+        apply->trigger();
+        ASSERT_TRUE(w.open(path));
+        EXPECT_EQ(c.ImageWidth(), 120);
+    }
+    // Remembered: the next window opens pictures as they are stored.
+    ViewerWindow again;
+    EXPECT_FALSE(action(again, QStringLiteral("Apply EXIF Orientation"))->isChecked());
+    action(again, QStringLiteral("Apply EXIF Orientation"))->trigger();
 }
 
 }  // namespace

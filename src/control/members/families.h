@@ -4,8 +4,7 @@
 // one call of the viewing engine and of its result into a status.
 //
 // Families still to come take their places beside these: internet transfer
-// (inet_members.cpp), printing (print_members.cpp) and metadata
-// (metadata_members.cpp).
+// (inet_members.cpp) and printing (print_members.cpp).
 #pragma once
 #include <vector>
 
@@ -37,5 +36,7 @@ std::vector<OrreryTable::Row> menuAndEventRows();
 std::vector<OrreryTable::Row> memoryAndClipboardRows();
 // PDF display: the document, its texts and its properties.
 std::vector<OrreryTable::Row> pdfRows();
+// EXIF and IPTC tags of the shown image (metadata_members.cpp).
+std::vector<OrreryTable::Row> metadataRows();
 
 }  // namespace orrery::control

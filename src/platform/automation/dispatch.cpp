@@ -7,11 +7,13 @@ namespace {
 const Variant kNoArgument;
 
 // The parameter list an access sees: a method's own, nothing for a get, the
-// new value for a let.
-std::vector<ParamInfo> accessParams(const MemberInfo& m, bool let) {
+// new value for a let (made in `letValue`). A view, not a copy: every call
+// binds through here.
+std::span<const ParamInfo> accessParams(const MemberInfo& m, bool let, ParamInfo& letValue) {
     if (!m.isProperty()) return m.params;
     if (!let) return {};
-    return {arg("value", m.type)};
+    letValue = arg("value", m.type);
+    return {&letValue, 1};
 }
 
 // An omitted optional parameter: its default, converted to the declared type.
@@ -82,7 +84,8 @@ HRESULT DispatchTableBase::bind(DISPID id, uint16_t flags, std::span<Variant> ar
     }
     index = static_cast<size_t>(m - description_.members().data());
 
-    std::vector<ParamInfo> params = accessParams(*m, access == Access::Let);
+    ParamInfo letValue;
+    const std::span<const ParamInfo> params = accessParams(*m, access == Access::Let, letValue);
     if (args.size() > params.size()) return DISP_E_BADPARAMCOUNT;
     call.args_.resize(params.size());
     call.outSet_.assign(params.size(), false);
@@ -134,6 +137,11 @@ HRESULT DispatchTableBase::finish(size_t index, Access access, Call& call, std::
     VARTYPE type = access == Access::Let ? VT_EMPTY : m.type;
     if (type == VT_EMPTY) {
         *result = Variant();
+        return S_OK;
+    }
+    // A result of the declared type goes to the caller as it is, not copied.
+    if (call.result_.vt() == type) {
+        *result = std::move(call.result_);
         return S_OK;
     }
     return call.result_.changeType(type, *result);

@@ -41,7 +41,31 @@ std::optional<char32_t> nextCodePoint(std::string_view text, size_t& at) {
     return c;
 }
 
+void appendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
 }  // namespace
+
+std::string windows1252ToUtf8(std::span<const uint8_t> bytes) {
+    std::string text;
+    text.reserve(bytes.size());
+    for (uint8_t b : bytes) {
+        const bool high = b >= 0x80 && b < 0x80 + kHighControls.size();
+        const char32_t mapped = high ? kHighControls[b - 0x80] : 0;
+        appendUtf8(text, mapped != 0 ? mapped : b);
+    }
+    return text;
+}
 
 bool utf8ToWindows1252(std::string_view text, std::vector<uint8_t>& out) {
     std::vector<uint8_t> bytes;
