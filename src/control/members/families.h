@@ -3,9 +3,8 @@
 // and the bodies of its members, each a translation of the arguments into
 // one call of the viewing engine and of its result into a status.
 //
-// Families still to come take their places beside these: internet transfer
-// (inet_members.cpp), printing (print_members.cpp) and metadata
-// (metadata_members.cpp).
+// Families still to come take their places beside these: printing
+// (print_members.cpp) and metadata (metadata_members.cpp).
 #pragma once
 #include <vector>
 
@@ -37,5 +36,7 @@ std::vector<OrreryTable::Row> menuAndEventRows();
 std::vector<OrreryTable::Row> memoryAndClipboardRows();
 // PDF display: the document, its texts and its properties.
 std::vector<OrreryTable::Row> pdfRows();
+// Pictures from HTTP and FTP servers (inet_members.cpp).
+std::vector<OrreryTable::Row> internetRows();
 
 }  // namespace orrery::control
