@@ -56,6 +56,9 @@ public:
     // (false when nothing could be copied) or when the wait was cancelled.
     bool read(uint8_t* out, uint32_t wanted, uint32_t& got, const WaitCallback& wait, uint32_t& error);
 
+    // True when a read of `wanted` bytes returns without waiting.
+    bool readsWithoutWaiting(uint32_t wanted) const { return buffered() >= wanted || ended_; }
+
     const ResponseHeaders& headers() const { return headers_; }
     long responseCode() const;
     // The absolute URL a redirect response points to; empty for none.

@@ -300,8 +300,10 @@ bool InternetReadFile(HINTERNET file, void* buffer, uint32_t bytesToRead, uint32
     if (bytesToRead == 0) return true;
     if (!buffer) return fail(EINVAL);
     uint32_t error = 0;
-    if (!object->transfer->read(static_cast<uint8_t*>(buffer), bytesToRead, bytesRead, waitFor(object), error))
-        return fail(error);
+    // A block already buffered needs no wait callback (built only for waits).
+    Transfer& transfer = *object->transfer;
+    const WaitCallback wait = transfer.readsWithoutWaiting(bytesToRead) ? WaitCallback() : waitFor(object);
+    if (!transfer.read(static_cast<uint8_t*>(buffer), bytesToRead, bytesRead, wait, error)) return fail(error);
     return true;
 }
 
