@@ -199,6 +199,11 @@ bool ViewerWindow::openUrl(const QString& text) {
     const int32_t status = control::DisplayDocumentUrl(viewer_->control(), url);
     const uint32_t platformError = inet::GetLastError();
     showTransfer(false);
+    if (closeAfterTransfer_) {
+        closeAfterTransfer_ = false;
+        close();
+        return false;
+    }
     if (status != 0) {
         // The platform's sentence for what failed, where a platform call failed.
         const bool platformFailure = status >= static_cast<int32_t>(QuillonStatus::InternetConnectError) &&
@@ -255,6 +260,14 @@ void ViewerWindow::toggleFullScreen() {
 }
 
 void ViewerWindow::closeEvent(QCloseEvent* event) {
+    if (transferring_) {
+        // The transfer runs below this event: the window goes once it returns.
+        closeAfterTransfer_ = true;
+        cancelRequested_ = true;
+        viewer_->control().DisplayFromURLStop();
+        event->ignore();
+        return;
+    }
     QSettings settings;
     if (isFullScreen()) toggleFullScreen();
     settings.setValue(QStringLiteral("geometry"), saveGeometry());

@@ -71,6 +71,8 @@ private:
     QPushButton* cancel_;
     bool transferring_ = false;
     bool cancelRequested_ = false;
+    // The window was closed while a transfer ran: it closes when it ends.
+    bool closeAfterTransfer_ = false;
     FolderFiles folder_;
     QString current_;
     QString lastFolder_;
