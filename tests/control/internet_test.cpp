@@ -11,6 +11,7 @@
 #include "orrery/window/headless_backend.h"
 #include "platform/inet/wininet.h"
 #include "support/headless_viewer.h"
+#include "pdf/pdf_fixture.h"
 #include "support/jpeg_builder.h"
 #include "support/test_servers.h"
 #include "support/test_support.h"
@@ -228,6 +229,27 @@ TEST_F(InternetTest, FtpDownloadsThroughATemporaryFile) {
     }
     // A file no decoder reads leaves no file behind.
     EXPECT_NE(ftp("bad.bin"), 0);
+    EXPECT_EQ(temporaryFileCount(), baseline);
+}
+
+TEST_F(InternetTest, ADownloadedPdfKeepsItsFileWhilePagesChange) {
+    ORRERY_REQUIRE_PAGRENT();
+    test::PdfPlan plan;
+    for (int page = 0; page < 3; ++page)
+        plan.pages.push_back({200, 100, {}, {}, test::filledRect(10, 10, 50 + 40 * page, 50, 0.2, 0.4, 0.6), {}});
+    test::writeFile(dir.file("www/doc.pdf"), test::writePdf(plan));
+    startHttp();
+    const size_t baseline = temporaryFileCount();
+    ASSERT_EQ(v.control.DisplayFromURL("localhost", "/doc.pdf", nginx->port(0)), 0);
+    EXPECT_EQ(v.control.GetDocumentType(), static_cast<int32_t>(viewer::DocumentTypePDF));
+    EXPECT_EQ(v.control.PageCount(), 3);
+    // Every page change releases the page image; the document stays readable.
+    for (const int32_t page : {2, 3, 1}) {
+        EXPECT_EQ(v.control.DisplayFrame(page), 0) << page;
+        EXPECT_EQ(v.control.CurrentPage(), page);
+    }
+    v.control.CloseImage();
+    EXPECT_EQ(v.control.GetnativePDF(), 0);
     EXPECT_EQ(temporaryFileCount(), baseline);
 }
 
