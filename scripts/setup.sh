@@ -33,9 +33,14 @@ if ((${#missing[@]})); then
     printf '#!/bin/sh\nexit 101\n' | $SUDO tee "$policy" >/dev/null
     $SUDO chmod 755 "$policy"
     own_policy=1
+    # Removed however the installation ends.
+    trap '$SUDO rm -f "$policy"' EXIT
   fi
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
-  [ "$own_policy" -eq 1 ] && $SUDO rm -f "$policy"
+  if [ "$own_policy" -eq 1 ]; then
+    $SUDO rm -f "$policy"
+    trap - EXIT
+  fi
   if command -v systemctl >/dev/null && [ -d /run/systemd/system ]; then
     $SUDO systemctl disable --now nginx 2>/dev/null || true
   fi
