@@ -387,6 +387,22 @@ public:
     int32_t IPTCTagGetID(int32_t nTagNo);
     std::string IPTCTagGetValueString(int32_t nTagNo);
 
+    // --- Internet transfer -------------------------------------------------------
+    // An HTTP GET of `sPath` from `sHost` ("HTTP://" or "HTTPS://" in front is
+    // dropped; the second means TLS, on port 443 when nHTTPPort is 80),
+    // raising DataReceived per block; the body is shown as DisplayFromByteArray
+    // shows bytes. Returns at once with the last status while a transfer runs.
+    int32_t DisplayFromURL(std::string sHost, std::string sPath, int32_t nHTTPPort = 80);
+    // An FTP download through a temporary file shown as DisplayFromFile shows
+    // files; the file lives as long as the picture.
+    int32_t DisplayFromFTP(std::string sHost, std::string sPath, std::string sLogin = {}, std::string sPassword = {},
+                           int32_t nFTPPort = 21);
+    // The running HTTP transfer stops after its block (107); otherwise nothing.
+    void DisplayFromURLStop();
+    // Bytes per block of later HTTP transfers (below 1: 4096 are used).
+    void SetHttpTransfertBufferSize(int32_t nBuffersize);
+    void SetFtpPassiveMode(bool bPassiveMode);
+
     // --- Persistence: the container's callbacks (see Persistence) ------------
     void InitProperties();
     automation::HRESULT WriteProperties(automation::PropertyBag& bag) const;

@@ -17,7 +17,7 @@ std::vector<OrreryTable::Row> memberRows() {
     std::vector<OrreryTable::Row> rows;
     for (auto family : {shellRows, lifeCycleRows, zoomRows, renderingRows, scrollingRows, storeRows,
                         frameAndRotationRows, mouseAndSelectionRows, memoryAndClipboardRows, menuAndEventRows,
-                        pdfRows, metadataRows})
+                        pdfRows, metadataRows, internetRows})
         for (OrreryTable::Row& row : family()) rows.push_back(std::move(row));
     return rows;
 }

@@ -9,6 +9,7 @@
 #include "platform/automation/property_bag.h"
 #include "platform/automation/property_notifier.h"
 #include "platform/window/clipboard.h"
+#include "net/internet_display.h"
 #include "platform/window/control_window.h"
 #include "viewer/viewer.h"
 
@@ -20,8 +21,9 @@ using viewer::DocumentTypeNone;
 using viewer::DocumentTypePDF;
 
 // What a control holds: its events and change notification, its context
-// menu and its viewing engine, whose news it hears as the engine's sink.
-struct Orrery::Parts final : viewer::ViewerSink {
+// menu, its viewing engine, whose news it hears as the engine's sink, and its
+// internet downloads, which it serves as their host.
+struct Orrery::Parts final : viewer::ViewerSink, net::DownloadHost {
     Parts(Orrery& owner, window::WindowBackend& backend, const ControlClass& cls);
 
     // ViewerSink: the engine's news as events, menu marks and message boxes.
@@ -39,6 +41,17 @@ struct Orrery::Parts final : viewer::ViewerSink {
     void contextMenuRequested(float x, float y) override;
     void showMessage(const std::string& text, int32_t style) override;
 
+    // DownloadHost: the downloads end in the control's own displays.
+    bool documentIsPdf() const override { return viewer.state().documentType == DocumentTypePDF; }
+    void closePdfDocument() override { viewer.closePdfDocument(); }
+    void resetForNewDocument() override { viewer.resetForNewDocument(); }
+    int32_t displayDownloadedBytes(std::vector<uint8_t>& bytes) override;
+    int32_t displayDownloadedFile(const std::string& path) override;
+    std::string freshTempFileName() override;
+    void runMessageLoop() override;
+    void dataReceived(int32_t percentProgress, int32_t leftToTransfer, int32_t totalLength) override;
+    int32_t lastStatus() const override { return viewer.state().status; }
+
     Orrery& control;
     // First: the thread's start-up runs before anything else of the control.
     ServerObject live;
@@ -46,6 +59,7 @@ struct Orrery::Parts final : viewer::ViewerSink {
     automation::PropertyNotifier notifier;
     ContextMenu menu;
     viewer::Viewer viewer;
+    net::InternetDisplay internet{*this};
     bool enabled = true;
     bool enableMenu = true;
     bool viewerDrop = false;

@@ -439,6 +439,10 @@ int32_t Viewer::displayBytes(std::span<const uint8_t> bytes, ColorManagement col
         closeDocument();
         return s_.status = written;
     }
+    return displayTempFile(path, colors);
+}
+
+int32_t Viewer::displayTempFile(const std::string& path, ColorManagement colors) {
     const int32_t status = displayFile(path, colors);
     if (status != 0 || s_.documentType != DocumentTypeImage || imageFromTempFile_) {
         kernel::removeQuietly(path);

@@ -173,6 +173,14 @@ public:
     // lives as long as the display.
     int32_t displayBytes(std::span<const uint8_t> bytes, ColorManagement colors);
     int32_t displayPdf(const std::string& path, const std::string& password);
+    // A temporary file of ours shown as a file would be; it then belongs to
+    // the display: tied to the picture's entry, or (a PDF, which keeps its
+    // file open, or a failure) its name removed at once.
+    int32_t displayTempFile(const std::string& path, ColorManagement colors);
+    // The open PDF document closed (a download begins).
+    void closePdfDocument() { closePdf(); }
+    // The reset before a new document arrives.
+    void resetForNewDocument() { resetViewer(ResetFor::NewDocument); }
     // The picture painting uses: the working copy when one exists, else the
     // current image; 0 when nothing is shown.
     int32_t workingImage() const override { return s_.workingImage != 0 ? s_.workingImage : s_.currentImage; }

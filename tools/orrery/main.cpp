@@ -4,6 +4,7 @@
 // codec plug-in first, then the imaging layer).
 #include <charconv>
 #include <cstdio>
+#include <memory>
 #include <fstream>
 #include <iostream>
 #include <span>
@@ -21,7 +22,9 @@
 #include "tools/orrery/command_line.h"
 #include "tools/orrery/failures.h"
 #include "tools/orrery/object_commands.h"
+#include "orrery/window/headless_backend.h"
 #include "tools/orrery/output.h"
+#include "tools/orrery/remote.h"
 #include "tools/orrery/render.h"
 #include "tools/orrery/script.h"
 
@@ -108,7 +111,21 @@ int info(const std::vector<std::string>& words) {
     const bool json = args.has("--json");
 
     LoadedFile file;
-    int32_t s = file.load(path);
+    // A URL is fetched by a control's own members; its download, which lives
+    // as long as the control shows it, is then read like any file.
+    orrery::window::HeadlessBackend backend;
+    std::unique_ptr<orrery::control::Orrery> fetcher;
+    std::string local = path;
+    if (isUrl(path)) {
+        fetcher = std::make_unique<orrery::control::Orrery>(backend);
+        fetcher->setSilentMode(true);
+        if (const int32_t status = showDocument(*fetcher, path); status != 0)
+            return reportUnreadable("fetch", path, status);
+        const orrery::imaging::ImageEntry* fetched = modMain::FindEntry(fetcher->GetNativeImage());
+        if (!fetched || fetched->TempFilePath.empty()) return noFrame(path);
+        local = fetched->TempFilePath;
+    }
+    int32_t s = file.load(local);
     if (s != 0) return reportUnreadable("read", path, s);
     Image* image = file.image();
     if (!image) return noFrame(path);

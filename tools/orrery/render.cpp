@@ -1,4 +1,4 @@
-// orrery render: a control of the given size shows a file, and what its
+// orrery render: a control of the given size shows a file or a URL, and what its
 // window shows is saved with the encoder the output's extension names.
 #include "tools/orrery/render.h"
 
@@ -11,6 +11,7 @@
 #include "tools/orrery/command_line.h"
 #include "tools/orrery/failures.h"
 #include "tools/orrery/output.h"
+#include "tools/orrery/remote.h"
 
 namespace orrery::tool {
 
@@ -51,7 +52,7 @@ int render(const std::vector<std::string>& words) {
         viewer.setBackColor(static_cast<int32_t>(std::strtol(v->c_str(), nullptr, 0)));
     // The resolution of PDF pages, then the page (or frame) to show.
     if (const std::string* v = args.value("--dpi")) viewer.setPdfDpiRendering(std::atoi(v->c_str()));
-    int32_t status = viewer.DisplayFromFile(input);
+    int32_t status = showDocument(viewer, input);
     if (status != 0) return reportUnreadable("show", input, status);
     if (const std::string* v = args.value("--page")) {
         const int32_t page = std::atoi(v->c_str());

@@ -10,14 +10,19 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QKeySequence>
 #include <QLocale>
 #include <QMenuBar>
 #include <QSettings>
 #include <QStatusBar>
 
+#include "control/document_url.h"
 #include "control/orrery.h"
+#include "net/cinet.h"
 #include "orrery/quillon_status.h"
+#include "platform/inet/wininet.h"
 #include "tag_list.h"
 
 namespace orrery::view {
@@ -26,6 +31,8 @@ namespace {
 
 constexpr int kZoomFit = 2;
 const QString kApplyOrientationKey = QStringLiteral("applyExifOrientation");
+
+bool IsDocumentUrlText(const QString& text) { return control::IsDocumentUrl(text.toStdString()); }
 
 QString fileFilter() {
     return QStringLiteral("Pictures and documents (%1);;All files (*)").arg(viewablePatterns().join(' '));
@@ -42,7 +49,9 @@ ViewerWindow::ViewerWindow(QWidget* parent)
       format_(new QLabel(this)),
       size_(new QLabel(this)),
       zoom_(new QLabel(this)),
-      page_(new QLabel(this)) {
+      page_(new QLabel(this)),
+      progress_(new QProgressBar(this)),
+      cancel_(new QPushButton(tr("Cancel"), this)) {
     setWindowTitle(QStringLiteral("orrery-view"));
     setCentralWidget(viewer_);
     control::Orrery& c = viewer_->control();
@@ -62,6 +71,14 @@ ViewerWindow::ViewerWindow(QWidget* parent)
 
     statusBar()->addWidget(name_, 1);
     for (QLabel* label : {format_, size_, zoom_, page_}) statusBar()->addPermanentWidget(label);
+    progress_->setFormat(tr("%v of %m bytes"));
+    statusBar()->addPermanentWidget(progress_);
+    statusBar()->addPermanentWidget(cancel_);
+    connect(cancel_, &QPushButton::clicked, this, [this] {
+        cancelRequested_ = true;
+        viewer_->control().DisplayFromURLStop();
+    });
+    showTransfer(false);
     buildMenus();
 
     QSettings settings;
@@ -90,6 +107,7 @@ void ViewerWindow::buildMenus() {
     using control::Orrery;
     QMenu* file = menuBar()->addMenu(tr("&File"));
     add(file, tr("&Open..."), QKeySequence::Open, [this] { chooseFile(); });
+    add(file, tr("Open &URL..."), QKeySequence(Qt::CTRL | Qt::Key_L), [this] { chooseUrl(); });
     add(file, tr("&Next File"), Qt::Key_Space, [this] { step(Step::Next); });
     add(file, tr("&Previous File"), Qt::Key_Backspace, [this] { step(Step::Previous); });
     file->addSeparator();
@@ -167,12 +185,80 @@ void ViewerWindow::chooseFile() {
     if (!path.isEmpty()) open(path);
 }
 
-void ViewerWindow::reportFailure(const QString& path, int32_t status) {
+void ViewerWindow::chooseUrl() {
+    bool ok = false;
+    const QString url = QInputDialog::getText(this, tr("Open URL"), tr("http, https or ftp URL:"), QLineEdit::Normal,
+                                              QString(), &ok);
+    if (ok && !url.trimmed().isEmpty()) openUrl(url.trimmed());
+}
+
+bool ViewerWindow::openUrl(const QString& text) {
+    if (transferring_) return false;
+    control::DocumentUrl url;
+    if (!control::ParseDocumentUrl(text.toStdString(), url)) {
+        name_->setText(tr("Not an http, https or ftp URL: %1").arg(text));
+        return false;
+    }
+    if (url.scheme == control::DocumentUrl::Scheme::Ftp && !url.user.empty() && !url.hasPassword) {
+        bool ok = false;
+        const QString password = QInputDialog::getText(this, tr("Open URL"), tr("Password of %1:")
+                                                       .arg(QString::fromStdString(url.user)),
+                                                       QLineEdit::Password, QString(), &ok);
+        if (!ok) return false;
+        url.password = password.toStdString();
+    }
+    current_.clear();
+    setWindowTitle(QStringLiteral("%1 - orrery-view").arg(text));
+    showTransfer(true);
+    const int32_t status = control::DisplayDocumentUrl(viewer_->control(), url);
+    const uint32_t platformError = inet::GetLastError();
+    showTransfer(false);
+    if (closeAfterTransfer_) {
+        closeAfterTransfer_ = false;
+        close();
+        return false;
+    }
+    if (status != 0) {
+        // The platform's sentence for what failed, where a platform call failed.
+        const bool platformFailure = status >= static_cast<int32_t>(QuillonStatus::InternetConnectError) &&
+                                     status <= static_cast<int32_t>(QuillonStatus::InternetHttpSendRequestError);
+        reportFailure(text, status,
+                      platformFailure && platformError != 0
+                              ? QString::fromStdString(net::cInet::TranslateErrorCode(static_cast<int32_t>(platformError)))
+                              : QString());
+        return false;
+    }
     refreshStatus();
-    name_->setText(tr("Cannot show %1: status %2 (%3)")
-                       .arg(QFileInfo(path).fileName())
+    name_->setText(text);
+    return true;
+}
+
+void ViewerWindow::showTransfer(bool running) {
+    transferring_ = running;
+    cancelRequested_ = false;
+    progress_->setRange(0, 0);  // busy until the first block tells the length
+    progress_->setVisible(running);
+    cancel_->setVisible(running);
+}
+
+void ViewerWindow::transferProgressed(const QVariantList& args) {
+    if (args.size() != 3) return;
+    const int total = args[2].toInt();
+    progress_->setRange(0, total);
+    progress_->setValue(total - args[1].toInt());
+    // A stop asked for while the transfer was still connecting is asked again.
+    if (cancelRequested_) viewer_->control().DisplayFromURLStop();
+}
+
+void ViewerWindow::reportFailure(const QString& path, int32_t status, const QString& reason) {
+    refreshStatus();
+    const QString name = IsDocumentUrlText(path) ? path : QFileInfo(path).fileName();
+    QString text = tr("Cannot show %1: status %2 (%3)")
+                       .arg(name)
                        .arg(status)
-                       .arg(QString::fromStdString(statusName(static_cast<QuillonStatus>(status)))));
+                       .arg(QString::fromStdString(statusName(static_cast<QuillonStatus>(status))));
+    if (!reason.isEmpty()) text += QStringLiteral(": ") + reason;
+    name_->setText(text);
 }
 
 void ViewerWindow::toggleFullScreen() {
@@ -188,6 +274,14 @@ void ViewerWindow::toggleFullScreen() {
 }
 
 void ViewerWindow::closeEvent(QCloseEvent* event) {
+    if (transferring_) {
+        // The transfer runs below this event: the window goes once it returns.
+        closeAfterTransfer_ = true;
+        cancelRequested_ = true;
+        viewer_->control().DisplayFromURLStop();
+        event->ignore();
+        return;
+    }
     QSettings settings;
     if (isFullScreen()) toggleFullScreen();
     settings.setValue(QStringLiteral("geometry"), saveGeometry());
@@ -199,6 +293,10 @@ void ViewerWindow::closeEvent(QCloseEvent* event) {
 // --- What the window tells -------------------------------------------------------
 
 void ViewerWindow::onControlEvent(const QString& name, const QVariantList& args) {
+    if (name == QLatin1String("DataReceived")) {
+        transferProgressed(args);
+        return;
+    }
     if (name == QLatin1String("FileDrop") && !args.isEmpty()) {
         open(args.front().toString());
         return;

@@ -5,6 +5,8 @@
 #pragma once
 #include <QLabel>
 #include <QMainWindow>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QString>
 #include <QTreeWidget>
 #include <QVariantList>
@@ -25,6 +27,14 @@ public:
     // Shows a file; false (with the control's status in the status bar)
     // when it cannot be shown.
     bool open(const QString& path);
+    // Shows the document of an http, https or ftp URL, with the transfer's
+    // progress and a Cancel button in the status bar; false (with the
+    // status's name and the error's sentence in the status bar) on failure.
+    // An FTP URL with a user and no password asks for the password.
+    bool openUrl(const QString& url);
+    // The transfer's progress bar and Cancel button (visible while it runs).
+    QProgressBar& transferProgress() { return *progress_; }
+    QPushButton& cancelButton() { return *cancel_; }
     // The previous or next viewable file of the folder.
     bool step(Step direction);
     qt::OrreryWidget& viewer() { return *viewer_; }
@@ -38,13 +48,16 @@ protected:
 private:
     void buildMenus();
     void chooseFile();
+    void chooseUrl();
+    void showTransfer(bool running);
+    void transferProgressed(const QVariantList& args);
     void toggleFullScreen();
     void onControlEvent(const QString& name, const QVariantList& args);
     void refreshStatus();
     void refreshInformation();
     // Puts the information panel's tag list on the clipboard as text.
     void copyTags();
-    void reportFailure(const QString& path, int32_t status);
+    void reportFailure(const QString& path, int32_t status, const QString& reason = {});
     // Runs a member of the control and refreshes what shows its state.
     template <class Call>
     void act(Call call);
@@ -59,6 +72,12 @@ private:
     QLabel* size_;
     QLabel* zoom_;
     QLabel* page_;
+    QProgressBar* progress_;
+    QPushButton* cancel_;
+    bool transferring_ = false;
+    bool cancelRequested_ = false;
+    // The window was closed while a transfer ran: it closes when it ends.
+    bool closeAfterTransfer_ = false;
     FolderFiles folder_;
     QString current_;
     QString lastFolder_;

@@ -20,6 +20,8 @@
 #include "platform/gdiplus/factory.h"
 #include "platform/window/control_window.h"
 #include "support/twin_viewer.h"
+#include "platform/inet/wininet.h"
+#include "support/test_servers.h"
 #include "support/test_support.h"
 #include "viewer_window.h"
 
@@ -190,6 +192,53 @@ TEST_F(OrreryViewTest, ShortcutsReachTheViewerAndTheControlKeepsItsKeys) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return w.isFullScreen(); }, 2000));
     QTest::keyClick(focus, Qt::Key_Escape);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !w.isFullScreen(); }, 2000));
+}
+
+TEST_F(OrreryViewTest, OpenUrlShowsProgressAndCancels) {
+    std::filesystem::create_directories(dir_.file("www"));
+    qt::test::writePatternBmp(dir_.file("www/big.bmp").string(), 400, 300);
+    for (const char* name : {"http_proxy", "all_proxy", "HTTP_PROXY", "ALL_PROXY"}) unsetenv(name);
+    ASSERT_TRUE(orrery::test::makeCertificate(dir_.path(), "localhost"));
+    auto nginx = orrery::test::startNginx(dir_.path(), dir_.file("www"), "localhost",
+                                          orrery::test::freeLoopbackPort(), orrery::test::freeLoopbackPort());
+    ASSERT_TRUE(nginx);
+    const QString url = QStringLiteral("http://localhost:%1/big.bmp").arg(nginx->port(0));
+    ViewerWindow w;
+    w.show();
+    // Ctrl+L is the menu's Open URL.
+    EXPECT_EQ(action(w, QStringLiteral("Open URL..."))->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_L));
+    w.viewer().control().SetHttpTransfertBufferSize(65536);
+    int blocks = 0, shownValue = -1;
+    bool progressVisible = false;
+    auto watch = QObject::connect(&w.viewer(), &qt::OrreryWidget::controlEvent, [&](const QString& name, const QVariantList&) {
+        if (name != QLatin1String("DataReceived")) return;
+        ++blocks;
+        progressVisible = w.transferProgress().isVisible() && w.cancelButton().isVisible();
+        shownValue = w.transferProgress().value();
+    });
+    ASSERT_TRUE(w.openUrl(url)) << w.statusText().toStdString();
+    EXPECT_GT(blocks, 1);
+    EXPECT_TRUE(progressVisible);
+    // The last block fills the bar: every byte of the file.
+    EXPECT_EQ(shownValue, static_cast<int>(std::filesystem::file_size(dir_.file("www/big.bmp"))));
+    EXPECT_FALSE(w.transferProgress().isVisible());
+    EXPECT_TRUE(w.statusText().contains(QStringLiteral("400 x 300"))) << w.statusText().toStdString();
+    QObject::disconnect(watch);
+
+    // Cancel during the first block: the transfer ends as stopped.
+    blocks = 0;
+    watch = QObject::connect(&w.viewer(), &qt::OrreryWidget::controlEvent, [&](const QString& name, const QVariantList&) {
+        if (name == QLatin1String("DataReceived") && ++blocks == 1) w.cancelButton().click();
+    });
+    EXPECT_FALSE(w.openUrl(url));
+    EXPECT_EQ(blocks, 1);
+    EXPECT_TRUE(w.statusText().contains(QStringLiteral("InternetHttpTransferError"))) << w.statusText().toStdString();
+    QObject::disconnect(watch);
+
+    // A failure of the platform tells its sentence.
+    EXPECT_FALSE(w.openUrl(QStringLiteral("http://localhost:%1/x").arg(orrery::test::freeLoopbackPort())));
+    EXPECT_TRUE(w.statusText().contains(QStringLiteral("The attempt to connect to the server failed.")))
+            << w.statusText().toStdString();
 }
 
 TEST_F(OrreryViewTest, RemembersTheLastFolder) {

@@ -3,8 +3,8 @@
 // and the bodies of its members, each a translation of the arguments into
 // one call of the viewing engine and of its result into a status.
 //
-// Families still to come take their places beside these: internet transfer
-// (inet_members.cpp) and printing (print_members.cpp).
+// The family still to come takes its place beside these: printing
+// (print_members.cpp).
 #pragma once
 #include <vector>
 
@@ -38,5 +38,7 @@ std::vector<OrreryTable::Row> memoryAndClipboardRows();
 std::vector<OrreryTable::Row> pdfRows();
 // EXIF and IPTC tags of the shown image (metadata_members.cpp).
 std::vector<OrreryTable::Row> metadataRows();
+// Pictures from HTTP and FTP servers (inet_members.cpp).
+std::vector<OrreryTable::Row> internetRows();
 
 }  // namespace orrery::control

@@ -15,7 +15,12 @@ std::vector<OrreryTable::Row> lifeCycleRows() {
     };
 }
 
-void Orrery::Terminate() { p_->viewer.terminate(); }
+void Orrery::Terminate() {
+    // A transfer running under a host's handler ends as stopped and leaves
+    // the terminated control alone.
+    p_->internet.terminate();
+    p_->viewer.terminate();
+}
 
 void Orrery::CloseImage() {
     CloseImageEx();
