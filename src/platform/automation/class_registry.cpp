@@ -30,16 +30,6 @@ bool underRoot(std::string_view key, std::string_view root) {
     return key.size() == root.size() || key[root.size()] == '\\';
 }
 
-bool writeAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t n = ::write(fd, text.data(), text.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        text.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
-
 // Reads at most `limit` + 1 bytes, so that a larger file shows itself.
 bool readBounded(int fd, size_t limit, std::string& out) {
     char buffer[8192];
@@ -73,7 +63,7 @@ bool replaceFile(const std::string& path, const std::string& text) {
     std::string temporary = path + ".XXXXXX";
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0) return false;
-    const bool written = writeAll(fd, text) && ::fsync(fd) == 0;
+    const bool written = kernel::writeAll(fd, std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size())) && ::fsync(fd) == 0;
     const bool closed = ::close(fd) == 0;
     if (written && closed && ::rename(temporary.c_str(), path.c_str()) == 0) return true;
     ::unlink(temporary.c_str());

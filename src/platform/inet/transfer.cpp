@@ -9,6 +9,9 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <span>
+
+#include "platform/kernel/files.h"
 
 namespace orrery::inet {
 
@@ -85,17 +88,6 @@ uint32_t errorOfCurl(CURLcode code, CURL* easy, const char* errorText) {
         case CURLE_QUOTE_ERROR: return ERROR_INTERNET_EXTENDED_ERROR;
         default: return ERROR_INTERNET_INTERNAL_ERROR;
     }
-}
-
-bool writeAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
 }
 
 const char* protocolOf(TransferKind kind, const std::string& url) {
@@ -223,7 +215,7 @@ size_t Transfer::onBody(char* data, size_t size, size_t count, void* self) {
             t.writeErrno_ = EFBIG;
             return 0;
         }
-        if (!writeAll(t.setup_.fileFd, data, n)) {
+        if (!kernel::writeAll(t.setup_.fileFd, std::span(reinterpret_cast<const uint8_t*>(data), n))) {
             t.writeErrno_ = errno != 0 ? errno : EIO;
             return 0;
         }

@@ -164,18 +164,17 @@ UniqueFd CreateTempFile(const std::string& path) {
     return UniqueFd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
 }
 
-namespace {
-
-bool writeAll(int fd, const uint8_t* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
+bool writeAll(int fd, std::span<const uint8_t> bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
-        data += n;
-        size -= static_cast<size_t>(n);
+        bytes = bytes.subspan(static_cast<size_t>(n));
     }
     return true;
 }
+
+namespace {
 
 // Finishes a temporary file: closes it, and removes it when writing failed.
 bool finish(UniqueFd& fd, const std::string& path, bool written) {
@@ -190,7 +189,7 @@ bool finish(UniqueFd& fd, const std::string& path, bool written) {
 bool writeTempFile(const std::string& path, std::span<const uint8_t> bytes) {
     UniqueFd fd = CreateTempFile(path);
     if (!fd) return false;
-    return finish(fd, path, writeAll(fd.get(), bytes.data(), bytes.size()));
+    return finish(fd, path, writeAll(fd.get(), bytes));
 }
 
 bool copyToTempFile(const std::string& source, const std::string& path) {
@@ -208,7 +207,7 @@ bool copyToTempFile(const std::string& source, const std::string& path) {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) ok = false;
         if (n <= 0) break;
-        if (!writeAll(out.get(), buffer, static_cast<size_t>(n))) {
+        if (!writeAll(out.get(), std::span<const uint8_t>(buffer, static_cast<size_t>(n)))) {
             ok = false;
             break;
         }

@@ -69,6 +69,10 @@ std::string privateTempFolder(const std::string& baseFolder);
 // is made here.
 UniqueFd CreateTempFile(const std::string& path);
 
+// Writes all of `bytes` to `fd`, again after an interrupted or partial write.
+// False when the descriptor takes no more.
+bool writeAll(int fd, std::span<const uint8_t> bytes);
+
 // Writes `bytes` into a new temporary file at `path` (see CreateTempFile); a
 // partly written file is removed. False on any failure.
 bool writeTempFile(const std::string& path, std::span<const uint8_t> bytes);
